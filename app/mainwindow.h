@@ -1,0 +1,47 @@
+#ifndef MAINWINDOW_H
+#define MAINWINDOW_H
+
+#include <QList>
+#include <QMainWindow>
+
+class ConnSocket;
+QT_BEGIN_NAMESPACE
+class QAction;
+QT_END_NAMESPACE
+class Ui_MainWindow;
+
+// The one main window. It owns every piece of discovery state: the form,
+// the number of devices listed in the current run and the probe sockets.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+private slots:
+    // The order of these slots is the order of the meta-object's method table.
+    void readyRead();
+    void readyRead_opener();
+    void on_pushButton_find_clicked();
+    void on_pushButton_copy_clicked();
+    void on_pushButton_config_clicked();
+    void on_listWidget_itemSelectionChanged();
+    void on_menubar_triggered(QAction *action);
+    void on_menuHelp_triggered(QAction *action);
+
+private:
+    void priv_sendDatagram(quint32 address);
+    void priv_sendDatagram_opener(quint32 address);
+    bool priv_addDevice(const QString &text, quint32 ip, bool configAvailable);
+
+    Ui_MainWindow *ui;
+    // Entries added since the current run began; 32 bits so the running
+    // number shown in the list never wraps.
+    quint32 deviceCount;
+    // Every probe socket ever created, in creation order; owned here.
+    QList<ConnSocket *> connSockets;
+};
+
+#endif // MAINWINDOW_H

@@ -1,0 +1,3 @@
+#ifndef CIPSERIALIZE_H
+#define CIPSERIALIZE_H
+#endif

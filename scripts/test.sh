@@ -1,0 +1,19 @@
+#!/bin/sh
+# Installs what is needed, then builds twice (a plain build and one with
+# AddressSanitizer and UndefinedBehaviorSanitizer) and runs the whole test
+# suite on both. Any failure fails the script.
+set -eu
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+jobs=$(nproc)
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure
+
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DNODESPOTTER_SANITIZE=ON
+cmake --build build-sanitize -j"$jobs"
+ctest --test-dir build-sanitize --output-on-failure
+
+echo "All tests passed."

@@ -1,0 +1,49 @@
+#include "cpf.h"
+
+namespace ENIP {
+
+bool CPFItem::deserialize(QDataStream& stream)
+{
+    quint16 itemLength = 0;
+    stream >> typeId >> itemLength;
+    // readRawData does not touch what it cannot fill, so the data starts
+    // out as zeros.
+    data.fill('\0', itemLength);
+    stream.readRawData(data.data(), itemLength);
+    return true;
+}
+
+bool CPFItem::serialize(QDataStream& stream)
+{
+    stream << typeId << static_cast<quint16>(data.size());
+    stream.writeRawData(data.constData(), data.size());
+    return true;
+}
+
+bool CPFData::deserialize(QDataStream& stream)
+{
+    stream.setByteOrder(QDataStream::LittleEndian);
+    items.clear();
+
+    quint16 count = 0;
+    stream >> count;
+    items.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        CPFItem item;
+        item.deserialize(stream);
+        items.append(item);
+    }
+    return true;
+}
+
+bool CPFData::serialize(QDataStream& stream)
+{
+    stream.setByteOrder(QDataStream::LittleEndian);
+    const quint16 count = static_cast<quint16>(items.size());
+    stream << count;
+    for (int i = 0; i < count; ++i)
+        items[i].serialize(stream);
+    return true;
+}
+
+} // namespace ENIP

@@ -1,11 +1,127 @@
 #include "mainwindow.h"
+#include "ui_mainwindow.h"
 
-// Discovery run, probe senders and reply readers: bodies come with the
-// discovery engine work.
+#include "connsocket.h"
+#include "enipencapheader.h"
 
-void MainWindow::on_pushButton_find_clicked() {}
-void MainWindow::priv_sendDatagram(quint32) {}
-void MainWindow::priv_sendDatagram_opener(quint32) {}
-void MainWindow::readyRead() {}
-void MainWindow::readyRead_opener() {}
-bool MainWindow::priv_addDevice(const QString &, quint32, bool) { return false; }
+#include <QDebug>
+#include <QHostAddress>
+#include <QListWidget>
+#include <QNetworkInterface>
+#include <QUdpSocket>
+
+namespace {
+
+constexpr quint16 TextProbePort = 55555;
+constexpr quint16 ListIdentityPort = 44818;
+
+using ReaderSlot = void (MainWindow::*)();
+
+// Finds the socket a probe of the given port uses for a probe address: the
+// one made for this address that is still bound to this port, else the
+// first closed socket that was made for this port, else a new one. A closed
+// socket keeps its reader connection, so it is only ever taken over by a
+// probe of its own kind.
+QUdpSocket *probeSocket(MainWindow *window, QList<ConnSocket *> &connSockets, quint32 address,
+                        quint16 port, ReaderSlot reader, const char *logPrefix)
+{
+    QUdpSocket *chosen = nullptr;
+    QUdpSocket *spare = nullptr;
+    for (ConnSocket *connSocket : qAsConst(connSockets)) {
+        if (!connSocket || !connSocket->socket) {
+            qDebug() << logPrefix << ": Error:"
+                     << "Null socket in socket list";
+            continue;
+        }
+        QUdpSocket *socket = connSocket->socket;
+        if (connSocket->address == address && socket->localPort() == port) {
+            chosen = socket;
+            break;
+        }
+        if (!spare && connSocket->port == port && socket->state() == QAbstractSocket::UnconnectedState)
+            spare = socket;
+    }
+    if (!chosen)
+        chosen = spare;
+
+    if (!chosen) {
+        chosen = new QUdpSocket(window);
+        QObject::connect(chosen, &QIODevice::readyRead, window, reader);
+        auto *connSocket = new ConnSocket(chosen, address, port);
+        connSockets.append(connSocket);
+        QObject::connect(chosen, &QIODevice::readyRead, connSocket, &ConnSocket::onReadyRead);
+    }
+
+    // Every probe socket of a port shares it with the others (one per
+    // interface address); a failed bind is not fatal, the send reports it.
+    if (chosen->state() != QAbstractSocket::BoundState)
+        chosen->bind(QHostAddress::Any, port, QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint);
+    return chosen;
+}
+
+void sendProbe(QUdpSocket *socket, const QByteArray &payload, quint32 address, quint16 port,
+               const char *logPrefix)
+{
+    if (socket->writeDatagram(payload, QHostAddress(address), port) < 0)
+        qDebug() << logPrefix << ":"
+                 << "Datagram error =" << socket->error();
+}
+
+} // namespace
+
+void MainWindow::on_pushButton_find_clicked()
+{
+    deviceCount = 0;
+    ui->listWidget->clear();
+
+    int entryNumber = 0;
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &itfc : interfaces) {
+        const QNetworkInterface::InterfaceFlags flags = itfc.flags();
+        if (!flags.testFlag(QNetworkInterface::IsUp) || flags.testFlag(QNetworkInterface::IsLoopBack))
+            continue;
+        const QList<QNetworkAddressEntry> entries = itfc.addressEntries();
+        for (const QNetworkAddressEntry &entry : entries) {
+            if (itfc.hardwareAddress() == QLatin1String("00:00:00:00:00:00"))
+                continue;
+            if (!entry.ip().toString().contains(QLatin1Char('.')))
+                continue;
+            ++entryNumber;
+            // The probe goes to the entry's own first three octets and .255,
+            // whatever the netmask says.
+            const quint32 probeAddress = entry.ip().toIPv4Address() | 0xFFu;
+            priv_sendDatagram(probeAddress);
+            priv_sendDatagram_opener(probeAddress);
+
+            // One pass, so that nothing an interface reports about itself can
+            // turn into a placeholder for a later value.
+            const QString line = QStringLiteral("%1. %2 to %3 [Itfc name: %4 | Etr.IP: %5 | Itfc HW addr.: %6]")
+                                     .arg(QString::number(entryNumber),
+                                          QHostAddress(probeAddress).toString(),
+                                          itfc.humanReadableName(),
+                                          itfc.name(),
+                                          entry.ip().toString(),
+                                          itfc.hardwareAddress());
+            qDebug() << "MainWindow::on_pushButton_find_clicked"
+                     << ":" << line;
+        }
+    }
+}
+
+void MainWindow::priv_sendDatagram(quint32 address)
+{
+    static const char logPrefix[] = "MainWindow::priv_sendDatagram";
+    QUdpSocket *socket = probeSocket(this, connSockets, address, TextProbePort, &MainWindow::readyRead, logPrefix);
+    sendProbe(socket, QByteArrayLiteral("Hi"), address, TextProbePort, logPrefix);
+}
+
+void MainWindow::priv_sendDatagram_opener(quint32 address)
+{
+    static const char logPrefix[] = "MainWindow::priv_sendDatagram_opener";
+    QUdpSocket *socket =
+        probeSocket(this, connSockets, address, ListIdentityPort, &MainWindow::readyRead_opener, logPrefix);
+    // The whole ListIdentity request is the 24-byte header: 63 00 and zeros.
+    QByteArray payload;
+    ENIP::ENIPEncapHeader(0x0063).serialize(&payload);
+    sendProbe(socket, payload, address, ListIdentityPort, logPrefix);
+}

@@ -1,0 +1,76 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "netaddress.h"
+
+#include <QDebug>
+#include <QHostAddress>
+#include <QListWidget>
+#include <QStatusBar>
+#include <QUdpSocket>
+
+void MainWindow::readyRead()
+{
+    auto *socket = qobject_cast<QUdpSocket *>(sender());
+    if (!socket)
+        return;
+
+    while (socket->hasPendingDatagrams()) {
+        // Zero-filled at the announced size, so a short read never leaves
+        // bytes behind that were not received.
+        QByteArray datagram(int(qMax<qint64>(socket->pendingDatagramSize(), 0)), '\0');
+        QHostAddress senderAddress;
+        quint16 senderPort = 0;
+        // A failed read may leave the datagram pending: trying again here
+        // would never end, so wait for the next signal instead.
+        if (socket->readDatagram(datagram.data(), datagram.size(), &senderAddress, &senderPort) < 0)
+            break;
+
+        if (isOwnAddress(senderAddress)) {
+            qDebug() << "MainWindow::readyRead"
+                     << ":"
+                     << "Datagram from itself. Ignore!";
+            continue;
+        }
+
+        // The reply is text up to its first zero byte. The line is built in
+        // one pass, so a reply holding "%1" and the like is shown as it is.
+        const QString reply = QString::fromUtf8(datagram.constData(),
+                                                int(qstrnlen(datagram.constData(), uint(datagram.size()))));
+        const QString line = QStringLiteral("%1.  %2:%3 | %4")
+                                 .arg(QString::number(deviceCount + 1),
+                                      ipv4ToString(senderAddress.toIPv4Address()),
+                                      QString::number(senderPort),
+                                      reply);
+        if (!line.toLower().contains(QLatin1String("marovenda")))
+            continue;
+        if (priv_addDevice(line, senderAddress.toIPv4Address(), true))
+            qDebug() << "MainWindow::readyRead"
+                     << ":"
+                     << "Device added to the list (DragonFrame)";
+    }
+
+    ui->statusbar->showMessage(tr("Found %n device(s)", "", ui->listWidget->count()));
+}
+
+bool MainWindow::priv_addDevice(const QString &text, quint32 ip, bool configAvailable)
+{
+    const QString address = ipv4ToString(ip);
+    for (int row = 0; row < ui->listWidget->count(); ++row) {
+        if (ui->listWidget->item(row)->data(Qt::UserRole + 1).toString() == address)
+            return false;
+    }
+
+    auto *item = new QListWidgetItem(text, nullptr, QListWidgetItem::Type);
+    item->setData(Qt::UserRole + 1, address);
+    item->setData(Qt::UserRole + 2, configAvailable);
+    ui->listWidget->insertItem(ui->listWidget->count(), item);
+    ++deviceCount;
+
+    // The first device of a run becomes current, which brings the list
+    // buttons to life; later ones leave the selection alone.
+    if (ui->listWidget->count() == 1)
+        ui->listWidget->setCurrentRow(0);
+    ui->statusbar->showMessage(tr("Found %n device(s)", "", ui->listWidget->count()));
+    return true;
+}

@@ -16,4 +16,7 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DNODESPOTTER_SANITIZE=ON
 cmake --build build-sanitize -j"$jobs"
 ctest --test-dir build-sanitize --output-on-failure
 
+# The codec fuzz target, built with clang, for a bounded time.
+scripts/fuzz.sh 60
+
 echo "All tests passed."

@@ -1,0 +1,570 @@
+#include "aboutdialog.h"
+#include "mainwindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QVBoxLayout>
+#include <QtTest>
+
+// Runs inside a network namespace that holds only loopback (the window
+// starts a discovery run one second after it is built), so a discovery run
+// here finds no usable address, sends nothing and lists nothing.
+
+namespace {
+
+QStringList messages;
+QtMessageHandler previousHandler = nullptr;
+
+void recordMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    messages.append(text);
+    previousHandler(type, context, text);
+}
+
+const int AddressRole = Qt::UserRole + 1;
+const int ConfigRole = Qt::UserRole + 2;
+
+// A list entry as the discovery readers make it.
+QListWidgetItem *addEntry(QListWidget *list, const QString &text, const QString &address, const QVariant &config)
+{
+    auto *item = new QListWidgetItem(text);
+    item->setData(AddressRole, address);
+    if (config.isValid())
+        item->setData(ConfigRole, config);
+    list->addItem(item);
+    return item;
+}
+
+} // namespace
+
+// Collects the URLs the window hands to the desktop.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+class tst_MainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void creationOrder_data();
+    void creationOrder();
+    void layout();
+    void windowProperties();
+    void styleSheets();
+    void texts_data();
+    void texts();
+    void menus();
+    void listFont();
+    void startState();
+    void automaticRun();
+    void closingEarlyStartsNoRun();
+    void findClearsTheList();
+    void selection_data();
+    void selection();
+    void selectionSlotNeedsTheList();
+    void copy_data();
+    void copy();
+    void openConfig_data();
+    void openConfig();
+    void actionsWithoutCurrentEntry();
+    void helpWebsite();
+    void helpAbout();
+
+private:
+    // Waits for the run that starts one second after construction, so a
+    // test's own entries are not cleared under it.
+    void waitForAutomaticRun(MainWindow &window);
+    template <typename T> T *child(MainWindow &window, const char *name);
+};
+
+void tst_MainWindow::initTestCase()
+{
+    // As the program's entry does: an 11-pixel application font.
+    QFont font = QApplication::font();
+    font.setPixelSize(11);
+    QApplication::setFont(font);
+    previousHandler = qInstallMessageHandler(recordMessage);
+}
+
+void tst_MainWindow::init()
+{
+    messages.clear();
+}
+
+void tst_MainWindow::cleanup()
+{
+    // A renamed object silently loses its slot, a broken style sheet its
+    // look; Qt only warns about either.
+    for (const QString &message : qAsConst(messages))
+        QVERIFY2(!message.contains("No matching signal") && !message.contains("Could not parse"),
+                 qPrintable(message));
+}
+
+template <typename T> T *tst_MainWindow::child(MainWindow &window, const char *name)
+{
+    T *object = window.findChild<T *>(QString::fromLatin1(name));
+    if (!object)
+        qWarning("no %s named %s", T::staticMetaObject.className(), name);
+    return object;
+}
+
+void tst_MainWindow::waitForAutomaticRun(MainWindow &window)
+{
+    auto *list = child<QListWidget>(window, "listWidget");
+    QVERIFY(list);
+    addEntry(list, "1.  192.0.2.1:55555 | before the first run", "192.0.2.1", true);
+    QTRY_COMPARE_WITH_TIMEOUT(list->count(), 0, 5000);
+}
+
+void tst_MainWindow::creationOrder_data()
+{
+    QTest::addColumn<QString>("parent");
+    QTest::addColumn<QStringList>("children");
+
+    QTest::newRow("window") << "MainWindow"
+                            << QStringList{"actionAbout", "actionWebsite", "actionTest", "centralwidget",
+                                           "menubar", "statusbar"};
+    QTest::newRow("centralwidget") << "centralwidget" << QStringList{"verticalLayout", "listWidget", "widget"};
+    QTest::newRow("widget") << "widget"
+                            << QStringList{"horizontalLayout", "pushButton_find", "pushButton_copy",
+                                           "pushButton_config"};
+    QTest::newRow("menubar") << "menubar" << QStringList{"menuHelp"};
+}
+
+void tst_MainWindow::creationOrder()
+{
+    QFETCH(QString, parent);
+    QFETCH(QStringList, children);
+
+    MainWindow window;
+    QCOMPARE(window.objectName(), QString("MainWindow"));
+    QObject *object = parent == "MainWindow" ? &window : window.findChild<QObject *>(parent);
+    QVERIFY(object);
+
+    // children() keeps creation order; Qt's own helpers are unnamed or
+    // named "_layout", "qt_...".
+    QStringList named;
+    for (const QObject *c : object->children()) {
+        const QString name = c->objectName();
+        if (!name.isEmpty() && !name.startsWith(QLatin1Char('_')) && !name.startsWith(QLatin1String("qt_")))
+            named.append(name);
+    }
+    QCOMPARE(named, children);
+}
+
+void tst_MainWindow::layout()
+{
+    MainWindow window;
+    auto *central = child<QWidget>(window, "centralwidget");
+    QCOMPARE(window.centralWidget(), central);
+    QCOMPARE(window.menuBar(), child<QMenuBar>(window, "menubar"));
+    QCOMPARE(window.statusBar(), child<QStatusBar>(window, "statusbar"));
+
+    auto *vertical = child<QVBoxLayout>(window, "verticalLayout");
+    QVERIFY(vertical);
+    QCOMPARE(central->layout(), vertical);
+    QCOMPARE(vertical->count(), 2);
+    QCOMPARE(vertical->itemAt(0)->widget(), child<QWidget>(window, "listWidget"));
+    QCOMPARE(vertical->itemAt(1)->widget(), child<QWidget>(window, "widget"));
+
+    // The spacer pushes the three buttons to the right edge.
+    auto *row = child<QHBoxLayout>(window, "horizontalLayout");
+    QVERIFY(row);
+    QCOMPARE(row->count(), 4);
+    QSpacerItem *spacer = row->itemAt(0)->spacerItem();
+    QVERIFY(spacer);
+    QCOMPARE(spacer->sizeHint(), QSize(40, 20));
+    QCOMPARE(spacer->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
+    QCOMPARE(spacer->sizePolicy().verticalPolicy(), QSizePolicy::Minimum);
+    // Qt's default margins, not the zero margins of a Designer layout widget.
+    QCOMPARE(row->contentsMargins(), vertical->contentsMargins());
+
+    const char *buttons[] = {"pushButton_find", "pushButton_copy", "pushButton_config"};
+    for (int i = 0; i < 3; ++i) {
+        auto *button = child<QPushButton>(window, buttons[i]);
+        QVERIFY(button);
+        QCOMPARE(row->itemAt(i + 1)->widget(), button);
+        QCOMPARE(button->sizePolicy().horizontalPolicy(), QSizePolicy::Minimum);
+        QCOMPARE(button->sizePolicy().verticalPolicy(), QSizePolicy::Minimum);
+    }
+
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const int right = child<QWidget>(window, "widget")->width();
+    auto *find = child<QPushButton>(window, "pushButton_find");
+    auto *copy = child<QPushButton>(window, "pushButton_copy");
+    auto *config = child<QPushButton>(window, "pushButton_config");
+    QVERIFY(find->geometry().right() < copy->geometry().left());
+    QVERIFY(copy->geometry().right() < config->geometry().left());
+    QVERIFY(config->geometry().right() > right - 20);
+    QVERIFY(find->geometry().left() > right / 3);
+}
+
+void tst_MainWindow::windowProperties()
+{
+    MainWindow window;
+    QCOMPARE(window.size(), QSize(550, 450));
+    QCOMPARE(window.minimumSize(), QSize(500, 300));
+    QVERIFY(window.windowIcon().availableSizes().contains(QSize(256, 256)));
+    QVERIFY(!child<QStatusBar>(window, "statusbar")->isSizeGripEnabled());
+
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.size(), QSize(550, 450));
+    window.resize(100, 100);
+    QCOMPARE(window.size(), QSize(500, 300));
+}
+
+void tst_MainWindow::styleSheets()
+{
+    MainWindow window;
+    const QString sheet = window.styleSheet();
+    // Every declaration line starts with a tab; the text ends at the last
+    // brace, without a line feed.
+    QVERIFY(sheet.startsWith("QMainWindow {\n\tbackground-color: #111111\n}\n\nQWidget {\n"));
+    QVERIFY(sheet.endsWith(".QPushButton:pressed {\n\tborder-image: "
+                           "url(:/NodeSpotter/Resources/core/button_press_24x24.svg) 2 stretch;\n}"));
+    QCOMPARE(sheet.count(QLatin1Char('{')), 19);
+    QCOMPARE(sheet.count(QLatin1Char('}')), 19);
+    QCOMPARE(sheet.count(QLatin1Char('\n')), 100);
+    for (const char *image : {"button_24x24.svg", "button_flat_24x24.svg", "button_press_24x24.svg"})
+        QVERIFY(sheet.contains(QString("url(:/NodeSpotter/Resources/core/%1)").arg(QLatin1String(image))));
+    QVERIFY(sheet.contains(".QPushButton:disabled {\n\tcolor: gray;\n}"));
+
+    QCOMPARE(child<QListWidget>(window, "listWidget")->styleSheet(),
+             QString("QListWidget {\n\tbackground-color: #222;\n}\n\n"
+                     "QListWidget:item {\n\tcolor: white;\n}\n\n"
+                     "QListWidget:item::hover {\n\tbackground-color: #333;\n}\n\n"
+                     "QListWidget:item::selected {\n\tbackground-color: #008000;\n}"));
+    QCOMPARE(child<QWidget>(window, "centralwidget")->styleSheet(), QString());
+
+    // The sheet takes effect: dark window, gray text on disabled buttons.
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *copy = child<QPushButton>(window, "pushButton_copy");
+    QCOMPARE(copy->palette().color(QPalette::Disabled, QPalette::ButtonText), QColor("gray"));
+    QCOMPARE(child<QStatusBar>(window, "statusbar")->palette().color(QPalette::WindowText), QColor(Qt::white));
+}
+
+void tst_MainWindow::texts_data()
+{
+    QTest::addColumn<QString>("object");
+    QTest::addColumn<QString>("property");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("title") << "MainWindow" << "windowTitle" << "Quorvel Node Spotter";
+    QTest::newRow("about") << "actionAbout" << "text" << QString::fromUtf8("About\u2026");
+    QTest::newRow("website") << "actionWebsite" << "text" << "Website";
+    QTest::newRow("test") << "actionTest" << "text" << "Test";
+    QTest::newRow("test tip") << "actionTest" << "toolTip" << "Test";
+    QTest::newRow("find") << "pushButton_find" << "text" << "Find";
+    QTest::newRow("copy") << "pushButton_copy" << "text" << "Copy IP address";
+    QTest::newRow("config") << "pushButton_config" << "text" << "Open config";
+    QTest::newRow("help") << "menuHelp" << "title" << "Help";
+}
+
+void tst_MainWindow::texts()
+{
+    QFETCH(QString, object);
+    QFETCH(QString, property);
+    QFETCH(QString, text);
+
+    MainWindow window;
+    QObject *target = object == "MainWindow" ? &window : window.findChild<QObject *>(object);
+    QVERIFY(target);
+    QCOMPARE(target->property(property.toLatin1()).toString(), text);
+}
+
+void tst_MainWindow::menus()
+{
+    MainWindow window;
+    auto *menubar = child<QMenuBar>(window, "menubar");
+    auto *help = child<QMenu>(window, "menuHelp");
+    QVERIFY(menubar);
+    QVERIFY(help);
+    QCOMPARE(menubar->actions(), QList<QAction *>{help->menuAction()});
+    QCOMPARE(help->actions(),
+             (QList<QAction *>{child<QAction>(window, "actionAbout"), child<QAction>(window, "actionWebsite")}));
+    // "Test" is shown nowhere.
+    QVERIFY(child<QAction>(window, "actionTest")->associatedWidgets().isEmpty());
+}
+
+void tst_MainWindow::listFont()
+{
+    MainWindow window;
+    // The application font is 11 pixels; only the list is set in points.
+    QCOMPARE(QApplication::font().pixelSize(), 11);
+    QCOMPARE(child<QListWidget>(window, "listWidget")->font().pointSize(), 11);
+    QCOMPARE(child<QPushButton>(window, "pushButton_find")->font().pixelSize(), 11);
+    QCOMPARE(child<QPushButton>(window, "pushButton_find")->font().pointSize(), -1);
+}
+
+void tst_MainWindow::startState()
+{
+    MainWindow window;
+    QCOMPARE(child<QListWidget>(window, "listWidget")->count(), 0);
+    QVERIFY(child<QPushButton>(window, "pushButton_find")->isEnabled());
+    QVERIFY(!child<QPushButton>(window, "pushButton_copy")->isEnabled());
+    QVERIFY(!child<QPushButton>(window, "pushButton_config")->isEnabled());
+}
+
+void tst_MainWindow::automaticRun()
+{
+    MainWindow window;
+    QElapsedTimer clock;
+    clock.start();
+    waitForAutomaticRun(window);
+    // Not before the second is up.
+    QVERIFY2(clock.elapsed() >= 900, qPrintable(QString::number(clock.elapsed())));
+}
+
+void tst_MainWindow::closingEarlyStartsNoRun()
+{
+    // The timer is bound to the window: a window gone within the first
+    // second must not be called (the sanitizer build sees any use after
+    // free), and no run may start.
+    auto *window = new MainWindow;
+    QPointer<QListWidget> list = child<QListWidget>(*window, "listWidget");
+    delete window;
+    QVERIFY(list.isNull());
+    messages.clear();
+    QTest::qWait(1500);
+    for (const QString &message : qAsConst(messages))
+        QVERIFY2(!message.startsWith("MainWindow::"), qPrintable(message));
+}
+
+void tst_MainWindow::findClearsTheList()
+{
+    MainWindow window;
+    waitForAutomaticRun(window);
+    auto *list = child<QListWidget>(window, "listWidget");
+    addEntry(list, "1.  10.0.0.7:55555 | MAROVENDA", "10.0.0.7", true);
+    list->setCurrentRow(0);
+    QVERIFY(child<QPushButton>(window, "pushButton_copy")->isEnabled());
+
+    // Clearing the list emits no selection change, so the buttons keep
+    // their state; the copy and config slots check for an entry themselves.
+    QTest::mouseClick(child<QPushButton>(window, "pushButton_find"), Qt::LeftButton);
+    QCOMPARE(list->count(), 0);
+    QVERIFY(!list->currentItem());
+}
+
+void tst_MainWindow::selection_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<bool>("copyEnabled");
+    QTest::addColumn<bool>("configEnabled");
+
+    // Rows: text-protocol entry (flag true), EtherNet/IP entry without a
+    // page (flag false), an entry without the flag.
+    QTest::newRow("flag true") << 0 << true << true;
+    QTest::newRow("flag false") << 1 << true << false;
+    QTest::newRow("no flag") << 2 << true << false;
+    QTest::newRow("no current entry") << -1 << false << false;
+}
+
+void tst_MainWindow::selection()
+{
+    QFETCH(int, row);
+    QFETCH(bool, copyEnabled);
+    QFETCH(bool, configEnabled);
+
+    MainWindow window;
+    waitForAutomaticRun(window);
+    auto *list = child<QListWidget>(window, "listWidget");
+    auto *copy = child<QPushButton>(window, "pushButton_copy");
+    auto *config = child<QPushButton>(window, "pushButton_config");
+    addEntry(list, "1.  10.0.0.7:55555 | MAROVENDA", "10.0.0.7", true);
+    addEntry(list, "2.  10.0.0.8:44818 | Drive 1.2 | 00001234", "10.0.0.8", false);
+    addEntry(list, "3.  10.0.0.9:55555 | other", "10.0.0.9", QVariant());
+
+    // Start from the opposite state, so every row must change something.
+    list->setCurrentRow(row == 0 ? 1 : 0);
+    list->setCurrentRow(row);
+    QCOMPARE(copy->isEnabled(), copyEnabled);
+    QCOMPARE(config->isEnabled(), configEnabled);
+}
+
+void tst_MainWindow::selectionSlotNeedsTheList()
+{
+    MainWindow window;
+    waitForAutomaticRun(window);
+    auto *list = child<QListWidget>(window, "listWidget");
+    auto *copy = child<QPushButton>(window, "pushButton_copy");
+    auto *config = child<QPushButton>(window, "pushButton_config");
+    addEntry(list, "1.  10.0.0.7:55555 | MAROVENDA", "10.0.0.7", true);
+    list->setCurrentRow(0);
+    QVERIFY(copy->isEnabled() && config->isEnabled());
+
+    // Called directly, not by the list's signal: nothing changes.
+    copy->setEnabled(false);
+    config->setEnabled(false);
+    QVERIFY(QMetaObject::invokeMethod(&window, "on_listWidget_itemSelectionChanged"));
+    QVERIFY(!copy->isEnabled());
+    QVERIFY(!config->isEnabled());
+}
+
+void tst_MainWindow::copy_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("copied");
+
+    QTest::newRow("text protocol") << "1.  10.0.0.7:55555 | MAROVENDA X" << "10.0.0.7:55555";
+    QTest::newRow("EtherNet/IP") << "12.  192.168.1.20:44818 | Drive 2.1 | 0000ABCD" << "192.168.1.20:44818";
+    QTest::newRow("leading blanks") << "   3.   10.1.2.3:55555 |" << "10.1.2.3:55555";
+    // Fewer than two parts: nothing is copied, nothing shown.
+    QTest::newRow("one part") << "lonely" << QString();
+    QTest::newRow("blank") << "   " << QString();
+}
+
+void tst_MainWindow::copy()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, copied);
+
+    MainWindow window;
+    waitForAutomaticRun(window);
+    auto *list = child<QListWidget>(window, "listWidget");
+    auto *status = child<QStatusBar>(window, "statusbar");
+    addEntry(list, text, "10.0.0.7", true);
+    list->setCurrentRow(0);
+
+    const QString untouched = "clipboard before the click";
+    QApplication::clipboard()->setText(untouched);
+    status->showMessage("previous message");
+    QTest::mouseClick(child<QPushButton>(window, "pushButton_copy"), Qt::LeftButton);
+
+    if (copied.isEmpty()) {
+        QCOMPARE(QApplication::clipboard()->text(), untouched);
+        QCOMPARE(status->currentMessage(), QString("previous message"));
+    } else {
+        QCOMPARE(QApplication::clipboard()->text(QClipboard::Clipboard), copied);
+        QCOMPARE(status->currentMessage(), QString("IP address copied to clipboard"));
+        // Shown until the next message: no timeout.
+        QTest::qWait(100);
+        QCOMPARE(status->currentMessage(), QString("IP address copied to clipboard"));
+    }
+}
+
+void tst_MainWindow::openConfig_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("url");
+
+    QTest::newRow("plain") << "10.0.0.7" << "http://10.0.0.7";
+    QTest::newRow("long") << "192.168.100.254" << "http://192.168.100.254";
+}
+
+void tst_MainWindow::openConfig()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, url);
+
+    MainWindow window;
+    waitForAutomaticRun(window);
+    auto *list = child<QListWidget>(window, "listWidget");
+    addEntry(list, "1.  " + address + ":55555 | MAROVENDA", address, true);
+    list->setCurrentRow(0);
+
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("http", &catcher, "open");
+    QTest::mouseClick(child<QPushButton>(window, "pushButton_config"), Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler("http");
+    QCOMPARE(catcher.urls.size(), 1);
+    // The bare address: no port, no trailing slash.
+    QCOMPARE(catcher.urls.first().toString(), url);
+}
+
+void tst_MainWindow::actionsWithoutCurrentEntry()
+{
+    // After Find has cleared the list the buttons may still be enabled;
+    // both actions then do nothing.
+    MainWindow window;
+    waitForAutomaticRun(window);
+    auto *copy = child<QPushButton>(window, "pushButton_copy");
+    auto *config = child<QPushButton>(window, "pushButton_config");
+    copy->setEnabled(true);
+    config->setEnabled(true);
+
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("http", &catcher, "open");
+    QApplication::clipboard()->setText("untouched");
+    QTest::mouseClick(copy, Qt::LeftButton);
+    QTest::mouseClick(config, Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler("http");
+    QCOMPARE(QApplication::clipboard()->text(), QString("untouched"));
+    QVERIFY(child<QStatusBar>(window, "statusbar")->currentMessage().isEmpty());
+    QVERIFY(catcher.urls.isEmpty());
+}
+
+void tst_MainWindow::helpWebsite()
+{
+    MainWindow window;
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("https", &catcher, "open");
+    child<QAction>(window, "actionWebsite")->trigger();
+    QDesktopServices::unsetUrlHandler("https");
+    QCOMPARE(catcher.urls, QList<QUrl>{QUrl("https://www.quorvel.example")});
+}
+
+void tst_MainWindow::helpAbout()
+{
+    MainWindow window;
+    auto *about = child<QAction>(window, "actionAbout");
+
+    // Opened twice: each time a fresh modal dialog, a child of the window,
+    // gone as soon as it is closed, and one missing-file line in the log.
+    QList<QPointer<AboutDialog>> seen;
+    for (int opening = 1; opening <= 2; ++opening) {
+        bool wasModal = false;
+        QString version;
+        QTimer::singleShot(0, &window, [&] {
+            auto *dialog = qobject_cast<AboutDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            seen.append(dialog);
+            wasModal = dialog->isModal() && dialog->parent() == &window;
+            version = dialog->findChild<QLabel *>("label_version_value")->text();
+            QTest::mouseClick(dialog->findChild<QPushButton *>("pushButton_accept"), Qt::LeftButton);
+        });
+        // Should the dialog not be found above, close whatever is modal so
+        // the test fails instead of hanging.
+        QTimer::singleShot(5000, &window, [] {
+            if (QWidget *modal = QApplication::activeModalWidget())
+                modal->close();
+        });
+        about->trigger();
+
+        QCOMPARE(seen.size(), opening);
+        QVERIFY(wasModal);
+        QCOMPARE(version, QString("1.0.3"));
+        QVERIFY(seen.last().isNull());
+        QVERIFY(window.findChildren<AboutDialog *>().isEmpty());
+        QCOMPARE(messages.count("Nie znaleziono pliku \":About/about_dialog.css\""), opening);
+    }
+}
+
+QTEST_MAIN(tst_MainWindow)
+#include "tst_mainwindow.moc"

@@ -4,7 +4,8 @@
 Runs inside the rig's device namespace. It listens on the text probe port
 (55555) and the ListIdentity port (44818) on every address, records every
 datagram that arrives and answers each probe from every device configured on
-the interface the probe came in on, from that device's own address.
+the interface the probe came in on and in the subnet it was sent to, from that
+device's own address.
 
 usage: devices.py CONFIG.json      (or - to read the configuration from stdin)
 
@@ -72,6 +73,7 @@ def add_addresses(devices):
         for ifname, ifindex, net in nets:
             if addr in net:
                 dev["ifindex"] = ifindex
+                dev["network"] = net
                 batch.append("addr replace %s/%d dev %s\n" % (addr, net.prefixlen, ifname))
                 break
         else:
@@ -163,7 +165,12 @@ def main():
                        "ifname": socket.if_indextoname(ifindex) if ifindex else "",
                        "hex": data.hex()})
             arrival = time.monotonic()
+            # Like a real host, a device takes only probes sent to its own
+            # subnet, not every broadcast on its link.
+            to = ipaddress.ip_address(dst) if dst else None
             for dev in by_probe.get((port, ifindex), []):
+                if to is None or to not in dev["network"]:
+                    continue
                 due = arrival + (dev.get("delay_ms", 0) + random.uniform(0, dev.get("jitter_ms", 0))) / 1000.0
                 for payload in dev["payloads"]:
                     sequence += 1

@@ -1,0 +1,240 @@
+#include "rigsupport.h"
+
+#include <QDataStream>
+#include <QFile>
+#include <QHostAddress>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPair>
+#include <QtGlobal>
+
+#include <cstdio>
+
+namespace Rig {
+
+bool inRig()
+{
+    return !qEnvironmentVariableIsEmpty("RIG_PROG_NS");
+}
+
+QString progNs()
+{
+    return qEnvironmentVariable("RIG_PROG_NS");
+}
+
+QString devNs()
+{
+    return qEnvironmentVariable("RIG_DEV_NS");
+}
+
+QList<Link> links()
+{
+    QList<Link> result;
+    const QStringList specs = qEnvironmentVariable("RIG_LINKS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QStringList progIfs = qEnvironmentVariable("RIG_PROG_IFS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QStringList devIfs = qEnvironmentVariable("RIG_DEV_IFS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (int i = 0; i < specs.size() && i < progIfs.size() && i < devIfs.size(); ++i)
+        result.append({progIfs.at(i), devIfs.at(i), specs.at(i).split(QLatin1Char(','))});
+    return result;
+}
+
+bool ip(const QStringList &args)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(QStringLiteral("ip"), args);
+    return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
+}
+
+QString hardwareAddress(const QString &ifname)
+{
+    QFile file(QStringLiteral("/sys/class/net/%1/address").arg(ifname));
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromLatin1(file.readAll().trimmed()).toUpper();
+}
+
+Devices::~Devices()
+{
+    stop();
+}
+
+bool Devices::start(const QList<Device> &devices)
+{
+    QJsonArray list;
+    for (const Device &device : devices) {
+        QJsonArray replies;
+        for (const QByteArray &reply : device.replies)
+            replies.append(QString::fromLatin1(reply.toHex()));
+        list.append(QJsonObject{{"addr", device.addr},
+                                {"port", device.port},
+                                {"src_port", device.srcPort ? device.srcPort : device.port},
+                                {"replies", replies},
+                                {"delay_ms", device.delayMs},
+                                {"jitter_ms", device.jitterMs},
+                                {"interval_ms", device.intervalMs}});
+    }
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.setReadChannel(QProcess::StandardOutput);
+    process.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), devNs(),
+                                         QStringLiteral("python3"), qEnvironmentVariable("RIG_DEVICES_PY"),
+                                         QStringLiteral("-")});
+    if (!process.waitForStarted(10000))
+        return false;
+    running = true;
+    process.write(QJsonDocument(QJsonObject{{"devices", list}}).toJson(QJsonDocument::Compact) + '\n');
+    while (!process.canReadLine()) {
+        if (!process.waitForReadyRead(20000))
+            return false;
+    }
+    return QJsonDocument::fromJson(process.readLine()).object().value("ready").toBool();
+}
+
+bool Devices::stop()
+{
+    if (!running)
+        return false;
+    running = false;
+    process.closeWriteChannel();
+    if (!process.waitForFinished(20000)) {
+        process.kill();
+        process.waitForFinished();
+        return false;
+    }
+    bool done = false;
+    const QList<QByteArray> output = process.readAllStandardOutput().split('\n');
+    for (const QByteArray &line : output) {
+        const QJsonObject record = QJsonDocument::fromJson(line).object();
+        if (record.contains("probe")) {
+            const QJsonObject p = record.value("probe").toObject();
+            probes.append({p.value("src").toString(), quint16(p.value("sport").toInt()),
+                           p.value("dst").toString(), quint16(p.value("dport").toInt()),
+                           p.value("ifname").toString(),
+                           QByteArray::fromHex(p.value("hex").toString().toLatin1())});
+        } else if (record.contains("done")) {
+            done = true;
+            sent = record.value("sent").toInt();
+            sendErrors = record.value("send_errors").toInt();
+            pending = record.value("pending").toInt();
+        }
+    }
+    return done && process.exitCode() == 0;
+}
+
+QByteArray identityItemData(const Identity &identity, quint32 sockaddrIp, quint16 encapVersion)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out << encapVersion;
+    // The socket address is the one big-endian block.
+    out.setByteOrder(QDataStream::BigEndian);
+    out << qint16(2) << quint16(44818) << sockaddrIp << quint32(0) << quint32(0);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out << identity.vendorId << identity.deviceType << identity.productCode << identity.revisionMajor
+        << identity.revisionMinor << identity.status << identity.serialNumber;
+    out << quint8(identity.nameLength < 0 ? identity.productName.size() : identity.nameLength);
+    out.writeRawData(identity.productName.constData(), identity.productName.size());
+    out << identity.state;
+    return bytes;
+}
+
+QByteArray listIdentityReply(const QList<Item> &items, int count, quint16 command)
+{
+    QByteArray cpf;
+    QDataStream cpfOut(&cpf, QIODevice::WriteOnly);
+    cpfOut.setByteOrder(QDataStream::LittleEndian);
+    cpfOut << quint16(count < 0 ? items.size() : count);
+    for (const Item &item : items) {
+        cpfOut << item.typeId << quint16(item.length < 0 ? item.data.size() : item.length);
+        cpfOut.writeRawData(item.data.constData(), item.data.size());
+    }
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out << command << quint16(cpf.size()) << quint32(0) << quint32(0) << quint32(0) << quint32(0)
+        << quint32(0);
+    out.writeRawData(cpf.constData(), cpf.size());
+    return bytes;
+}
+
+QByteArray identityReply(const Identity &identity, quint32 sockaddrIp)
+{
+    return listIdentityReply({{0x000C, identityItemData(identity, sockaddrIp)}});
+}
+
+quint32 ipv4(const QString &dotted)
+{
+    return QHostAddress(dotted).toIPv4Address();
+}
+
+namespace {
+
+QList<QPair<qint64, QString>> captured;
+QElapsedTimer clock;
+QtMessageHandler previous = nullptr;
+
+void capture(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtDebugMsg)
+        captured.append({clock.elapsed(), message});
+    if ((type != QtDebugMsg || qEnvironmentVariableIsSet("RIG_ECHO_LOG")) && previous)
+        previous(type, context, message);
+}
+
+} // namespace
+
+LogCapture::LogCapture()
+{
+    captured.clear();
+    clock.start();
+    previous = qInstallMessageHandler(capture);
+}
+
+LogCapture::~LogCapture()
+{
+    qInstallMessageHandler(previous);
+}
+
+QStringList LogCapture::lines()
+{
+    QStringList result;
+    for (const auto &entry : qAsConst(captured))
+        result.append(entry.second);
+    return result;
+}
+
+QStringList LogCapture::linesStartingWith(const QString &prefix, QList<qint64> *times)
+{
+    QStringList result;
+    for (const auto &entry : qAsConst(captured)) {
+        if (entry.second.startsWith(prefix)) {
+            result.append(entry.second);
+            if (times)
+                times->append(entry.first);
+        }
+    }
+    return result;
+}
+
+int LogCapture::count(const QString &line)
+{
+    int n = 0;
+    for (const auto &entry : qAsConst(captured))
+        n += entry.second == line ? 1 : 0;
+    return n;
+}
+
+qint64 LogCapture::elapsed()
+{
+    return clock.elapsed();
+}
+
+void LogCapture::clear()
+{
+    captured.clear();
+}
+
+} // namespace Rig

@@ -1,0 +1,120 @@
+#ifndef RIGSUPPORT_H
+#define RIGSUPPORT_H
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+// What the discovery tests need from the namespace rig (tests/rig/rig.sh):
+// its links, the simulated devices, ListIdentity replies built byte by byte,
+// and the program's debug log.
+namespace Rig {
+
+struct Link
+{
+    QString progIf;
+    QString devIf;
+    QStringList progAddrs; // "10.201.1.1/24", in the order they were added
+};
+
+// False outside the rig (RIG_PROG_NS unset).
+bool inRig();
+QList<Link> links();
+QString progNs();
+QString devNs();
+// Runs ip with the arguments and returns true when it exits 0.
+bool ip(const QStringList &args);
+// The interface's hardware address as the kernel shows it, upper case.
+QString hardwareAddress(const QString &ifname);
+
+struct Device
+{
+    QString addr;
+    quint16 port = 55555;
+    quint16 srcPort = 0; // 0: the probe port
+    QList<QByteArray> replies;
+    int delayMs = 0;
+    int jitterMs = 0;
+    int intervalMs = 0;
+};
+
+struct Probe
+{
+    QString src;
+    quint16 sport = 0;
+    QString dst;
+    quint16 dport = 0;
+    QString ifname;
+    QByteArray data;
+};
+
+// The simulated devices of one test, run by devices.py in the device
+// namespace for as long as this object lives (or until stop()).
+class Devices
+{
+public:
+    ~Devices();
+    bool start(const QList<Device> &devices);
+    // Stops the simulator and collects what it saw and sent.
+    bool stop();
+
+    QList<Probe> probes;
+    int sent = 0;
+    int sendErrors = 0;
+    int pending = 0;
+
+private:
+    QProcess process;
+    bool running = false;
+};
+
+// CIP Identity object and ListIdentity reply bytes, built independently of
+// the program's codec.
+struct Identity
+{
+    quint16 vendorId = 1;
+    quint16 deviceType = 12;
+    quint16 productCode = 4;
+    quint8 revisionMajor = 1;
+    quint8 revisionMinor = 0;
+    quint16 status = 0;
+    quint32 serialNumber = 0;
+    QByteArray productName;
+    int nameLength = -1; // length byte on the wire; -1: productName.size()
+    quint8 state = 3;
+};
+QByteArray identityItemData(const Identity &identity, quint32 sockaddrIp = 0, quint16 encapVersion = 1);
+struct Item
+{
+    quint16 typeId;
+    QByteArray data;
+    int length = -1; // length field on the wire; -1: data.size()
+};
+// Header with the given command, item count (-1: items.size()) and items.
+QByteArray listIdentityReply(const QList<Item> &items, int count = -1, quint16 command = 0x0063);
+QByteArray identityReply(const Identity &identity, quint32 sockaddrIp = 0);
+
+quint32 ipv4(const QString &dotted);
+
+// Captures every debug message of the process as the line the default
+// handler would print, with the time it was written.
+class LogCapture
+{
+public:
+    LogCapture();
+    ~LogCapture();
+    static QStringList lines();
+    // Lines starting with the prefix, and the msecs since capture start
+    // at which each was written.
+    static QStringList linesStartingWith(const QString &prefix, QList<qint64> *times = nullptr);
+    static int count(const QString &line);
+    static qint64 elapsed();
+    static void clear();
+};
+
+} // namespace Rig
+
+#endif // RIGSUPPORT_H

@@ -1,0 +1,497 @@
+// Discovery over real UDP, run by tests/rig/rig.sh in a network namespace of
+// its own with the links
+//   rp1: 10.201.1.1/24 and 10.201.9.1/24
+//   rp2: 10.201.2.1/24
+//   rp3: 10.203.5.9/16
+// and simulated devices behind them.
+
+#include "mainwindow.h"
+#include "rigsupport.h"
+
+#include <QHostAddress>
+#include <QListWidget>
+#include <QMap>
+#include <QNetworkInterface>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStatusBar>
+#include <QUdpSocket>
+#include <QtTest>
+
+#include <memory>
+
+using Rig::Device;
+using Rig::Identity;
+
+namespace {
+
+const char RigLinks[] = "10.201.1.1/24,10.201.9.1/24 10.201.2.1/24 10.203.5.9/16";
+const QString FromItselfText = QStringLiteral("MainWindow::readyRead : Datagram from itself. Ignore!");
+const QString FromItselfOpener = QStringLiteral("MainWindow::readyRead_opener : Datagram from itself. Ignore!");
+const QString RunPrefix = QStringLiteral("MainWindow::on_pushButton_find_clicked : ");
+
+struct Entry
+{
+    QString ifname;
+    QString ip;
+    int prefix;
+    quint32 probe() const { return Rig::ipv4(ip) | 0xFFu; }
+    // True when the probe address is the subnet's broadcast address, so the
+    // program's own sockets get the probe back.
+    bool probeIsBroadcast() const { return prefix == 24; }
+};
+
+QStringList itemTexts(const QListWidget *list)
+{
+    QStringList texts;
+    for (int row = 0; row < list->count(); ++row)
+        texts.append(list->item(row)->text());
+    return texts;
+}
+
+// The list line without its running number.
+QString withoutNumber(const QString &line)
+{
+    return line.mid(line.indexOf(QLatin1String(".  ")) + 3);
+}
+
+} // namespace
+
+class TestDiscoveryRig : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void probesAndRunLines();
+    void textReplies();
+    void listIdentityReplies();
+    void ownBroadcastsAndIdleClose();
+    void failedSendIsLogged();
+    void fiftyListIdentityDevices();
+    void runningNumberDoesNotWrap();
+    void hostileInput();
+
+private:
+    // A window whose automatic first run has happened.
+    std::unique_ptr<MainWindow> startWindow();
+    QListWidget *list(MainWindow *window) { return window->findChild<QListWidget *>("listWidget"); }
+
+    QList<Entry> entries;
+    std::unique_ptr<Rig::LogCapture> log;
+};
+
+void TestDiscoveryRig::initTestCase()
+{
+    if (!Rig::inRig())
+        QSKIP("runs only inside tests/rig/rig.sh: the window broadcasts on every interface it sees");
+    QCOMPARE(qEnvironmentVariable("RIG_LINKS"), QString::fromLatin1(RigLinks));
+    // Refuse to broadcast anywhere but on the rig's own links.
+    for (const QNetworkInterface &itfc : QNetworkInterface::allInterfaces())
+        QVERIFY2(itfc.name() == QLatin1String("lo") || itfc.name().startsWith(QLatin1String("rp")),
+                 qPrintable(itfc.name()));
+    for (const Rig::Link &link : Rig::links()) {
+        for (const QString &addr : link.progAddrs)
+            entries.append({link.progIf, addr.section('/', 0, 0), addr.section('/', 1).toInt()});
+    }
+    QCOMPARE(entries.size(), 4);
+    log = std::make_unique<Rig::LogCapture>();
+}
+
+void TestDiscoveryRig::init()
+{
+    Rig::LogCapture::clear();
+}
+
+std::unique_ptr<MainWindow> TestDiscoveryRig::startWindow()
+{
+    auto window = std::make_unique<MainWindow>();
+    window->show();
+    [&] { QTRY_COMPARE_WITH_TIMEOUT(Rig::LogCapture::linesStartingWith(RunPrefix).size(), entries.size(), 3000); }();
+    return window;
+}
+
+void TestDiscoveryRig::probesAndRunLines()
+{
+    // The /16 entry's probe goes to 10.203.5.255, a plain host address in
+    // that subnet: a device that owns it records what arrives.
+    Rig::Devices devices;
+    QVERIFY(devices.start({Device{"10.203.5.255", 44818, 0, {}}}));
+    auto window = startWindow();
+    QTest::qWait(300);
+    QVERIFY(devices.stop());
+
+    QStringList expectedLines;
+    for (int i = 0; i < entries.size(); ++i) {
+        const Entry &e = entries.at(i);
+        expectedLines.append(RunPrefix
+                             + QStringLiteral("\"%1. %2 to %3 [Itfc name: %3 | Etr.IP: %4 | Itfc HW addr.: %5]\"")
+                                   .arg(QString::number(i + 1), QHostAddress(e.probe()).toString(), e.ifname,
+                                        e.ip, Rig::hardwareAddress(e.ifname)));
+    }
+    QCOMPARE(Rig::LogCapture::linesStartingWith(RunPrefix), expectedLines);
+
+    const QByteArray listIdentity = QByteArray::fromHex("6300") + QByteArray(22, '\0');
+    QCOMPARE(devices.probes.size(), 2 * entries.size());
+    for (const Entry &e : qAsConst(entries)) {
+        for (quint16 port : {quint16(55555), quint16(44818)}) {
+            int seen = 0;
+            for (const Rig::Probe &p : qAsConst(devices.probes)) {
+                if (p.src != e.ip || p.dport != port)
+                    continue;
+                ++seen;
+                QCOMPARE(p.dst, QHostAddress(e.probe()).toString());
+                QCOMPARE(p.sport, port);
+                QCOMPARE(p.data, port == 55555 ? QByteArray("Hi") : listIdentity);
+            }
+            QVERIFY2(seen == 1, qPrintable(QStringLiteral("%1 port %2: %3 probes").arg(e.ip).arg(port).arg(seen)));
+        }
+    }
+    // The netmask plays no part: 10.203.5.9/16 probes 10.203.5.255.
+    QVERIFY(std::any_of(devices.probes.cbegin(), devices.probes.cend(),
+                        [](const Rig::Probe &p) { return p.dst == QLatin1String("10.203.5.255"); }));
+}
+
+void TestDiscoveryRig::textReplies()
+{
+    struct TextDevice
+    {
+        const char *addr;
+        QByteArray reply;
+        quint16 srcPort;
+        QString shown; // empty: dropped
+    };
+    const QList<TextDevice> table = {
+        {"10.201.1.10", "Marovenda-01", 55555, "Marovenda-01"},
+        {"10.201.1.11", "unit MAROVENDA", 40000, "unit MAROVENDA"},
+        {"10.201.2.12", "xmarovenday", 55555, "xmarovenday"},
+        {"10.201.1.13", "hello", 55555, ""},
+        {"10.201.1.14", QByteArray("abc\0marovenda", 13), 55555, ""},
+        {"10.201.1.15", "", 55555, ""},
+        {"10.201.1.16", QByteArray("MAROVENDA\0junk", 14), 55555, "MAROVENDA"},
+        {"10.201.1.17", "%2 %1 marovenda %3", 55555, "%2 %1 marovenda %3"},
+        {"10.201.1.18", "Marovend a", 55555, ""},
+        {"10.201.9.19", "MaRoVeNdA on the second address", 55555, "MaRoVeNdA on the second address"},
+    };
+    // Spaced out, so they arrive in table order.
+    QList<Device> config;
+    QStringList expected;
+    for (int i = 0; i < table.size(); ++i) {
+        const TextDevice &d = table.at(i);
+        config.append(Device{d.addr, 55555, d.srcPort, {d.reply}, 100 * i});
+        if (!d.shown.isEmpty())
+            expected.append(QStringLiteral("%1.  %2:%3 | %4")
+                                .arg(QString::number(expected.size() + 1), QString::fromLatin1(d.addr),
+                                     QString::number(d.srcPort), d.shown));
+    }
+    Rig::Devices devices;
+    QVERIFY(devices.start(config));
+    auto window = startWindow();
+    QListWidget *listWidget = list(window.get());
+    QTRY_COMPARE_WITH_TIMEOUT(listWidget->count(), expected.size(), 4000);
+    QTest::qWait(100 * table.size());
+    QVERIFY(devices.stop());
+    QCOMPARE(devices.sent, table.size());
+
+    QCOMPARE(itemTexts(listWidget), expected);
+    for (int row = 0; row < listWidget->count(); ++row) {
+        const QString address = expected.at(row).section(' ', 2, 2).section(':', 0, 0);
+        QCOMPARE(listWidget->item(row)->data(Qt::UserRole + 1).toString(), address);
+        QCOMPARE(listWidget->item(row)->data(Qt::UserRole + 2).toBool(), true);
+    }
+    QCOMPARE(Rig::LogCapture::count("MainWindow::readyRead : Device added to the list (DragonFrame)"),
+             expected.size());
+    QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Found %1 device(s)").arg(expected.size()));
+    QCOMPARE(listWidget->currentRow(), 0);
+}
+
+void TestDiscoveryRig::listIdentityReplies()
+{
+    Identity opener20{1, 12, 2, 3, 7, 0, 0x00A1B2C3, "Opener 20"};
+    Identity opener21{1, 12, 3, 1, 0, 0, 0, "Opener 21"};
+    Identity opener22{1, 12, 4, 1, 2, 0, 0xDEADBEEF, "%5%6%7 x"};
+    Identity opener23{7, 43, 2, 2, 1, 0, 0x10, "Two items"};
+    Identity both24{1, 12, 2, 9, 9, 0, 0x24, "Text first"};
+    Identity both25{1, 12, 4, 5, 5, 0, 0x25, "Opener first"};
+    Identity long26{1, 12, 4, 1, 1, 0, 0xFFFFFFFF, QByteArray(32, 'N')};
+    const QByteArray twoItems = Rig::listIdentityReply(
+        {{0x0086, QByteArray::fromHex("0102")}, {0x000C, Rig::identityItemData(opener23, Rig::ipv4("10.201.1.23"))}});
+
+    const QList<Device> config = {
+        {"10.201.1.20", 44818, 0, {Rig::identityReply(opener20, Rig::ipv4("10.201.1.20"))}, 0},
+        {"10.201.1.21", 44818, 2222, {Rig::identityReply(opener21)}, 150},
+        {"10.201.2.22", 44818, 0, {Rig::identityReply(opener22)}, 300},
+        {"10.201.1.23", 44818, 0, {twoItems}, 450},
+        {"10.201.1.24", 55555, 0, {"marovenda 24"}, 600},
+        {"10.201.1.24", 44818, 0, {Rig::identityReply(both24)}, 750},
+        {"10.201.1.25", 44818, 0, {Rig::identityReply(both25)}, 900},
+        {"10.201.1.25", 55555, 0, {"marovenda 25"}, 1050},
+        {"10.201.1.26", 44818, 0, {Rig::identityReply(long26)}, 1200},
+    };
+    const QStringList expected = {
+        "1.  10.201.1.20:55555 | \"Opener 20\" (3.7) S/N: A1B2C3",
+        "2.  10.201.1.21:55555 | \"Opener 21\" (1.0) S/N: 0",
+        "3.  10.201.2.22:55555 | \"%5%6%7 x\" (1.2) S/N: DEADBEEF",
+        "4.  10.201.1.23:55555 | \"Two items\" (2.1) S/N: 10",
+        "5.  10.201.1.24:55555 | marovenda 24",
+        "6.  10.201.1.25:55555 | \"Opener first\" (5.5) S/N: 25",
+        "7.  10.201.1.26:55555 | \"NNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNN\" (1.1) S/N: FFFFFFFF",
+    };
+    const QList<bool> configFlags = {true, true, false, true, true, false, false};
+
+    Rig::Devices devices;
+    QVERIFY(devices.start(config));
+    auto window = startWindow();
+    QListWidget *listWidget = list(window.get());
+    QTRY_COMPARE_WITH_TIMEOUT(listWidget->count(), expected.size(), 4000);
+    QTest::qWait(300);
+    QVERIFY(devices.stop());
+    QCOMPARE(devices.sent, config.size());
+
+    QCOMPARE(itemTexts(listWidget), expected);
+    for (int row = 0; row < expected.size(); ++row)
+        QCOMPARE(listWidget->item(row)->data(Qt::UserRole + 2).toBool(), configFlags.at(row));
+
+    const QString p = QStringLiteral("MainWindow::readyRead_opener : ");
+    const QStringList lines = Rig::LogCapture::lines();
+    const int first = lines.indexOf(p + "Item: Type = 12");
+    QVERIFY(first >= 0);
+    QCOMPARE(lines.mid(first, 5),
+             QStringList({p + "Item: Type = 12", p + "Identity item: Encap. protocol ver. =  1",
+                          p + "Identity item: Sockaddr: family = 2 , port = 44818 , addr = \"10.201.1.20\" , "
+                              "zero = \"00 00 00 00 00 00 00 00\"",
+                          p + "Identity item: Identity object: Product name = \"Opener 20\"",
+                          p + "Device added to the list (Opener)"}));
+    // The two-item reply logs both types; every identity item logs its name,
+    // also when its address is listed already.
+    QCOMPARE(Rig::LogCapture::count(p + "Item: Type = 134"), 1);
+    QCOMPARE(Rig::LogCapture::count(p + "Item: Type = 12"), 7);
+    QCOMPARE(Rig::LogCapture::count(p + "Identity item: Identity object: Product name = \"Text first\""), 1);
+    QCOMPARE(Rig::LogCapture::count(p + "Device added to the list (Opener)"), 6);
+    QCOMPARE(Rig::LogCapture::count("MainWindow::readyRead : Device added to the list (DragonFrame)"), 1);
+    QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Found 7 device(s)"));
+
+    // The first entry is current and both buttons follow the selection.
+    auto *copy = window->findChild<QPushButton *>("pushButton_copy");
+    auto *openConfig = window->findChild<QPushButton *>("pushButton_config");
+    QCOMPARE(listWidget->currentRow(), 0);
+    QVERIFY(copy->isEnabled());
+    QVERIFY(openConfig->isEnabled());
+    listWidget->setCurrentRow(2);
+    QVERIFY(copy->isEnabled());
+    QVERIFY(!openConfig->isEnabled());
+    listWidget->setCurrentRow(4);
+    QVERIFY(openConfig->isEnabled());
+}
+
+void TestDiscoveryRig::ownBroadcastsAndIdleClose()
+{
+    auto window = startWindow();
+    QList<QUdpSocket *> sockets = window->findChildren<QUdpSocket *>();
+    QCOMPARE(sockets.size(), 2 * entries.size());
+    QTest::qWait(500);
+
+    // Second run while every socket is still bound: all of them get every
+    // probe sent to a broadcast address back.
+    Rig::LogCapture::clear();
+    const qint64 secondRun = Rig::LogCapture::elapsed();
+    QTest::mouseClick(window->findChild<QPushButton *>("pushButton_find"), Qt::LeftButton);
+    QCOMPARE(window->findChildren<QUdpSocket *>().size(), sockets.size());
+    int broadcastEntries = 0;
+    for (const Entry &e : qAsConst(entries))
+        broadcastEntries += e.probeIsBroadcast() ? 1 : 0;
+    const int echoes = broadcastEntries * entries.size();
+    QTRY_COMPARE_WITH_TIMEOUT(Rig::LogCapture::count(FromItselfText), echoes, 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(Rig::LogCapture::count(FromItselfOpener), echoes, 1000);
+    QTest::qWait(100);
+    QCOMPARE(Rig::LogCapture::count(FromItselfText), echoes);
+    QCOMPARE(list(window.get())->count(), 0);
+    QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Found 0 device(s)"));
+
+    QMap<QUdpSocket *, quint16> ports;
+    for (QUdpSocket *socket : qAsConst(sockets))
+        ports.insert(socket, socket->localPort());
+
+    // Every socket closes 2000 ms after its last datagram: the second run's
+    // echoes, which reach every socket bound to the port.
+    const QRegularExpression closeLine(
+        QStringLiteral("^.*ConnSocket.* : Closing socket on port = (\\d+) , addr = \"([0-9.]+)\"$"));
+    QTRY_COMPARE_WITH_TIMEOUT(Rig::LogCapture::linesStartingWith(QString()).filter(closeLine).size(),
+                              sockets.size(), 4000);
+    QList<qint64> times;
+    const QStringList all = Rig::LogCapture::linesStartingWith(QString(), &times);
+    QSet<QString> closed;
+    for (int i = 0; i < all.size(); ++i) {
+        const QRegularExpressionMatch m = closeLine.match(all.at(i));
+        if (!m.hasMatch())
+            continue;
+        closed.insert(m.captured(1) + ' ' + m.captured(2));
+        // QTimer's coarse timers may fire up to 5 % early.
+        const qint64 idle = times.at(i) - secondRun;
+        QVERIFY2(idle >= 1900 && idle <= 2700,
+                 qPrintable(QStringLiteral("%1 after %2 ms").arg(all.at(i)).arg(idle)));
+    }
+    QSet<QString> expectedClosed;
+    for (const Entry &e : qAsConst(entries)) {
+        expectedClosed.insert("55555 " + QHostAddress(e.probe()).toString());
+        expectedClosed.insert("44818 " + QHostAddress(e.probe()).toString());
+    }
+    QCOMPARE(closed, expectedClosed);
+    for (QUdpSocket *socket : qAsConst(sockets)) {
+        QCOMPARE(socket->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(socket->localPort(), quint16(0));
+    }
+
+    // A run after every socket closed binds the same sockets again, each to
+    // the port it had.
+    QTest::mouseClick(window->findChild<QPushButton *>("pushButton_find"), Qt::LeftButton);
+    QCOMPARE(window->findChildren<QUdpSocket *>().size(), sockets.size());
+    for (QUdpSocket *socket : qAsConst(sockets)) {
+        QCOMPARE(socket->state(), QAbstractSocket::BoundState);
+        QCOMPARE(socket->localPort(), ports.value(socket));
+    }
+}
+
+void TestDiscoveryRig::failedSendIsLogged()
+{
+    QVERIFY(Rig::ip({"route", "add", "blackhole", "10.203.5.255/32"}));
+    auto removeRoute = qScopeGuard([] { Rig::ip({"route", "del", "blackhole", "10.203.5.255/32"}); });
+    Rig::Devices devices;
+    QVERIFY(devices.start({}));
+    auto window = startWindow();
+    QTest::qWait(200);
+    QVERIFY(devices.stop());
+
+    QCOMPARE(Rig::LogCapture::linesStartingWith("MainWindow::priv_sendDatagram : "),
+             QStringList("MainWindow::priv_sendDatagram : Datagram error = QAbstractSocket::NetworkError"));
+    QCOMPARE(Rig::LogCapture::linesStartingWith("MainWindow::priv_sendDatagram_opener : "),
+             QStringList("MainWindow::priv_sendDatagram_opener : Datagram error = QAbstractSocket::NetworkError"));
+    // The run went on: every other entry's probes went out.
+    QCOMPARE(devices.probes.size(), 2 * (entries.size() - 1));
+}
+
+void TestDiscoveryRig::fiftyListIdentityDevices()
+{
+    QList<Device> config;
+    QSet<QString> expected;
+    for (int i = 0; i < 50; ++i) {
+        const QString addr = QStringLiteral("10.201.2.%1").arg(100 + i);
+        Identity identity{1, 12, 2, 1, quint8(i), 0, quint32(0x5000 + i), "Opener " + QByteArray::number(i)};
+        config.append(Device{addr, 44818, 0, {Rig::identityReply(identity)}, 0, 1500});
+        expected.insert(QStringLiteral("%1:55555 | \"Opener %2\" (1.%2) S/N: %3")
+                            .arg(addr, QString::number(i), QString::number(0x5000 + i, 16).toUpper()));
+    }
+    Rig::Devices devices;
+    QVERIFY(devices.start(config));
+    auto window = startWindow();
+    QListWidget *listWidget = list(window.get());
+    QTRY_COMPARE_WITH_TIMEOUT(listWidget->count(), 50, 4000);
+    QVERIFY(devices.stop());
+    QSet<QString> shown;
+    for (int row = 0; row < listWidget->count(); ++row) {
+        QVERIFY(listWidget->item(row)->text().startsWith(QStringLiteral("%1.  ").arg(row + 1)));
+        shown.insert(withoutNumber(listWidget->item(row)->text()));
+    }
+    QCOMPARE(shown, expected);
+}
+
+void TestDiscoveryRig::runningNumberDoesNotWrap()
+{
+    QList<Device> config;
+    for (const char *subnet : {"10.201.1.", "10.201.2."}) {
+        for (int host = 2; host < 132; ++host)
+            config.append(Device{subnet + QString::number(host), 55555, 0, {"marovenda"}, 0, 300});
+    }
+    Rig::Devices devices;
+    QVERIFY(devices.start(config));
+    auto window = startWindow();
+    QListWidget *listWidget = list(window.get());
+    QTRY_COMPARE_WITH_TIMEOUT(listWidget->count(), 260, 4000);
+    QVERIFY(devices.stop());
+    for (int row = 0; row < listWidget->count(); ++row)
+        QVERIFY2(listWidget->item(row)->text().startsWith(QStringLiteral("%1.  ").arg(row + 1)),
+                 qPrintable(listWidget->item(row)->text()));
+    QVERIFY(listWidget->item(256)->text().startsWith(QLatin1String("257.  10.201.")));
+    QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Found 260 device(s)"));
+}
+
+void TestDiscoveryRig::hostileInput()
+{
+    Identity good{1, 12, 2, 2, 5, 0, 0x1234ABCD, "Good"};
+    const QByteArray goodItem = Rig::identityItemData(good);
+    Identity name33 = good;
+    name33.productName = QByteArray(33, 'L');
+    Identity name255 = good;
+    name255.productName = QByteArray(255, 'L');
+    const QByteArray header = Rig::listIdentityReply({}).left(24);
+
+    struct Hostile
+    {
+        int host;
+        quint16 port;
+        QByteArray datagram;
+        QString shown; // empty: not listed
+    };
+    const QList<Hostile> table = {
+        {30, 44818, QByteArray(), ""},
+        {31, 44818, QByteArray::fromHex("63"), ""},
+        {32, 44818, QByteArray::fromHex("6300"), ""},
+        {33, 44818, QByteArray::fromHex("63000000000000000000"), ""},
+        {34, 44818, header.left(23), ""},
+        {35, 44818, Rig::listIdentityReply({{0x000C, goodItem}}, -1, 0x0001), ""},
+        {36, 44818, Rig::listIdentityReply({{0x000C, goodItem}}, -1, 0x0065), ""},
+        {37, 44818, Rig::listIdentityReply({}, 65535), ""},
+        {38, 44818, Rig::listIdentityReply({{0x0086, QByteArray()}}, 65535), ""},
+        // Length 200, but only the identity up to its serial number is there.
+        {39, 44818, Rig::listIdentityReply({{0x000C, goodItem.left(32), 200}}), "\"\" (2.5) S/N: 1234ABCD"},
+        {40, 44818, Rig::listIdentityReply({{0x000C, Rig::identityItemData(name33)}}), ""},
+        {41, 44818, Rig::listIdentityReply({{0x000C, Rig::identityItemData(name255)}}), ""},
+        {42, 44818, Rig::listIdentityReply({{0x000C, goodItem}, {0x000C, goodItem.left(3), 60000}}),
+         "\"Good\" (2.5) S/N: 1234ABCD"},
+        {43, 44818, Rig::listIdentityReply({{0x000C, goodItem.left(2)}}), "\"\" (0.0) S/N: 0"},
+        {44, 55555, QByteArray(), ""},
+        {45, 55555, QByteArray("\0\0marovenda", 11), ""},
+        {46, 55555, QByteArray("marovenda\0\0\xff\xfe", 13), "marovenda"},
+        {47, 55555, QByteArray(1400, 'x') + "MAROVENDA", QString(1400, 'x') + "MAROVENDA"},
+        {48, 55555, QByteArray("\xff\xfe marovenda"), QString::fromUtf8("\xff\xfe marovenda")},
+        // A well-formed device after all of that is still listed.
+        {49, 44818, Rig::identityReply(good), "\"Good\" (2.5) S/N: 1234ABCD"},
+    };
+    QList<Device> config;
+    QSet<QString> expected;
+    for (const Hostile &h : table) {
+        const QString addr = QStringLiteral("10.201.2.%1").arg(h.host);
+        config.append(Device{addr, h.port, 0, {h.datagram}, h.host == 49 ? 600 : 0});
+        if (!h.shown.isEmpty())
+            expected.insert(QStringLiteral("%1:%2 | %3").arg(addr, QString::number(h.port == 44818 ? 55555 : h.port), h.shown));
+    }
+    Rig::Devices devices;
+    QVERIFY(devices.start(config));
+    auto window = startWindow();
+    QListWidget *listWidget = list(window.get());
+    QTRY_COMPARE_WITH_TIMEOUT(listWidget->count(), expected.size(), 4000);
+    QTest::qWait(200);
+    QVERIFY(devices.stop());
+    QCOMPARE(devices.sent, table.size());
+
+    QSet<QString> shown;
+    for (int row = 0; row < listWidget->count(); ++row) {
+        QVERIFY(listWidget->item(row)->text().startsWith(QStringLiteral("%1.  ").arg(row + 1)));
+        shown.insert(withoutNumber(listWidget->item(row)->text()));
+    }
+    QCOMPARE(shown, expected);
+    const QString p = QStringLiteral("MainWindow::readyRead_opener : ");
+    // Only items that start inside their datagram are looked at: one each
+    // from 38, 39, 40, 41, 43 and 49, two from 42; none from 37.
+    QCOMPARE(Rig::LogCapture::count(p + "Item: Type = 134"), 1);
+    QCOMPARE(Rig::LogCapture::count(p + "Item: Type = 12"), 7);
+    QCOMPARE(Rig::LogCapture::linesStartingWith(p + "Item: Type =").size(), 8);
+    QCOMPARE(Rig::LogCapture::count(p + "Decode: Identity object: Decoding error!"), 2);
+    // 39, 43 and the second, truncated item of 42 have no name bytes left.
+    QCOMPARE(Rig::LogCapture::count(p + "Identity item: Identity object: Product name = \"\""), 3);
+}
+
+QTEST_MAIN(TestDiscoveryRig)
+#include "tst_discovery_rig.moc"

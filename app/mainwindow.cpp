@@ -18,7 +18,7 @@
 namespace {
 // The maker's web site; the About dialog shows the same address.
 const char makerWebsite[] = "https://www.quorvel.example";
-}
+} // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)

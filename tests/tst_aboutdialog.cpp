@@ -78,8 +78,7 @@ void tst_AboutDialog::cleanup()
 {
     // A renamed object silently loses its slot; Qt only warns.
     for (const QString &message : qAsConst(messages))
-        QVERIFY2(!message.contains("No matching signal") && !message.contains("Could not parse"),
-                 qPrintable(message));
+        QVERIFY2(!message.contains("No matching signal") && !message.contains("Could not parse"), qPrintable(message));
 }
 
 void tst_AboutDialog::creationOrder_data()
@@ -88,16 +87,14 @@ void tst_AboutDialog::creationOrder_data()
     QTest::addColumn<QStringList>("children");
 
     QTest::newRow("dialog") << "AboutDialog" << QStringList{"verticalLayout", "widget", "pushButton_accept"};
-    QTest::newRow("widget") << "widget"
-                            << QStringList{"verticalLayout_2", "header_app_info", "grid_app", "line",
-                                           "header_contact_info", "grid_contact"};
+    QTest::newRow("widget") << "widget" << QStringList{"verticalLayout_2",    "header_app_info", "grid_app", "line",
+                                                       "header_contact_info", "grid_contact"};
     QTest::newRow("grid_app") << "grid_app"
-                              << QStringList{"grid_app_layout", "label_name", "label_version",
-                                             "label_version_value", "label_name_value"};
+                              << QStringList{"grid_app_layout", "label_name", "label_version", "label_version_value",
+                                             "label_name_value"};
     QTest::newRow("grid_contact") << "grid_contact"
-                                  << QStringList{"grid_contact_layout", "label_email", "label_tele_value",
-                                                 "label_tele", "label_email_value", "label_web",
-                                                 "label_web_value"};
+                                  << QStringList{"grid_contact_layout", "label_email", "label_tele_value", "label_tele",
+                                                 "label_email_value",   "label_web",   "label_web_value"};
 }
 
 void tst_AboutDialog::creationOrder()
@@ -126,16 +123,26 @@ void tst_AboutDialog::gridCells_data()
     QTest::addColumn<int>("row");
     QTest::addColumn<int>("column");
 
-    QTest::newRow("name") << "grid_app_layout" << "label_name" << 1 << 0;
-    QTest::newRow("name value") << "grid_app_layout" << "label_name_value" << 1 << 1;
-    QTest::newRow("version") << "grid_app_layout" << "label_version" << 2 << 0;
-    QTest::newRow("version value") << "grid_app_layout" << "label_version_value" << 2 << 1;
-    QTest::newRow("telephone") << "grid_contact_layout" << "label_tele" << 0 << 0;
-    QTest::newRow("telephone value") << "grid_contact_layout" << "label_tele_value" << 0 << 1;
-    QTest::newRow("website") << "grid_contact_layout" << "label_web" << 1 << 0;
-    QTest::newRow("website value") << "grid_contact_layout" << "label_web_value" << 1 << 1;
-    QTest::newRow("e-mail") << "grid_contact_layout" << "label_email" << 2 << 0;
-    QTest::newRow("e-mail value") << "grid_contact_layout" << "label_email_value" << 2 << 1;
+    QTest::newRow("name") << "grid_app_layout"
+                          << "label_name" << 1 << 0;
+    QTest::newRow("name value") << "grid_app_layout"
+                                << "label_name_value" << 1 << 1;
+    QTest::newRow("version") << "grid_app_layout"
+                             << "label_version" << 2 << 0;
+    QTest::newRow("version value") << "grid_app_layout"
+                                   << "label_version_value" << 2 << 1;
+    QTest::newRow("telephone") << "grid_contact_layout"
+                               << "label_tele" << 0 << 0;
+    QTest::newRow("telephone value") << "grid_contact_layout"
+                                     << "label_tele_value" << 0 << 1;
+    QTest::newRow("website") << "grid_contact_layout"
+                             << "label_web" << 1 << 0;
+    QTest::newRow("website value") << "grid_contact_layout"
+                                   << "label_web_value" << 1 << 1;
+    QTest::newRow("e-mail") << "grid_contact_layout"
+                            << "label_email" << 2 << 0;
+    QTest::newRow("e-mail value") << "grid_contact_layout"
+                                  << "label_email_value" << 2 << 1;
 }
 
 void tst_AboutDialog::gridCells()
@@ -168,16 +175,26 @@ void tst_AboutDialog::texts_data()
     QTest::addColumn<QString>("label");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("header app") << "header_app_info" << "Application information";
-    QTest::newRow("name") << "label_name" << "Name: ";
-    QTest::newRow("name value") << "label_name_value" << "Quorvel Node Spotter";
-    QTest::newRow("version") << "label_version" << "Version:";
-    QTest::newRow("version value") << "label_version_value" << "1.0.3";
-    QTest::newRow("header contact") << "header_contact_info" << "Contact information";
-    QTest::newRow("telephone") << "label_tele" << "Telephone: ";
-    QTest::newRow("telephone value") << "label_tele_value" << "+1 555 0142";
-    QTest::newRow("website") << "label_web" << "Website: ";
-    QTest::newRow("e-mail") << "label_email" << "E-mail: ";
+    QTest::newRow("header app") << "header_app_info"
+                                << "Application information";
+    QTest::newRow("name") << "label_name"
+                          << "Name: ";
+    QTest::newRow("name value") << "label_name_value"
+                                << "Quorvel Node Spotter";
+    QTest::newRow("version") << "label_version"
+                             << "Version:";
+    QTest::newRow("version value") << "label_version_value"
+                                   << "1.0.3";
+    QTest::newRow("header contact") << "header_contact_info"
+                                    << "Contact information";
+    QTest::newRow("telephone") << "label_tele"
+                               << "Telephone: ";
+    QTest::newRow("telephone value") << "label_tele_value"
+                                     << "+1 555 0142";
+    QTest::newRow("website") << "label_web"
+                             << "Website: ";
+    QTest::newRow("e-mail") << "label_email"
+                            << "E-mail: ";
 }
 
 void tst_AboutDialog::texts()
@@ -245,10 +262,12 @@ void tst_AboutDialog::links_data()
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QUrl>("url");
 
-    QTest::newRow("website") << "label_web_value" << "https" << "https://www.quorvel.example"
-                             << QUrl("https://www.quorvel.example");
-    QTest::newRow("e-mail") << "label_email_value" << "mailto" << "support@quorvel.example"
-                            << QUrl("mailto:support@quorvel.example");
+    QTest::newRow("website") << "label_web_value"
+                             << "https"
+                             << "https://www.quorvel.example" << QUrl("https://www.quorvel.example");
+    QTest::newRow("e-mail") << "label_email_value"
+                            << "mailto"
+                            << "support@quorvel.example" << QUrl("mailto:support@quorvel.example");
 }
 
 void tst_AboutDialog::links()
@@ -306,8 +325,9 @@ void tst_AboutDialog::styleFileIsApplied()
     }
     QVERIFY(QResource::unregisterResource(QStringLiteral(ABOUT_STYLE_RCC)));
 
-    QCOMPARE(sheet, QString("QLabel[objectName^=\"header_\"] {\n\t/*font: 14pt;*/\n}\n"
-                            "\nQLabel#label_version_value {\n\tcolor: #00e000;\n}\n"));
+    QCOMPARE(sheet,
+             QString("QLabel[objectName^=\"header_\"] {\n\t/*font: 14pt;*/\n}\n"
+                     "\nQLabel#label_version_value {\n\tcolor: #00e000;\n}\n"));
     QCOMPARE(versionColour, QColor("#00e000"));
     QVERIFY(!messages.contains(missingFileLine));
 }

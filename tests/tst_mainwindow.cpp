@@ -96,7 +96,7 @@ private:
     // Waits for the run that starts one second after construction, so a
     // test's own entries are not cleared under it.
     void waitForAutomaticRun(MainWindow &window);
-    template <typename T> T *child(MainWindow &window, const char *name);
+    template<typename T> T *child(MainWindow &window, const char *name);
 };
 
 void tst_MainWindow::initTestCase()
@@ -118,11 +118,10 @@ void tst_MainWindow::cleanup()
     // A renamed object silently loses its slot, a broken style sheet its
     // look; Qt only warns about either.
     for (const QString &message : qAsConst(messages))
-        QVERIFY2(!message.contains("No matching signal") && !message.contains("Could not parse"),
-                 qPrintable(message));
+        QVERIFY2(!message.contains("No matching signal") && !message.contains("Could not parse"), qPrintable(message));
 }
 
-template <typename T> T *tst_MainWindow::child(MainWindow &window, const char *name)
+template<typename T> T *tst_MainWindow::child(MainWindow &window, const char *name)
 {
     T *object = window.findChild<T *>(QString::fromLatin1(name));
     if (!object)
@@ -143,9 +142,8 @@ void tst_MainWindow::creationOrder_data()
     QTest::addColumn<QString>("parent");
     QTest::addColumn<QStringList>("children");
 
-    QTest::newRow("window") << "MainWindow"
-                            << QStringList{"actionAbout", "actionWebsite", "actionTest", "centralwidget",
-                                           "menubar", "statusbar"};
+    QTest::newRow("window") << "MainWindow" << QStringList{"actionAbout",   "actionWebsite", "actionTest",
+                                                           "centralwidget", "menubar",       "statusbar"};
     QTest::newRow("centralwidget") << "centralwidget" << QStringList{"verticalLayout", "listWidget", "widget"};
     QTest::newRow("widget") << "widget"
                             << QStringList{"horizontalLayout", "pushButton_find", "pushButton_copy",
@@ -274,15 +272,32 @@ void tst_MainWindow::texts_data()
     QTest::addColumn<QString>("property");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("title") << "MainWindow" << "windowTitle" << "Quorvel Node Spotter";
-    QTest::newRow("about") << "actionAbout" << "text" << QString::fromUtf8("About\u2026");
-    QTest::newRow("website") << "actionWebsite" << "text" << "Website";
-    QTest::newRow("test") << "actionTest" << "text" << "Test";
-    QTest::newRow("test tip") << "actionTest" << "toolTip" << "Test";
-    QTest::newRow("find") << "pushButton_find" << "text" << "Find";
-    QTest::newRow("copy") << "pushButton_copy" << "text" << "Copy IP address";
-    QTest::newRow("config") << "pushButton_config" << "text" << "Open config";
-    QTest::newRow("help") << "menuHelp" << "title" << "Help";
+    QTest::newRow("title") << "MainWindow"
+                           << "windowTitle"
+                           << "Quorvel Node Spotter";
+    QTest::newRow("about") << "actionAbout"
+                           << "text" << QString::fromUtf8("About\u2026");
+    QTest::newRow("website") << "actionWebsite"
+                             << "text"
+                             << "Website";
+    QTest::newRow("test") << "actionTest"
+                          << "text"
+                          << "Test";
+    QTest::newRow("test tip") << "actionTest"
+                              << "toolTip"
+                              << "Test";
+    QTest::newRow("find") << "pushButton_find"
+                          << "text"
+                          << "Find";
+    QTest::newRow("copy") << "pushButton_copy"
+                          << "text"
+                          << "Copy IP address";
+    QTest::newRow("config") << "pushButton_config"
+                            << "text"
+                            << "Open config";
+    QTest::newRow("help") << "menuHelp"
+                          << "title"
+                          << "Help";
 }
 
 void tst_MainWindow::texts()
@@ -431,9 +446,12 @@ void tst_MainWindow::copy_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("copied");
 
-    QTest::newRow("text protocol") << "1.  10.0.0.7:55555 | MAROVENDA X" << "10.0.0.7:55555";
-    QTest::newRow("EtherNet/IP") << "12.  192.168.1.20:44818 | Drive 2.1 | 0000ABCD" << "192.168.1.20:44818";
-    QTest::newRow("leading blanks") << "   3.   10.1.2.3:55555 |" << "10.1.2.3:55555";
+    QTest::newRow("text protocol") << "1.  10.0.0.7:55555 | MAROVENDA X"
+                                   << "10.0.0.7:55555";
+    QTest::newRow("EtherNet/IP") << "12.  192.168.1.20:44818 | Drive 2.1 | 0000ABCD"
+                                 << "192.168.1.20:44818";
+    QTest::newRow("leading blanks") << "   3.   10.1.2.3:55555 |"
+                                    << "10.1.2.3:55555";
     // Fewer than two parts: nothing is copied, nothing shown.
     QTest::newRow("one part") << "lonely" << QString();
     QTest::newRow("blank") << "   " << QString();
@@ -473,8 +491,10 @@ void tst_MainWindow::openConfig_data()
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("url");
 
-    QTest::newRow("plain") << "10.0.0.7" << "http://10.0.0.7";
-    QTest::newRow("long") << "192.168.100.254" << "http://192.168.100.254";
+    QTest::newRow("plain") << "10.0.0.7"
+                           << "http://10.0.0.7";
+    QTest::newRow("long") << "192.168.100.254"
+                          << "http://192.168.100.254";
 }
 
 void tst_MainWindow::openConfig()

@@ -34,9 +34,8 @@ void tst_Resources::tree_data()
     QTest::newRow("Resources") << ":/NodeSpotter/Resources"
                                << QStringList{"core", "quorvel_logo.icns", "quorvel_logo.ico"};
     QTest::newRow("core") << ":/NodeSpotter/Resources/core"
-                          << QStringList{"button_24x24.svg", "button_flat_24x24.svg",
-                                         "button_press_24x24.svg", "toggle_off_32x20.svg",
-                                         "toggle_on_32x20.svg"};
+                          << QStringList{"button_24x24.svg", "button_flat_24x24.svg", "button_press_24x24.svg",
+                                         "toggle_off_32x20.svg", "toggle_on_32x20.svg"};
 }
 
 void tst_Resources::tree()
@@ -151,11 +150,16 @@ void tst_Resources::icnsFile()
     QVERIFY(icns.startsWith("icns"));
     QCOMPARE(qFromBigEndian<quint32>(data + 4), quint32(icns.size()));
 
-    struct Element { const char *type; int size; bool png; };
+    struct Element
+    {
+        const char *type;
+        int size;
+        bool png;
+    };
     const Element expected[] = {
-        {"ic12", 64, true},    {"ic07", 128, true},  {"ic13", 256, true}, {"ic08", 256, true},
-        {"ic04", 16, false},   {"ic14", 512, true},  {"ic09", 512, true}, {"ic05", 32, false},
-        {"ic10", 1024, true},  {"ic11", 32, true},   {"info", 0, false},
+        {"ic12", 64, true},   {"ic07", 128, true}, {"ic13", 256, true}, {"ic08", 256, true},
+        {"ic04", 16, false},  {"ic14", 512, true}, {"ic09", 512, true}, {"ic05", 32, false},
+        {"ic10", 1024, true}, {"ic11", 32, true},  {"info", 0, false},
     };
 
     int pos = 8;
@@ -211,7 +215,8 @@ void tst_Resources::svgFaces_data()
     QTest::newRow("flat right band") << flat << QSize(24, 24) << QPoint(230, 120) << QColor("#1a1a1a");
 
     QTest::newRow("switch off dot") << "toggle_off_32x20.svg" << QSize(32, 20) << QPoint(100, 100) << QColor("#1b1b1b");
-    QTest::newRow("switch off track") << "toggle_off_32x20.svg" << QSize(32, 20) << QPoint(220, 100) << QColor("#1b1b1b");
+    QTest::newRow("switch off track") << "toggle_off_32x20.svg" << QSize(32, 20) << QPoint(220, 100)
+                                      << QColor("#1b1b1b");
     QTest::newRow("switch off rim") << "toggle_off_32x20.svg" << QSize(32, 20) << QPoint(160, 4) << QColor("#676767");
     QTest::newRow("switch on dot") << "toggle_on_32x20.svg" << QSize(32, 20) << QPoint(220, 100) << QColor("#81bd54");
     QTest::newRow("switch on track") << "toggle_on_32x20.svg" << QSize(32, 20) << QPoint(40, 100) << QColor("#1b1b1b");
@@ -237,7 +242,10 @@ void tst_Resources::svgFaces()
     QVERIFY2(qAbs(seen.red() - colour.red()) <= 2 && qAbs(seen.green() - colour.green()) <= 2
                  && qAbs(seen.blue() - colour.blue()) <= 2 && seen.alpha() == 255,
              qPrintable(QString("%1 at (%2, %3) is %4, expected %5")
-                            .arg(name).arg(at.x()).arg(at.y()).arg(seen.name(), colour.name())));
+                            .arg(name)
+                            .arg(at.x())
+                            .arg(at.y())
+                            .arg(seen.name(), colour.name())));
 }
 
 QTEST_MAIN(tst_Resources)

@@ -119,7 +119,10 @@ def main():
     for port in PROBE_PORTS:
         sel.register(sockets[port], selectors.EVENT_READ, port)
     stdin_open = True
-    sel.register(sys.stdin, selectors.EVENT_READ, "stdin")
+    try:
+        sel.register(sys.stdin, selectors.EVENT_READ, "stdin")
+    except (PermissionError, ValueError):
+        pass  # stdin is a plain file or /dev/null: run until run_ms or SIGTERM
 
     stopping = []
     signal.signal(signal.SIGTERM, lambda *_: stopping.append(True))

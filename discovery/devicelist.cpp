@@ -35,13 +35,11 @@ void MainWindow::readyRead()
 
         // The reply is text up to its first zero byte. The line is built in
         // one pass, so a reply holding "%1" and the like is shown as it is.
-        const QString reply = QString::fromUtf8(datagram.constData(),
-                                                int(qstrnlen(datagram.constData(), uint(datagram.size()))));
+        const QString reply =
+            QString::fromUtf8(datagram.constData(), int(qstrnlen(datagram.constData(), uint(datagram.size()))));
         const QString line = QStringLiteral("%1.  %2:%3 | %4")
-                                 .arg(QString::number(deviceCount + 1),
-                                      ipv4ToString(senderAddress.toIPv4Address()),
-                                      QString::number(senderPort),
-                                      reply);
+                                 .arg(QString::number(deviceCount + 1), ipv4ToString(senderAddress.toIPv4Address()),
+                                      QString::number(senderPort), reply);
         if (!line.toLower().contains(QLatin1String("marovenda")))
             continue;
         if (priv_addDevice(line, senderAddress.toIPv4Address(), true))

@@ -22,8 +22,8 @@ using ReaderSlot = void (MainWindow::*)();
 // first closed socket that was made for this port, else a new one. A closed
 // socket keeps its reader connection, so it is only ever taken over by a
 // probe of its own kind.
-QUdpSocket *probeSocket(MainWindow *window, QList<ConnSocket *> &connSockets, quint32 address,
-                        quint16 port, ReaderSlot reader, const char *logPrefix)
+QUdpSocket *probeSocket(MainWindow *window, QList<ConnSocket *> &connSockets, quint32 address, quint16 port,
+                        ReaderSlot reader, const char *logPrefix)
 {
     QUdpSocket *chosen = nullptr;
     QUdpSocket *spare = nullptr;
@@ -59,8 +59,7 @@ QUdpSocket *probeSocket(MainWindow *window, QList<ConnSocket *> &connSockets, qu
     return chosen;
 }
 
-void sendProbe(QUdpSocket *socket, const QByteArray &payload, quint32 address, quint16 port,
-               const char *logPrefix)
+void sendProbe(QUdpSocket *socket, const QByteArray &payload, quint32 address, quint16 port, const char *logPrefix)
 {
     if (socket->writeDatagram(payload, QHostAddress(address), port) < 0)
         qDebug() << logPrefix << ":"
@@ -95,13 +94,10 @@ void MainWindow::on_pushButton_find_clicked()
 
             // One pass, so that nothing an interface reports about itself can
             // turn into a placeholder for a later value.
-            const QString line = QStringLiteral("%1. %2 to %3 [Itfc name: %4 | Etr.IP: %5 | Itfc HW addr.: %6]")
-                                     .arg(QString::number(entryNumber),
-                                          QHostAddress(probeAddress).toString(),
-                                          itfc.humanReadableName(),
-                                          itfc.name(),
-                                          entry.ip().toString(),
-                                          itfc.hardwareAddress());
+            const QString line =
+                QStringLiteral("%1. %2 to %3 [Itfc name: %4 | Etr.IP: %5 | Itfc HW addr.: %6]")
+                    .arg(QString::number(entryNumber), QHostAddress(probeAddress).toString(), itfc.humanReadableName(),
+                         itfc.name(), entry.ip().toString(), itfc.hardwareAddress());
             qDebug() << "MainWindow::on_pushButton_find_clicked"
                      << ":" << line;
         }

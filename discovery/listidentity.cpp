@@ -94,14 +94,12 @@ void MainWindow::readyRead_opener()
 
             CIP::CipSockaddr sockaddr;
             sockaddr.deserialize(itemStream);
-            qDebug() << "MainWindow::readyRead_opener"
-                     << ":"
-                     << "Identity item: Sockaddr: family =" << sockaddr.sinFamily
-                     << ", port =" << sockaddr.sinPort
-                     << ", addr =" << ipv4ToString(sockaddr.sinAddr)
-                     << ", zero ="
-                     << QByteArray(reinterpret_cast<const char *>(sockaddr.sinZero), sizeof sockaddr.sinZero)
-                            .toHex(' ');
+            qDebug()
+                << "MainWindow::readyRead_opener"
+                << ":"
+                << "Identity item: Sockaddr: family =" << sockaddr.sinFamily << ", port =" << sockaddr.sinPort
+                << ", addr =" << ipv4ToString(sockaddr.sinAddr) << ", zero ="
+                << QByteArray(reinterpret_cast<const char *>(sockaddr.sinZero), sizeof sockaddr.sinZero).toHex(' ');
 
             CIP::CipIdentityObject identity;
             if (!identity.deserialize(itemStream)) {
@@ -118,14 +116,11 @@ void MainWindow::readyRead_opener()
 
             // One pass, so a product name holding "%5" and the like is shown
             // as it is and the revision and serial number stay right.
-            const QString line = QStringLiteral("%1.  %2:%3 | \"%4\" (%5.%6) S/N: %7")
-                                     .arg(QString::number(deviceCount + 1),
-                                          ipv4ToString(senderAddress.toIPv4Address()),
-                                          QString::number(DisplayPort),
-                                          productName,
-                                          QString::number(identity.revisionMajor),
-                                          QString::number(identity.revisionMinor),
-                                          QString::number(identity.serialNumber, 16).toUpper());
+            const QString line =
+                QStringLiteral("%1.  %2:%3 | \"%4\" (%5.%6) S/N: %7")
+                    .arg(QString::number(deviceCount + 1), ipv4ToString(senderAddress.toIPv4Address()),
+                         QString::number(DisplayPort), productName, QString::number(identity.revisionMajor),
+                         QString::number(identity.revisionMinor), QString::number(identity.serialNumber, 16).toUpper());
             // Only product codes 2 and 3 serve a configuration page.
             const bool configAvailable = identity.productCode == 2 || identity.productCode == 3;
             if (priv_addDevice(line, senderAddress.toIPv4Address(), configAvailable))

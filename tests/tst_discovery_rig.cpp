@@ -128,8 +128,8 @@ void TestDiscoveryRig::probesAndRunLines()
         const Entry &e = entries.at(i);
         expectedLines.append(RunPrefix
                              + QStringLiteral("\"%1. %2 to %3 [Itfc name: %3 | Etr.IP: %4 | Itfc HW addr.: %5]\"")
-                                   .arg(QString::number(i + 1), QHostAddress(e.probe()).toString(), e.ifname,
-                                        e.ip, Rig::hardwareAddress(e.ifname)));
+                                   .arg(QString::number(i + 1), QHostAddress(e.probe()).toString(), e.ifname, e.ip,
+                                        Rig::hardwareAddress(e.ifname)));
     }
     QCOMPARE(Rig::LogCapture::linesStartingWith(RunPrefix), expectedLines);
 
@@ -201,8 +201,7 @@ void TestDiscoveryRig::textReplies()
         QCOMPARE(listWidget->item(row)->data(Qt::UserRole + 1).toString(), address);
         QCOMPARE(listWidget->item(row)->data(Qt::UserRole + 2).toBool(), true);
     }
-    QCOMPARE(Rig::LogCapture::count("MainWindow::readyRead : Device added to the list (DragonFrame)"),
-             expected.size());
+    QCOMPARE(Rig::LogCapture::count("MainWindow::readyRead : Device added to the list (DragonFrame)"), expected.size());
     QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Found %1 device(s)").arg(expected.size()));
     QCOMPARE(listWidget->currentRow(), 0);
 }
@@ -260,8 +259,9 @@ void TestDiscoveryRig::listIdentityReplies()
     QVERIFY(first >= 0);
     QCOMPARE(lines.mid(first, 5),
              QStringList({p + "Item: Type = 12", p + "Identity item: Encap. protocol ver. =  1",
-                          p + "Identity item: Sockaddr: family = 2 , port = 44818 , addr = \"10.201.1.20\" , "
-                              "zero = \"00 00 00 00 00 00 00 00\"",
+                          p
+                              + "Identity item: Sockaddr: family = 2 , port = 44818 , addr = \"10.201.1.20\" , "
+                                "zero = \"00 00 00 00 00 00 00 00\"",
                           p + "Identity item: Identity object: Product name = \"Opener 20\"",
                           p + "Device added to the list (Opener)"}));
     // The two-item reply logs both types; every identity item logs its name,
@@ -318,8 +318,8 @@ void TestDiscoveryRig::ownBroadcastsAndIdleClose()
     // echoes, which reach every socket bound to the port.
     const QRegularExpression closeLine(
         QStringLiteral("^.*ConnSocket.* : Closing socket on port = (\\d+) , addr = \"([0-9.]+)\"$"));
-    QTRY_COMPARE_WITH_TIMEOUT(Rig::LogCapture::linesStartingWith(QString()).filter(closeLine).size(),
-                              sockets.size(), 4000);
+    QTRY_COMPARE_WITH_TIMEOUT(Rig::LogCapture::linesStartingWith(QString()).filter(closeLine).size(), sockets.size(),
+                              4000);
     QList<qint64> times;
     const QStringList all = Rig::LogCapture::linesStartingWith(QString(), &times);
     QSet<QString> closed;
@@ -330,8 +330,7 @@ void TestDiscoveryRig::ownBroadcastsAndIdleClose()
         closed.insert(m.captured(1) + ' ' + m.captured(2));
         // QTimer's coarse timers may fire up to 5 % early.
         const qint64 idle = times.at(i) - secondRun;
-        QVERIFY2(idle >= 1900 && idle <= 2700,
-                 qPrintable(QStringLiteral("%1 after %2 ms").arg(all.at(i)).arg(idle)));
+        QVERIFY2(idle >= 1900 && idle <= 2700, qPrintable(QStringLiteral("%1 after %2 ms").arg(all.at(i)).arg(idle)));
     }
     QSet<QString> expectedClosed;
     for (const Entry &e : qAsConst(entries)) {
@@ -465,7 +464,8 @@ void TestDiscoveryRig::hostileInput()
         const QString addr = QStringLiteral("10.201.2.%1").arg(h.host);
         config.append(Device{addr, h.port, 0, {h.datagram}, h.host == 49 ? 600 : 0});
         if (!h.shown.isEmpty())
-            expected.insert(QStringLiteral("%1:%2 | %3").arg(addr, QString::number(h.port == 44818 ? 55555 : h.port), h.shown));
+            expected.insert(
+                QStringLiteral("%1:%2 | %3").arg(addr, QString::number(h.port == 44818 ? 55555 : h.port), h.shown));
     }
     Rig::Devices devices;
     QVERIFY(devices.start(config));

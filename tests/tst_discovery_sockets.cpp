@@ -45,7 +45,13 @@ void TestDiscoverySockets::closedSocketIsTakenOnlyByItsOwnKind()
     const QList<Device> config = {
         // Keeps the first text socket busy, and so bound, well past the time
         // its ListIdentity twin closes.
-        {"10.201.1.10", 55555, 0, {"marovenda A", "marovenda A", "marovenda A", "marovenda A", "marovenda A"}, 0, 0, 600},
+        {"10.201.1.10",
+         55555,
+         0,
+         {"marovenda A", "marovenda A", "marovenda A", "marovenda A", "marovenda A"},
+         0,
+         0,
+         600},
         {"10.201.3.20", 55555, 0, {"marovenda B"}, 200},
         {"10.201.3.21", 44818, 0, {Rig::identityReply(identity)}, 400},
     };

@@ -44,8 +44,7 @@ bool ip(const QStringList &args)
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedChannels);
     process.start(QStringLiteral("ip"), args);
-    return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit
-        && process.exitCode() == 0;
+    return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 QString hardwareAddress(const QString &ifname)
@@ -78,9 +77,9 @@ bool Devices::start(const QList<Device> &devices)
     }
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.setReadChannel(QProcess::StandardOutput);
-    process.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), devNs(),
-                                         QStringLiteral("python3"), qEnvironmentVariable("RIG_DEVICES_PY"),
-                                         QStringLiteral("-")});
+    process.start(QStringLiteral("ip"),
+                  {QStringLiteral("netns"), QStringLiteral("exec"), devNs(), QStringLiteral("python3"),
+                   qEnvironmentVariable("RIG_DEVICES_PY"), QStringLiteral("-")});
     if (!process.waitForStarted(10000))
         return false;
     running = true;
@@ -109,9 +108,8 @@ bool Devices::stop()
         const QJsonObject record = QJsonDocument::fromJson(line).object();
         if (record.contains("probe")) {
             const QJsonObject p = record.value("probe").toObject();
-            probes.append({p.value("src").toString(), quint16(p.value("sport").toInt()),
-                           p.value("dst").toString(), quint16(p.value("dport").toInt()),
-                           p.value("ifname").toString(),
+            probes.append({p.value("src").toString(), quint16(p.value("sport").toInt()), p.value("dst").toString(),
+                           quint16(p.value("dport").toInt()), p.value("ifname").toString(),
                            QByteArray::fromHex(p.value("hex").toString().toLatin1())});
         } else if (record.contains("done")) {
             done = true;
@@ -154,8 +152,7 @@ QByteArray listIdentityReply(const QList<Item> &items, int count, quint16 comman
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out.setByteOrder(QDataStream::LittleEndian);
-    out << command << quint16(cpf.size()) << quint32(0) << quint32(0) << quint32(0) << quint32(0)
-        << quint32(0);
+    out << command << quint16(cpf.size()) << quint32(0) << quint32(0) << quint32(0) << quint32(0) << quint32(0);
     out.writeRawData(cpf.constData(), cpf.size());
     return bytes;
 }

@@ -24,7 +24,7 @@ namespace {
 
 double cpuSeconds()
 {
-    rusage usage {};
+    rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
@@ -103,7 +103,8 @@ int main(int argc, char *argv[])
     qint64 lastListed = -1;
     double cpuAtStart = 0;
     qint64 runStart = -1;
-    QObject::connect(list->model(), &QAbstractItemModel::rowsInserted, [&] { lastListed = Rig::LogCapture::elapsed(); });
+    QObject::connect(list->model(), &QAbstractItemModel::rowsInserted,
+                     [&] { lastListed = Rig::LogCapture::elapsed(); });
 
     // The window's own one-second timer starts the run; the run line marks
     // its start.

@@ -90,4 +90,9 @@ done
 
 export RIG_PROG_NS="$prog" RIG_DEV_NS="$dev" RIG_LINKS="$links"
 export RIG_PROG_IFS="$prog_ifs" RIG_DEV_IFS="$dev_ifs" RIG_DEVICES_PY="$here/devices.py"
-ip netns exec "$prog" "$@"
+# In the background, so that a signal to the rig reaches the command too.
+ip netns exec "$prog" "$@" <&0 &
+child=$!
+trap 'kill "$child" 2>/dev/null; exit 130' INT
+trap 'kill "$child" 2>/dev/null; exit 143' TERM
+wait "$child"

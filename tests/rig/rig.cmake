@@ -15,16 +15,5 @@ function(nodespotter_add_rig_test name)
     add_executable(${name} ${T_SOURCES} ${NODESPOTTER_QRC})
     target_link_libraries(${name} PRIVATE nodespotter_core nodespotter_rigsupport Qt5::Test)
     add_test(NAME ${name} COMMAND ${NODESPOTTER_RIG_DIR}/rig.sh ${T_LINKS} -- $<TARGET_FILE:${name}>)
-    if(NOT T_TIMEOUT)
-        set(T_TIMEOUT ${NODESPOTTER_TEST_TIMEOUT})
-    endif()
-    set(env
-        QT_QPA_PLATFORM=offscreen
-        "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/lsan.supp:print_suppressions=0"
-        "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
-    if(NOT NODESPOTTER_SANITIZE)
-        list(APPEND env MALLOC_PERTURB_=165)
-    endif()
-    set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}"
-                         SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
+    nodespotter_set_test_properties(${name} "${T_TIMEOUT}" SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
 endfunction()

@@ -31,11 +31,11 @@ QString devNs()
 QList<Link> links()
 {
     QList<Link> result;
-    const QStringList specs = qEnvironmentVariable("RIG_LINKS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QStringList linkAddresses = qEnvironmentVariable("RIG_LINKS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
     const QStringList progIfs = qEnvironmentVariable("RIG_PROG_IFS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
     const QStringList devIfs = qEnvironmentVariable("RIG_DEV_IFS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    for (int i = 0; i < specs.size() && i < progIfs.size() && i < devIfs.size(); ++i)
-        result.append({progIfs.at(i), devIfs.at(i), specs.at(i).split(QLatin1Char(','))});
+    for (int i = 0; i < linkAddresses.size() && i < progIfs.size() && i < devIfs.size(); ++i)
+        result.append({progIfs.at(i), devIfs.at(i), linkAddresses.at(i).split(QLatin1Char(','))});
     return result;
 }
 

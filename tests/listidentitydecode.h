@@ -1,10 +1,13 @@
 #ifndef LISTIDENTITYDECODE_H
 #define LISTIDENTITYDECODE_H
 
-// Decodes a ListIdentity reply the way the reply reader does: header from
-// a stream, the Common Packet Format right after it, and for every CIP
-// Identity item the protocol version, the socket address and the Identity
-// object. Shared by the codec tests, the fuzz target and the benchmark.
+// Decodes a ListIdentity reply with the codec calls the reply reader makes:
+// header from a stream, the Common Packet Format right after it, and for
+// every CIP Identity item the protocol version, the socket address and the
+// Identity object. Unlike the reader it walks every item the count yields,
+// also those that start past the end of the datagram (the reader stops at
+// the first of them), so arbitrary input reaches every decoder. Shared by
+// the codec tests, the fuzz target and the benchmark.
 
 #include "cipidentity.h"
 #include "cpf.h"

@@ -74,6 +74,7 @@ void TestDiscoverySockets::closedSocketIsTakenOnlyByItsOwnKind()
 
     QVERIFY(Rig::ip({"addr", "del", "10.201.1.1/24", "dev", "rp1"}));
     QVERIFY(Rig::ip({"addr", "add", "10.201.3.1/24", "dev", "rp1"}));
+    Rig::LogCapture::clear();
     QTest::mouseClick(window->findChild<QPushButton *>("pushButton_find"), Qt::LeftButton);
 
     // The closed ListIdentity socket went to the ListIdentity probe; the text
@@ -90,6 +91,13 @@ void TestDiscoverySockets::closedSocketIsTakenOnlyByItsOwnKind()
     QVERIFY(devices.stop());
     QCOMPARE(listWidget->item(0)->text(), QStringLiteral("1.  10.201.3.20:55555 | marovenda B"));
     QCOMPARE(listWidget->item(1)->text(), QStringLiteral("2.  10.201.3.21:55555 | \"Opener B\" (4.2) S/N: B21"));
+
+    // The address gained after start-up counts as the program's own at once:
+    // its broadcasts came back to both text sockets and to the ListIdentity
+    // socket and were all dropped as echoes.
+    QCOMPARE(Rig::LogCapture::count(QStringLiteral("MainWindow::readyRead : Datagram from itself. Ignore!")), 2);
+    QCOMPARE(Rig::LogCapture::count(QStringLiteral("MainWindow::readyRead_opener : Datagram from itself. Ignore!")),
+             1);
 }
 
 QTEST_MAIN(TestDiscoverySockets)

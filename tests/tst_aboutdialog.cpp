@@ -1,6 +1,6 @@
 #include "aboutdialog.h"
+#include "testsupport.h"
 
-#include <QDesktopServices>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
@@ -10,32 +10,14 @@
 #include <QVBoxLayout>
 #include <QtTest>
 
+using namespace TestSupport;
+
 namespace {
 
-QStringList messages;
-QtMessageHandler previousHandler = nullptr;
-
-void recordMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
-{
-    messages.append(text);
-    previousHandler(type, context, text);
-}
-
-const QString missingFileLine = QStringLiteral("Nie znaleziono pliku \":About/about_dialog.css\"");
+// The form's own sheet: a rule that only holds a comment.
+const QString formSheet = QStringLiteral("QLabel[objectName^=\"header_\"] {\n\t/*font: 14pt;*/\n}\n");
 
 } // namespace
-
-// Collects the URLs the dialog hands to the desktop.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-
-public:
-    QList<QUrl> urls;
-
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 // The About dialog: its form, texts, links, layout and the style-file lookup.
 class tst_AboutDialog : public QObject
@@ -46,6 +28,7 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
+    void slotTable();
     void creationOrder_data();
     void creationOrder();
     void gridCells_data();
@@ -66,7 +49,7 @@ private:
 
 void tst_AboutDialog::initTestCase()
 {
-    previousHandler = qInstallMessageHandler(recordMessage);
+    recordMessages();
 }
 
 void tst_AboutDialog::init()
@@ -76,9 +59,14 @@ void tst_AboutDialog::init()
 
 void tst_AboutDialog::cleanup()
 {
-    // A renamed object silently loses its slot; Qt only warns.
-    for (const QString &message : qAsConst(messages))
-        QVERIFY2(!message.contains("No matching signal") && !message.contains("Could not parse"), qPrintable(message));
+    verifyNoFormWarnings();
+}
+
+void tst_AboutDialog::slotTable()
+{
+    QCOMPARE(AboutDialog::staticMetaObject.className(), "AboutDialog");
+    QCOMPARE(AboutDialog::staticMetaObject.superClass(), &QDialog::staticMetaObject);
+    QCOMPARE(ownMethods(AboutDialog::staticMetaObject), QStringList{"on_pushButton_accept_clicked()"});
 }
 
 void tst_AboutDialog::creationOrder_data()
@@ -219,7 +207,7 @@ void tst_AboutDialog::dialogLayout()
     QVERIFY(dialog.minimumWidth() >= 250);
     QCOMPARE(dialog.sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
     QCOMPARE(dialog.sizePolicy().verticalPolicy(), QSizePolicy::Fixed);
-    QCOMPARE(dialog.styleSheet(), QString("QLabel[objectName^=\"header_\"] {\n\t/*font: 14pt;*/\n}\n"));
+    QCOMPARE(dialog.styleSheet(), formSheet);
 
     auto *outer = dialog.findChild<QVBoxLayout *>("verticalLayout");
     QVERIFY(outer);
@@ -290,13 +278,11 @@ void tst_AboutDialog::links()
     QCOMPARE(match.captured(2), shown);
 
     // A click on the link goes to the desktop without any code of ours.
-    UrlCatcher catcher;
-    QDesktopServices::setUrlHandler(scheme, &catcher, "open");
+    UrlCatcher catcher(scheme);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     const QPoint onText(link->contentsRect().left() + 4, link->height() / 2);
     QTest::mouseClick(link, Qt::LeftButton, Qt::NoModifier, onText);
-    QDesktopServices::unsetUrlHandler(scheme);
     QCOMPARE(catcher.urls, QList<QUrl>{url});
 }
 
@@ -304,8 +290,8 @@ void tst_AboutDialog::missingStyleFileIsLogged()
 {
     for (int opening = 1; opening <= 2; ++opening) {
         AboutDialog dialog(&parentWindow);
-        QCOMPARE(messages.count(missingFileLine), opening);
-        QCOMPARE(dialog.styleSheet(), QString("QLabel[objectName^=\"header_\"] {\n\t/*font: 14pt;*/\n}\n"));
+        QCOMPARE(messages.count(missingStyleFileLine), opening);
+        QCOMPARE(dialog.styleSheet(), formSheet);
     }
 }
 
@@ -325,11 +311,9 @@ void tst_AboutDialog::styleFileIsApplied()
     }
     QVERIFY(QResource::unregisterResource(QStringLiteral(ABOUT_STYLE_RCC)));
 
-    QCOMPARE(sheet,
-             QString("QLabel[objectName^=\"header_\"] {\n\t/*font: 14pt;*/\n}\n"
-                     "\nQLabel#label_version_value {\n\tcolor: #00e000;\n}\n"));
+    QCOMPARE(sheet, formSheet + "\nQLabel#label_version_value {\n\tcolor: #00e000;\n}\n");
     QCOMPARE(versionColour, QColor("#00e000"));
-    QVERIFY(!messages.contains(missingFileLine));
+    QVERIFY(!messages.contains(missingStyleFileLine));
 }
 
 void tst_AboutDialog::closing_data()

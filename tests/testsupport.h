@@ -1,0 +1,85 @@
+#ifndef TESTSUPPORT_H
+#define TESTSUPPORT_H
+
+// Pieces shared by the widget tests: a record of what Qt logs, the check
+// for the warnings that mean a broken form, a catcher for the URLs handed
+// to the desktop and a look at a class's own slots.
+
+#include <QDesktopServices>
+#include <QList>
+#include <QMetaMethod>
+#include <QMetaObject>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <QtTest>
+
+namespace TestSupport {
+
+// Every message logged since the last clear(), passed on to Qt's handler.
+inline QStringList messages;
+inline QtMessageHandler previousHandler = nullptr;
+
+inline void recordMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    messages.append(text);
+    previousHandler(type, context, text);
+}
+
+// Call once, from initTestCase().
+inline void recordMessages()
+{
+    previousHandler = qInstallMessageHandler(recordMessage);
+}
+
+// What the About dialog logs when its optional style file is missing.
+inline const QString missingStyleFileLine = QStringLiteral("Nie znaleziono pliku \":About/about_dialog.css\"");
+
+// Call from cleanup(). A renamed object silently loses its slot and a
+// broken style sheet its look; Qt only warns about either.
+inline void verifyNoFormWarnings()
+{
+    for (const QString &message : qAsConst(messages))
+        QVERIFY2(!message.contains("No matching signal") && !message.contains("Could not parse"), qPrintable(message));
+}
+
+// The signatures of the methods a class declares itself, in the order of
+// its meta-object's method table, each marked "private slot" or otherwise.
+inline QStringList ownMethods(const QMetaObject &meta)
+{
+    QStringList methods;
+    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
+        const QMetaMethod method = meta.method(i);
+        const bool privateSlot = method.methodType() == QMetaMethod::Slot && method.access() == QMetaMethod::Private;
+        methods.append(QString::fromLatin1(method.methodSignature()) + (privateSlot ? "" : " (not a private slot)"));
+    }
+    return methods;
+}
+
+// Takes the URLs of one scheme that the code under test hands to the
+// desktop, for as long as it lives.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit UrlCatcher(const QString &scheme)
+        : scheme(scheme)
+    {
+        QDesktopServices::setUrlHandler(scheme, this, "open");
+    }
+    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler(scheme); }
+
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl &url) { urls.append(url); }
+
+private:
+    const QString scheme;
+};
+
+} // namespace TestSupport
+
+#endif // TESTSUPPORT_H

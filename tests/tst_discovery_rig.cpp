@@ -369,6 +369,25 @@ void TestDiscoveryRig::failedSendIsLogged()
              QStringList("MainWindow::priv_sendDatagram_opener : Datagram error = QAbstractSocket::NetworkError"));
     // The run went on: every other entry's probes went out.
     QCOMPARE(devices.probes.size(), 2 * (entries.size() - 1));
+
+    // Each entry's probes go out before its run line: the two errors of the
+    // blackholed last entry stand, in probe order, between the run lines of
+    // the entries before it and its own.
+    const QStringList lines = Rig::LogCapture::lines();
+    const auto indexStartingWith = [&lines](const QString &prefix) {
+        for (int i = 0; i < lines.size(); ++i) {
+            if (lines.at(i).startsWith(prefix))
+                return i;
+        }
+        return -1;
+    };
+    const int textError = indexStartingWith("MainWindow::priv_sendDatagram : ");
+    const int openerError = indexStartingWith("MainWindow::priv_sendDatagram_opener : ");
+    const int lastRunLine = indexStartingWith(RunPrefix + "\"4. ");
+    QVERIFY(textError > 0);
+    QCOMPARE(openerError, textError + 1);
+    QCOMPARE(lastRunLine, openerError + 1);
+    QVERIFY(lines.at(textError - 1).startsWith(RunPrefix + "\"3. "));
 }
 
 void TestDiscoveryRig::fiftyListIdentityDevices()

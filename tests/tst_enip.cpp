@@ -14,12 +14,6 @@ QByteArray hex(const char* text)
     return QByteArray::fromHex(text);
 }
 
-QByteArray contextOf(const ENIP::ENIPEncapHeader& header)
-{
-    return QByteArray(reinterpret_cast<const char*>(header.senderContext),
-                      sizeof header.senderContext);
-}
-
 QByteArray zeroOf(const CIP::CipSockaddr& sockaddr)
 {
     return QByteArray(reinterpret_cast<const char*>(sockaddr.sinZero), sizeof sockaddr.sinZero);
@@ -30,16 +24,52 @@ QByteArray bufferOf(const CIP::CipShortString& string)
     return string.data ? QByteArray(string.data, string.length) : QByteArray();
 }
 
+ENIP::ENIPEncapHeader makeHeader(quint16 command, quint16 length = 0, quint32 sessionHandle = 0,
+                                 quint32 status = 0, const QByteArray& context = QByteArray(8, '\0'),
+                                 quint32 options = 0)
+{
+    ENIP::ENIPEncapHeader header(command);
+    header.length = length;
+    header.sessionHandle = sessionHandle;
+    header.status = status;
+    std::memcpy(header.senderContext, context.constData(), sizeof header.senderContext);
+    header.options = options;
+    return header;
+}
+
+// Every field of a header in one line, so one comparison shows them all.
+QString fieldsOf(const ENIP::ENIPEncapHeader& header)
+{
+    const QByteArray context(reinterpret_cast<const char*>(header.senderContext),
+                             sizeof header.senderContext);
+    return QStringLiteral("command %1 length %2 session %3 status %4 context %5 options %6")
+        .arg(QString::number(header.command, 16), QString::number(header.length, 16),
+             QString::number(header.sessionHandle, 16), QString::number(header.status, 16),
+             QString::fromLatin1(context.toHex()), QString::number(header.options, 16));
+}
+
 // A header whose every member differs from 0, to show what a read changed.
 ENIP::ENIPEncapHeader sentinelHeader()
 {
-    ENIP::ENIPEncapHeader header(0x1111);
-    header.length = 0x2222;
-    header.sessionHandle = 0x33333333;
-    header.status = 0x44444444;
-    std::memset(header.senderContext, 0x55, sizeof header.senderContext);
-    header.options = 0x66666666;
-    return header;
+    return makeHeader(0x1111, 0x2222, 0x33333333, 0x44444444, QByteArray(8, '\x55'), 0x66666666);
+}
+
+// The fields of an identity object in one line: the numbers (hexadecimal)
+// before the name, the name's bytes and text, and the state.
+QString identityText(const QString& numbers, const QByteArray& nameBuffer, const QString& name, int state)
+{
+    return QStringLiteral("%1 name %2 \"%3\" state %4")
+        .arg(numbers, QString::fromLatin1(nameBuffer.toHex()), name, QString::number(state));
+}
+
+QString fieldsOf(const CIP::CipIdentityObject& identity)
+{
+    const auto h = [](uint value) { return QString::number(value, 16); };
+    const QString numbers = QStringLiteral("vendor %1 type %2 product %3 revision %4.%5 status %6 serial %7")
+                                .arg(h(identity.vendorId), h(identity.deviceType), h(identity.productCode),
+                                     h(identity.revisionMajor), h(identity.revisionMinor), h(identity.status),
+                                     h(identity.serialNumber));
+    return identityText(numbers, bufferOf(identity.productName), identity.productName.toString(), identity.state);
 }
 
 // Identity object bytes up to and including the serial number.
@@ -86,51 +116,35 @@ private slots:
     void reply_decode();
 };
 
+// The header with a value in every field, and its 24 bytes.
+const char fullHeaderHex[] = "6500" "3412" "78563412" "F0DEBC9A" "0102030405060708" "D4C3B2A1";
+
+ENIP::ENIPEncapHeader fullHeader()
+{
+    return makeHeader(0x0065, 0x1234, 0x12345678, 0x9ABCDEF0, hex("0102030405060708"), 0xA1B2C3D4);
+}
+
 void tst_Enip::header_serialize_data()
 {
-    QTest::addColumn<quint16>("command");
-    QTest::addColumn<quint16>("length");
-    QTest::addColumn<quint32>("sessionHandle");
-    QTest::addColumn<quint32>("status");
-    QTest::addColumn<QByteArray>("context");
-    QTest::addColumn<quint32>("options");
+    QTest::addColumn<bool>("everyField");
     QTest::addColumn<QByteArray>("before");
     QTest::addColumn<QByteArray>("expected");
 
     const QByteArray request = hex("6300") + QByteArray(22, '\0');
-    const QByteArray noContext(8, '\0');
-    QTest::newRow("ListIdentity request")
-        << quint16(0x0063) << quint16(0) << 0u << 0u << noContext << 0u << QByteArray() << request;
-    QTest::newRow("every field in place")
-        << quint16(0x0065) << quint16(0x1234) << 0x12345678u << 0x9ABCDEF0u
-        << hex("0102030405060708") << 0xA1B2C3D4u << QByteArray()
-        << hex("6500" "3412" "78563412" "F0DEBC9A" "0102030405060708" "D4C3B2A1");
+    QTest::newRow("ListIdentity request") << false << QByteArray() << request;
+    QTest::newRow("every field in place") << true << QByteArray() << hex(fullHeaderHex);
     QTest::newRow("into 30 bytes: first 24 replaced, last 6 kept")
-        << quint16(0x0063) << quint16(0) << 0u << 0u << noContext << 0u
-        << QByteArray(30, '\xEE') << request + QByteArray(6, '\xEE');
-    QTest::newRow("into 10 bytes: extended to 24")
-        << quint16(0x0063) << quint16(0) << 0u << 0u << noContext << 0u
-        << QByteArray(10, '\xEE') << request;
+        << false << QByteArray(30, '\xEE') << request + QByteArray(6, '\xEE');
+    QTest::newRow("into 10 bytes: extended to 24") << false << QByteArray(10, '\xEE') << request;
 }
 
 void tst_Enip::header_serialize()
 {
-    QFETCH(quint16, command);
-    QFETCH(quint16, length);
-    QFETCH(quint32, sessionHandle);
-    QFETCH(quint32, status);
-    QFETCH(QByteArray, context);
-    QFETCH(quint32, options);
+    QFETCH(bool, everyField);
     QFETCH(QByteArray, before);
     QFETCH(QByteArray, expected);
 
-    ENIP::ENIPEncapHeader header(command);
-    header.length = length;
-    header.sessionHandle = sessionHandle;
-    header.status = status;
-    std::memcpy(header.senderContext, context.constData(), sizeof header.senderContext);
-    header.options = options;
-
+    ENIP::ENIPEncapHeader header = everyField ? fullHeader() : makeHeader(0x0063);
     QByteArray bytes = before;
     QVERIFY(header.serialize(&bytes));
     QCOMPARE(bytes.toHex(), expected.toHex());
@@ -140,53 +154,33 @@ void tst_Enip::header_deserializeBytes_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("ok");
-    QTest::addColumn<quint16>("command");
 
     const QByteArray rest(22, '\0');
-    QTest::newRow("empty") << QByteArray() << false << quint16(0);
-    QTest::newRow("23 bytes") << (hex("6300") + QByteArray(21, '\0')) << false << quint16(0);
-    QTest::newRow("24 bytes") << (hex("6300") + rest) << true << quint16(0x0063);
-    QTest::newRow("63 00 is 0x6300") << (hex("0063") + rest) << false << quint16(0);
-    QTest::newRow("0x0001") << (hex("0100") + rest) << false << quint16(0);
-    QTest::newRow("0x0062") << (hex("6200") + rest) << false << quint16(0);
-    QTest::newRow("0x0067") << (hex("6700") + rest) << false << quint16(0);
-    QTest::newRow("0x0071") << (hex("7100") + rest) << false << quint16(0);
-    QTest::newRow("0xFFFF") << (hex("FFFF") + rest) << false << quint16(0);
+    QTest::newRow("empty") << QByteArray() << false;
+    QTest::newRow("23 bytes") << (hex("6300") + QByteArray(21, '\0')) << false;
+    QTest::newRow("24 bytes") << (hex("6300") + rest) << true;
+    QTest::newRow("63 00 is 0x6300") << (hex("0063") + rest) << false;
+    QTest::newRow("0x0001") << (hex("0100") + rest) << false;
+    QTest::newRow("0x0062") << (hex("6200") + rest) << false;
+    QTest::newRow("0x0067") << (hex("6700") + rest) << false;
+    QTest::newRow("0x0071") << (hex("7100") + rest) << false;
+    QTest::newRow("0xFFFF") << (hex("FFFF") + rest) << false;
 
-    const quint16 known[] = {0x0000, 0x0004, 0x0063, 0x0064, 0x0065,
-                             0x0066, 0x006F, 0x0070, 0x0072, 0x0073};
-    for (const quint16 command : known) {
-        QByteArray bytes = rest;
-        bytes.prepend(char(command >> 8));
-        bytes.prepend(char(command & 0xFF));
-        QTest::addRow("accepted 0x%04x", command) << bytes << true << command;
-    }
+    const quint16 known[] = {0x0000, 0x0004, 0x0064, 0x0065, 0x0066, 0x006F, 0x0070, 0x0072, 0x0073};
+    for (const quint16 command : known)
+        QTest::addRow("accepted 0x%04x", command) << char(command) + (char(command >> 8) + rest) << true;
 }
 
 void tst_Enip::header_deserializeBytes()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(bool, ok);
-    QFETCH(quint16, command);
 
+    // A refused read leaves the header as it was.
     ENIP::ENIPEncapHeader header = sentinelHeader();
     QCOMPARE(header.deserialize(bytes), ok);
-    if (!ok) {
-        const ENIP::ENIPEncapHeader unchanged = sentinelHeader();
-        QCOMPARE(header.command, unchanged.command);
-        QCOMPARE(header.length, unchanged.length);
-        QCOMPARE(header.sessionHandle, unchanged.sessionHandle);
-        QCOMPARE(header.status, unchanged.status);
-        QCOMPARE(contextOf(header), contextOf(unchanged));
-        QCOMPARE(header.options, unchanged.options);
-        return;
-    }
-    QCOMPARE(header.command, command);
-    QCOMPARE(header.length, quint16(0));
-    QCOMPARE(header.sessionHandle, 0u);
-    QCOMPARE(header.status, 0u);
-    QCOMPARE(contextOf(header), QByteArray(8, '\0'));
-    QCOMPARE(header.options, 0u);
+    QCOMPARE(fieldsOf(header), fieldsOf(ok ? makeHeader(quint8(bytes[0]) | quint8(bytes[1]) << 8)
+                                           : sentinelHeader()));
 }
 
 void tst_Enip::header_deserializeStream_data()
@@ -194,44 +188,25 @@ void tst_Enip::header_deserializeStream_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("ok");
     QTest::addColumn<int>("endPosition");
-    QTest::addColumn<quint16>("command");
-    QTest::addColumn<quint16>("length");
-    QTest::addColumn<quint32>("sessionHandle");
-    QTest::addColumn<quint32>("status");
-    QTest::addColumn<QByteArray>("context");
-    QTest::addColumn<quint32>("options");
+    QTest::addColumn<QString>("fields");
 
     // Each stream starts with two bytes that the test reads first, so that
     // the header starts at position 2.
-    const QByteArray full = hex("6300" "3400" "78563412" "F0DEBC9A" "0102030405060708" "D4C3B2A1");
-    const QByteArray zeros(8, '\0');
-    QTest::newRow("complete")
-        << full << true << 26 << quint16(0x0063) << quint16(0x34) << 0x12345678u << 0x9ABCDEF0u
-        << hex("0102030405060708") << 0xA1B2C3D4u;
-    QTest::newRow("more data follows")
-        << full + hex("0100") << true << 26 << quint16(0x0063) << quint16(0x34) << 0x12345678u
-        << 0x9ABCDEF0u << hex("0102030405060708") << 0xA1B2C3D4u;
-    QTest::newRow("RegisterSession read")
-        << hex("6500") + full.mid(2) << true << 26 << quint16(0x0065) << quint16(0x34)
-        << 0x12345678u << 0x9ABCDEF0u << hex("0102030405060708") << 0xA1B2C3D4u;
+    const QByteArray full = hex(fullHeaderHex);
+    ENIP::ENIPEncapHeader read = fullHeader();
+    QTest::newRow("RegisterSession") << full << true << 26 << fieldsOf(read);
+    QTest::newRow("more data follows") << full + hex("0100") << true << 26 << fieldsOf(read);
     QTest::newRow("unknown command rolled back")
-        << hex("0100") + full.mid(2) << false << 2 << quint16(0x1111) << quint16(0x2222)
-        << 0x33333333u << 0x44444444u << QByteArray(8, '\x55') << 0x66666666u;
+        << hex("0100") + full.mid(2) << false << 2 << fieldsOf(sentinelHeader());
     QTest::newRow("00 63 rolled back")
-        << hex("0063") + full.mid(2) << false << 2 << quint16(0x1111) << quint16(0x2222)
-        << 0x33333333u << 0x44444444u << QByteArray(8, '\x55') << 0x66666666u;
-    QTest::newRow("ended stream reads zeros")
-        << QByteArray() << true << 2 << quint16(0) << quint16(0) << 0u << 0u << zeros << 0u;
-    QTest::newRow("half a command reads 0")
-        << hex("63") << true << 3 << quint16(0) << quint16(0) << 0u << 0u << zeros << 0u;
-    QTest::newRow("ends inside length")
-        << hex("630005") << true << 5 << quint16(0x0063) << quint16(0) << 0u << 0u << zeros << 0u;
-    QTest::newRow("ends inside sender context")
-        << full.left(16) << true << 18 << quint16(0x0063) << quint16(0x34) << 0x12345678u
-        << 0x9ABCDEF0u << hex("01020304") + QByteArray(4, '\0') << 0u;
-    QTest::newRow("ends inside options")
-        << full.left(22) << true << 24 << quint16(0x0063) << quint16(0x34) << 0x12345678u
-        << 0x9ABCDEF0u << hex("0102030405060708") << 0u;
+        << hex("0063") + full.mid(2) << false << 2 << fieldsOf(sentinelHeader());
+    QTest::newRow("ended stream reads zeros") << QByteArray() << true << 2 << fieldsOf(makeHeader(0));
+    QTest::newRow("half a command reads 0") << hex("63") << true << 3 << fieldsOf(makeHeader(0));
+    QTest::newRow("ends inside length") << hex("630005") << true << 5 << fieldsOf(makeHeader(0x0063));
+    read.options = 0;
+    QTest::newRow("ends inside options") << full.left(22) << true << 24 << fieldsOf(read);
+    std::memset(read.senderContext + 4, 0, 4);
+    QTest::newRow("ends inside sender context") << full.left(16) << true << 18 << fieldsOf(read);
 }
 
 void tst_Enip::header_deserializeStream()
@@ -239,12 +214,7 @@ void tst_Enip::header_deserializeStream()
     QFETCH(QByteArray, bytes);
     QFETCH(bool, ok);
     QFETCH(int, endPosition);
-    QFETCH(quint16, command);
-    QFETCH(quint16, length);
-    QFETCH(quint32, sessionHandle);
-    QFETCH(quint32, status);
-    QFETCH(QByteArray, context);
-    QFETCH(quint32, options);
+    QFETCH(QString, fields);
 
     const QByteArray data = hex("ABCD") + bytes;
     QDataStream stream(data);
@@ -256,12 +226,7 @@ void tst_Enip::header_deserializeStream()
     QCOMPARE(header.deserialize(stream), ok);
     QCOMPARE(stream.device()->pos(), qint64(endPosition));
     QCOMPARE(stream.byteOrder(), QDataStream::LittleEndian);
-    QCOMPARE(header.command, command);
-    QCOMPARE(header.length, length);
-    QCOMPARE(header.sessionHandle, sessionHandle);
-    QCOMPARE(header.status, status);
-    QCOMPARE(contextOf(header).toHex(), context.toHex());
-    QCOMPARE(header.options, options);
+    QCOMPARE(fieldsOf(header), fields);
 }
 
 void tst_Enip::cpf_deserialize_data()
@@ -316,15 +281,16 @@ void tst_Enip::cpf_deserialize()
     }
 
     QVERIFY(cpf.deserialize(bytes));
-    QCOMPARE(cpf.items.size(), types.size());
+    QList<int> readTypes;
+    QByteArrayList readData;
     int identities = 0;
-    for (int i = 0; i < cpf.items.size(); ++i) {
-        QCOMPARE(int(cpf.items.at(i).typeId), types.at(i));
-        QCOMPARE(cpf.items.at(i).data.size(), data.at(i).size());
-        QCOMPARE(cpf.items.at(i).data, data.at(i));
-        if (cpf.items.at(i).isType(0x000C))
-            ++identities;
+    for (const ENIP::CPFItem& item : qAsConst(cpf.items)) {
+        readTypes.append(item.typeId);
+        readData.append(item.data);
+        identities += item.isType(0x000C) ? 1 : 0;
     }
+    QCOMPARE(readTypes, types);
+    QCOMPARE(readData, data);
     QCOMPARE(identities, identityItems);
 }
 
@@ -361,10 +327,6 @@ void tst_Enip::cpf_serialize()
     QVERIFY(cpf.serialize(stream));
     QCOMPARE(stream.byteOrder(), QDataStream::LittleEndian);
     QCOMPARE(bytes.toHex(), expected.toHex());
-
-    ENIP::CPFData back;
-    QVERIFY(back.deserialize(bytes));
-    QCOMPARE(back.items.size(), cpf.items.size());
 }
 
 void tst_Enip::cpfItem_byteOrder_data()
@@ -404,12 +366,7 @@ void tst_Enip::cpfItem_byteOrder()
     out.setByteOrder(byteOrder);
     QVERIFY(item.serialize(out));
     QCOMPARE(out.byteOrder(), byteOrder);
-    ENIP::CPFItem again;
-    QDataStream reread(written);
-    reread.setByteOrder(byteOrder);
-    again.deserialize(reread);
-    QCOMPARE(int(again.typeId), type);
-    QCOMPARE(again.data, item.data);
+    QCOMPARE(written.toHex(), (bytes.left(4) + data).toHex());
 
     // On its own, through the byte-array overloads, an item is big-endian.
     if (byteOrder == QDataStream::BigEndian) {
@@ -543,10 +500,8 @@ void tst_Enip::shortString_deserialize()
     QVERIFY(string.deserialize(stream));
     QCOMPARE(stream.byteOrder(), QDataStream::LittleEndian);
     QVERIFY(string.data != nullptr);
-    QCOMPARE(int(string.length), buffer.size());
     QCOMPARE(bufferOf(string).toHex(), buffer.toHex());
     QCOMPARE(string.toString(), text);
-    QVERIFY(string.toString() != QLatin1String("NULL"));
 }
 
 void tst_Enip::shortString_neverRead()
@@ -555,9 +510,6 @@ void tst_Enip::shortString_neverRead()
     QCOMPARE(string.toString(), QStringLiteral("NULL"));
     QVERIFY(string.data == nullptr);
     QCOMPARE(int(string.length), 0);
-
-    const CIP::CipShortString copy(string);
-    QCOMPARE(copy.toString(), QStringLiteral("NULL"));
 }
 
 void tst_Enip::shortString_serialize()
@@ -635,62 +587,43 @@ void tst_Enip::identity_deserialize_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("ok");
-    QTest::addColumn<int>("vendorId");
-    QTest::addColumn<int>("productCode");
-    QTest::addColumn<int>("revisionMajor");
-    QTest::addColumn<int>("revisionMinor");
-    QTest::addColumn<quint32>("serialNumber");
-    QTest::addColumn<QByteArray>("nameBuffer");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("fields");
 
     const QByteArray fixed = hex(identityFixedPart);
     const QByteArray name32(32, 'N');
-    const QByteArray name33(33, 'N');
+    const QString read = QStringLiteral("vendor 1 type c product 41 revision 3.7 status 30 serial 12345678");
 
-    QTest::newRow("typical")
-        << fixed + hex("0B") + "1756-ENBT/A" + hex("03") << true << 1 << 0x41 << 3 << 7
-        << 0x12345678u << QByteArray("1756-ENBT/A") << QStringLiteral("1756-ENBT/A") << 3;
+    QTest::newRow("typical") << fixed + hex("0B") + "1756-ENBT/A" + hex("03") << true
+                             << identityText(read, "1756-ENBT/A", "1756-ENBT/A", 3);
     QTest::newRow("serial C3 B2 A1 00")
-        << hex("0100" "0C00" "4100" "03" "07" "3000" "C3B2A100" "00" "01") << true << 1 << 0x41
-        << 3 << 7 << 0x00A1B2C3u << QByteArray() << QString() << 1;
-    QTest::newRow("name of 32") << fixed + hex("20") + name32 + hex("01") << true << 1 << 0x41
-                                << 3 << 7 << 0x12345678u << name32 << QString::fromLatin1(name32)
-                                << 1;
+        << hex("0100" "0C00" "4100" "03" "07" "3000" "C3B2A100" "00" "01") << true
+        << identityText(QString(read).replace("12345678", "a1b2c3"), QByteArray(), QString(), 1);
+    QTest::newRow("name of 32") << fixed + hex("20") + name32 + hex("01") << true
+                                << identityText(read, name32, QString::fromLatin1(name32), 1);
     // The fields before the name hold what was read; name and state keep
     // their old values.
-    QTest::newRow("name of 33 refused")
-        << fixed + hex("21") + name33 + hex("01") << false << 1 << 0x41 << 3 << 7 << 0x12345678u
-        << QByteArray("OLD") << QStringLiteral("OLD") << 9;
-    QTest::newRow("name of 255 refused")
-        << fixed + hex("FF") << false << 1 << 0x41 << 3 << 7 << 0x12345678u << QByteArray("OLD")
-        << QStringLiteral("OLD") << 9;
-    QTest::newRow("Latin-1 name")
-        << fixed + hex("02E9FF05") << true << 1 << 0x41 << 3 << 7 << 0x12345678u << hex("E9FF")
-        << QString::fromUtf8("\xC3\xA9\xC3\xBF") << 5;
+    QTest::newRow("name of 33 refused") << fixed + hex("21") + QByteArray(33, 'N') + hex("01") << false
+                                        << identityText(read, "OLD", "OLD", 9);
+    QTest::newRow("name of 255 refused") << fixed + hex("FF") << false << identityText(read, "OLD", "OLD", 9);
+    QTest::newRow("Latin-1 name") << fixed + hex("02E9FF05") << true
+                                  << identityText(read, hex("E9FF"), QString::fromUtf8("\xC3\xA9\xC3\xBF"), 5);
     QTest::newRow("name cut short: zero tail")
-        << fixed + hex("054142") << true << 1 << 0x41 << 3 << 7 << 0x12345678u
-        << hex("4142000000") << QString::fromLatin1("AB\0\0\0", 5) << 0;
-    QTest::newRow("ends before the name")
-        << fixed << true << 1 << 0x41 << 3 << 7 << 0x12345678u << QByteArray() << QString() << 0;
+        << fixed + hex("054142") << true
+        << identityText(read, hex("4142000000"), QString::fromLatin1("AB\0\0\0", 5), 0);
+    QTest::newRow("ends before the name") << fixed << true << identityText(read, QByteArray(), QString(), 0);
     QTest::newRow("ends inside the serial number")
-        << fixed.left(12) << true << 1 << 0x41 << 3 << 7 << 0u << QByteArray() << QString() << 0;
+        << fixed.left(12) << true
+        << identityText(QString(read).replace("12345678", "0"), QByteArray(), QString(), 0);
     QTest::newRow("empty input")
-        << QByteArray() << true << 0 << 0 << 0 << 0 << 0u << QByteArray() << QString() << 0;
+        << QByteArray() << true
+        << identityText("vendor 0 type 0 product 0 revision 0.0 status 0 serial 0", QByteArray(), QString(), 0);
 }
 
 void tst_Enip::identity_deserialize()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(bool, ok);
-    QFETCH(int, vendorId);
-    QFETCH(int, productCode);
-    QFETCH(int, revisionMajor);
-    QFETCH(int, revisionMinor);
-    QFETCH(quint32, serialNumber);
-    QFETCH(QByteArray, nameBuffer);
-    QFETCH(QString, name);
-    QFETCH(int, state);
+    QFETCH(QString, fields);
 
     CIP::CipIdentityObject identity;
     QVERIFY(identity.deserialize(hex("FFFF" "FFFF" "FFFF" "FF" "FF" "FFFF" "FFFFFFFF" "034F4C44" "09")));
@@ -699,17 +632,8 @@ void tst_Enip::identity_deserialize()
     QDataStream stream(bytes);
     QCOMPARE(identity.deserialize(stream), ok);
     QCOMPARE(stream.byteOrder(), QDataStream::LittleEndian);
-    QCOMPARE(int(identity.vendorId), vendorId);
-    QCOMPARE(int(identity.deviceType), vendorId ? 0x000C : 0);
-    QCOMPARE(int(identity.productCode), productCode);
-    QCOMPARE(int(identity.revisionMajor), revisionMajor);
-    QCOMPARE(int(identity.revisionMinor), revisionMinor);
-    QCOMPARE(identity.status, quint16(vendorId ? 0x0030 : 0));
-    QCOMPARE(identity.serialNumber, serialNumber);
     QVERIFY(identity.productName.data != nullptr);
-    QCOMPARE(bufferOf(identity.productName).toHex(), nameBuffer.toHex());
-    QCOMPARE(identity.productName.toString(), name);
-    QCOMPARE(int(identity.state), state);
+    QCOMPARE(fieldsOf(identity), fields);
 }
 
 void tst_Enip::identity_serialize()

@@ -36,6 +36,7 @@ struct Entry
     QString ifname;
     QString ip;
     int prefix;
+    // The netmask plays no part: 10.203.5.9/16 probes 10.203.5.255.
     quint32 probe() const { return Rig::ipv4(ip) | 0xFFu; }
     // True when the probe address is the subnet's broadcast address, so the
     // program's own sockets get the probe back.
@@ -50,10 +51,18 @@ QStringList itemTexts(const QListWidget *list)
     return texts;
 }
 
-// The list line without its running number.
-QString withoutNumber(const QString &line)
+// The list's lines without their running numbers, for lists whose order
+// is left to chance. A line that does not start with its row's number is
+// kept whole, so that it fails the comparison.
+QSet<QString> unnumbered(const QListWidget *list)
 {
-    return line.mid(line.indexOf(QLatin1String(".  ")) + 3);
+    QSet<QString> lines;
+    for (int row = 0; row < list->count(); ++row) {
+        const QString text = list->item(row)->text();
+        const QString number = QStringLiteral("%1.  ").arg(row + 1);
+        lines.insert(text.startsWith(number) ? text.mid(number.size()) : text);
+    }
+    return lines;
 }
 
 } // namespace
@@ -149,9 +158,6 @@ void TestDiscoveryRig::probesAndRunLines()
             QVERIFY2(seen == 1, qPrintable(QStringLiteral("%1 port %2: %3 probes").arg(e.ip).arg(port).arg(seen)));
         }
     }
-    // The netmask plays no part: 10.203.5.9/16 probes 10.203.5.255.
-    QVERIFY(std::any_of(devices.probes.cbegin(), devices.probes.cend(),
-                        [](const Rig::Probe &p) { return p.dst == QLatin1String("10.203.5.255"); }));
 }
 
 void TestDiscoveryRig::textReplies()
@@ -254,7 +260,7 @@ void TestDiscoveryRig::listIdentityReplies()
         QCOMPARE(listWidget->item(row)->data(Qt::UserRole + 2).toBool(), configFlags.at(row));
 
     const QString p = QStringLiteral("MainWindow::readyRead_opener : ");
-    const QStringList lines = Rig::LogCapture::lines();
+    const QStringList lines = Rig::LogCapture::linesStartingWith(QString());
     const int first = lines.indexOf(p + "Item: Type = 12");
     QVERIFY(first >= 0);
     QCOMPARE(lines.mid(first, 5),
@@ -373,13 +379,9 @@ void TestDiscoveryRig::failedSendIsLogged()
     // Each entry's probes go out before its run line: the two errors of the
     // blackholed last entry stand, in probe order, between the run lines of
     // the entries before it and its own.
-    const QStringList lines = Rig::LogCapture::lines();
+    const QStringList lines = Rig::LogCapture::linesStartingWith(QString());
     const auto indexStartingWith = [&lines](const QString &prefix) {
-        for (int i = 0; i < lines.size(); ++i) {
-            if (lines.at(i).startsWith(prefix))
-                return i;
-        }
-        return -1;
+        return lines.indexOf(QRegularExpression(QRegularExpression::escape(prefix) + ".*"));
     };
     const int textError = indexStartingWith("MainWindow::priv_sendDatagram : ");
     const int openerError = indexStartingWith("MainWindow::priv_sendDatagram_opener : ");
@@ -407,12 +409,7 @@ void TestDiscoveryRig::fiftyListIdentityDevices()
     QListWidget *listWidget = list(window.get());
     QTRY_COMPARE_WITH_TIMEOUT(listWidget->count(), 50, 4000);
     QVERIFY(devices.stop());
-    QSet<QString> shown;
-    for (int row = 0; row < listWidget->count(); ++row) {
-        QVERIFY(listWidget->item(row)->text().startsWith(QStringLiteral("%1.  ").arg(row + 1)));
-        shown.insert(withoutNumber(listWidget->item(row)->text()));
-    }
-    QCOMPARE(shown, expected);
+    QCOMPARE(unnumbered(listWidget), expected);
 }
 
 void TestDiscoveryRig::runningNumberDoesNotWrap()
@@ -428,10 +425,10 @@ void TestDiscoveryRig::runningNumberDoesNotWrap()
     QListWidget *listWidget = list(window.get());
     QTRY_COMPARE_WITH_TIMEOUT(listWidget->count(), 260, 4000);
     QVERIFY(devices.stop());
+    // Row 256 must read "257.  ", not "1.  ".
     for (int row = 0; row < listWidget->count(); ++row)
         QVERIFY2(listWidget->item(row)->text().startsWith(QStringLiteral("%1.  ").arg(row + 1)),
                  qPrintable(listWidget->item(row)->text()));
-    QVERIFY(listWidget->item(256)->text().startsWith(QLatin1String("257.  10.201.")));
     QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Found 260 device(s)"));
 }
 
@@ -495,12 +492,7 @@ void TestDiscoveryRig::hostileInput()
     QVERIFY(devices.stop());
     QCOMPARE(devices.sent, table.size());
 
-    QSet<QString> shown;
-    for (int row = 0; row < listWidget->count(); ++row) {
-        QVERIFY(listWidget->item(row)->text().startsWith(QStringLiteral("%1.  ").arg(row + 1)));
-        shown.insert(withoutNumber(listWidget->item(row)->text()));
-    }
-    QCOMPARE(shown, expected);
+    QCOMPARE(unnumbered(listWidget), expected);
     const QString p = QStringLiteral("MainWindow::readyRead_opener : ");
     // Only items that start inside their datagram are looked at: one each
     // from 38, 39, 40, 41, 43 and 49, two from 42; none from 37.

@@ -18,11 +18,6 @@ bool inRig()
     return !qEnvironmentVariableIsEmpty("RIG_PROG_NS");
 }
 
-QString progNs()
-{
-    return qEnvironmentVariable("RIG_PROG_NS");
-}
-
 QString devNs()
 {
     return qEnvironmentVariable("RIG_DEV_NS");
@@ -33,9 +28,8 @@ QList<Link> links()
     QList<Link> result;
     const QStringList linkAddresses = qEnvironmentVariable("RIG_LINKS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
     const QStringList progIfs = qEnvironmentVariable("RIG_PROG_IFS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    const QStringList devIfs = qEnvironmentVariable("RIG_DEV_IFS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    for (int i = 0; i < linkAddresses.size() && i < progIfs.size() && i < devIfs.size(); ++i)
-        result.append({progIfs.at(i), devIfs.at(i), linkAddresses.at(i).split(QLatin1Char(','))});
+    for (int i = 0; i < linkAddresses.size() && i < progIfs.size(); ++i)
+        result.append({progIfs.at(i), linkAddresses.at(i).split(QLatin1Char(','))});
     return result;
 }
 
@@ -109,13 +103,10 @@ bool Devices::stop()
         if (record.contains("probe")) {
             const QJsonObject p = record.value("probe").toObject();
             probes.append({p.value("src").toString(), quint16(p.value("sport").toInt()), p.value("dst").toString(),
-                           quint16(p.value("dport").toInt()), p.value("ifname").toString(),
-                           QByteArray::fromHex(p.value("hex").toString().toLatin1())});
+                           quint16(p.value("dport").toInt()), QByteArray::fromHex(p.value("hex").toString().toLatin1())});
         } else if (record.contains("done")) {
             done = true;
             sent = record.value("sent").toInt();
-            sendErrors = record.value("send_errors").toInt();
-            pending = record.value("pending").toInt();
         }
     }
     return done && process.exitCode() == 0;
@@ -193,14 +184,6 @@ LogCapture::LogCapture()
 LogCapture::~LogCapture()
 {
     qInstallMessageHandler(previous);
-}
-
-QStringList LogCapture::lines()
-{
-    QStringList result;
-    for (const auto &entry : qAsConst(captured))
-        result.append(entry.second);
-    return result;
 }
 
 QStringList LogCapture::linesStartingWith(const QString &prefix, QList<qint64> *times)

@@ -16,14 +16,12 @@ namespace Rig {
 struct Link
 {
     QString progIf;
-    QString devIf;
     QStringList progAddrs; // "10.201.1.1/24", in the order they were added
 };
 
 // False outside the rig (RIG_PROG_NS unset).
 bool inRig();
 QList<Link> links();
-QString progNs();
 QString devNs();
 // Runs ip with the arguments and returns true when it exits 0.
 bool ip(const QStringList &args);
@@ -47,7 +45,6 @@ struct Probe
     quint16 sport = 0;
     QString dst;
     quint16 dport = 0;
-    QString ifname;
     QByteArray data;
 };
 
@@ -63,8 +60,6 @@ public:
 
     QList<Probe> probes;
     int sent = 0;
-    int sendErrors = 0;
-    int pending = 0;
 
 private:
     QProcess process;
@@ -106,9 +101,8 @@ class LogCapture
 public:
     LogCapture();
     ~LogCapture();
-    static QStringList lines();
-    // Lines starting with the prefix, and the msecs since capture start
-    // at which each was written.
+    // Lines starting with the prefix (all lines for an empty one), and the
+    // msecs since capture start at which each was written.
     static QStringList linesStartingWith(const QString &prefix, QList<qint64> *times = nullptr);
     static int count(const QString &line);
     static qint64 elapsed();

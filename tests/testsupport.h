@@ -3,9 +3,11 @@
 
 // Pieces shared by the widget tests: a record of what Qt logs, the check
 // for the warnings that mean a broken form, a catcher for the URLs handed
-// to the desktop and a look at a class's own slots.
+// to the desktop, and looks at a class's own slots, an object's named
+// children and a layout's items.
 
 #include <QDesktopServices>
+#include <QLayout>
 #include <QList>
 #include <QMetaMethod>
 #include <QMetaObject>
@@ -13,11 +15,15 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <QWidget>
 #include <QtTest>
+
+#include <utility>
 
 namespace TestSupport {
 
-// Every message logged since the last clear(), passed on to Qt's handler.
+// Every message logged since the last verifyNoFormWarnings(), passed on to
+// Qt's handler.
 inline QStringList messages;
 inline QtMessageHandler previousHandler = nullptr;
 
@@ -37,10 +43,12 @@ inline void recordMessages()
 inline const QString missingStyleFileLine = QStringLiteral("Nie znaleziono pliku \":About/about_dialog.css\"");
 
 // Call from cleanup(). A renamed object silently loses its slot and a
-// broken style sheet its look; Qt only warns about either.
+// broken style sheet its look; Qt only warns about either. Starts the next
+// test's record afresh, even when this check fails.
 inline void verifyNoFormWarnings()
 {
-    for (const QString &message : qAsConst(messages))
+    const QStringList logged = std::exchange(messages, {});
+    for (const QString &message : logged)
         QVERIFY2(!message.contains("No matching signal") && !message.contains("Could not parse"), qPrintable(message));
 }
 
@@ -55,6 +63,31 @@ inline QStringList ownMethods(const QMetaObject &meta)
         methods.append(QString::fromLatin1(method.methodSignature()) + (privateSlot ? "" : " (not a private slot)"));
     }
     return methods;
+}
+
+// The names of an object's children in creation order, without Qt's own
+// helpers (unnamed, or named "_layout" or "qt_...").
+inline QStringList namedChildren(const QObject *object)
+{
+    QStringList names;
+    for (const QObject *child : object->children()) {
+        const QString name = child->objectName();
+        if (!name.isEmpty() && !name.startsWith(QLatin1Char('_')) && !name.startsWith(QLatin1String("qt_")))
+            names.append(name);
+    }
+    return names;
+}
+
+// The object names of a layout's widgets in order; "" stands for an item
+// without a widget (a spacer in our forms).
+inline QStringList itemNames(const QLayout *layout)
+{
+    QStringList names;
+    for (int i = 0; i < layout->count(); ++i) {
+        const QWidget *widget = layout->itemAt(i)->widget();
+        names.append(widget ? widget->objectName() : QString());
+    }
+    return names;
 }
 
 // Takes the URLs of one scheme that the code under test hands to the

@@ -7,7 +7,6 @@
 #include <QClipboard>
 #include <QCryptographicHash>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -49,7 +48,6 @@ class tst_MainWindow : public QObject
 
 private slots:
     void initTestCase();
-    void init();
     void cleanup();
 
     void slotTable();
@@ -71,7 +69,6 @@ private slots:
     void selectionSlotNeedsTheList();
     void copy_data();
     void copy();
-    void openConfig_data();
     void openConfig();
     void actionsWithoutCurrentEntry();
     void helpWebsite();
@@ -94,11 +91,6 @@ void tst_MainWindow::initTestCase()
     recordMessages();
 }
 
-void tst_MainWindow::init()
-{
-    messages.clear();
-}
-
 void tst_MainWindow::cleanup()
 {
     verifyNoFormWarnings();
@@ -108,7 +100,6 @@ void tst_MainWindow::slotTable()
 {
     // Private slots only, in this order: the order is that of the method
     // table, index 0 first.
-    QCOMPARE(MainWindow::staticMetaObject.className(), "MainWindow");
     QCOMPARE(MainWindow::staticMetaObject.superClass(), &QMainWindow::staticMetaObject);
     QCOMPARE(ownMethods(MainWindow::staticMetaObject),
              (QStringList{"readyRead()", "readyRead_opener()", "on_pushButton_find_clicked()",
@@ -158,16 +149,7 @@ void tst_MainWindow::creationOrder()
     QCOMPARE(window.objectName(), QString("MainWindow"));
     QObject *object = parent == "MainWindow" ? &window : window.findChild<QObject *>(parent);
     QVERIFY(object);
-
-    // children() keeps creation order; Qt's own helpers are unnamed or
-    // named "_layout", "qt_...".
-    QStringList named;
-    for (const QObject *c : object->children()) {
-        const QString name = c->objectName();
-        if (!name.isEmpty() && !name.startsWith(QLatin1Char('_')) && !name.startsWith(QLatin1String("qt_")))
-            named.append(name);
-    }
-    QCOMPARE(named, children);
+    QCOMPARE(namedChildren(object), children);
 }
 
 void tst_MainWindow::layout()
@@ -181,48 +163,33 @@ void tst_MainWindow::layout()
     auto *vertical = child<QVBoxLayout>(window, "verticalLayout");
     QVERIFY(vertical);
     QCOMPARE(central->layout(), vertical);
-    QCOMPARE(vertical->count(), 2);
-    QCOMPARE(vertical->itemAt(0)->widget(), child<QWidget>(window, "listWidget"));
-    QCOMPARE(vertical->itemAt(1)->widget(), child<QWidget>(window, "widget"));
+    QCOMPARE(itemNames(vertical), (QStringList{"listWidget", "widget"}));
 
     // The spacer pushes the three buttons to the right edge.
     auto *row = child<QHBoxLayout>(window, "horizontalLayout");
     QVERIFY(row);
-    QCOMPARE(row->count(), 4);
+    QCOMPARE(itemNames(row), (QStringList{"", "pushButton_find", "pushButton_copy", "pushButton_config"}));
     QSpacerItem *spacer = row->itemAt(0)->spacerItem();
-    QVERIFY(spacer);
     QCOMPARE(spacer->sizeHint(), QSize(40, 20));
-    QCOMPARE(spacer->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
-    QCOMPARE(spacer->sizePolicy().verticalPolicy(), QSizePolicy::Minimum);
+    QCOMPARE(spacer->sizePolicy(), QSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum));
     // Qt's default margins, not the zero margins of a Designer layout widget.
     QCOMPARE(row->contentsMargins(), vertical->contentsMargins());
-
-    const char *buttons[] = {"pushButton_find", "pushButton_copy", "pushButton_config"};
-    for (int i = 0; i < 3; ++i) {
-        auto *button = child<QPushButton>(window, buttons[i]);
-        QVERIFY(button);
-        QCOMPARE(row->itemAt(i + 1)->widget(), button);
-        QCOMPARE(button->sizePolicy().horizontalPolicy(), QSizePolicy::Minimum);
-        QCOMPARE(button->sizePolicy().verticalPolicy(), QSizePolicy::Minimum);
+    for (int i = 1; i < 4; ++i) {
+        const QSizePolicy policy = row->itemAt(i)->widget()->sizePolicy();
+        QCOMPARE(policy.horizontalPolicy(), QSizePolicy::Minimum);
+        QCOMPARE(policy.verticalPolicy(), QSizePolicy::Minimum);
     }
 
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const int right = child<QWidget>(window, "widget")->width();
-    auto *find = child<QPushButton>(window, "pushButton_find");
-    auto *copy = child<QPushButton>(window, "pushButton_copy");
-    auto *config = child<QPushButton>(window, "pushButton_config");
-    QVERIFY(find->geometry().right() < copy->geometry().left());
-    QVERIFY(copy->geometry().right() < config->geometry().left());
-    QVERIFY(config->geometry().right() > right - 20);
-    QVERIFY(find->geometry().left() > right / 3);
+    QVERIFY(child<QPushButton>(window, "pushButton_config")->geometry().right() > right - 20);
+    QVERIFY(child<QPushButton>(window, "pushButton_find")->geometry().left() > right / 3);
 }
 
 void tst_MainWindow::windowProperties()
 {
     MainWindow window;
-    QCOMPARE(window.size(), QSize(550, 450));
-    QCOMPARE(window.minimumSize(), QSize(500, 300));
     QVERIFY(window.windowIcon().availableSizes().contains(QSize(256, 256)));
     QVERIFY(!child<QStatusBar>(window, "statusbar")->isSizeGripEnabled());
 
@@ -236,22 +203,10 @@ void tst_MainWindow::windowProperties()
 void tst_MainWindow::styleSheets()
 {
     MainWindow window;
-    const QString sheet = window.styleSheet();
-    // Every declaration line starts with a tab; the text ends at the last
-    // brace, without a line feed.
-    QVERIFY(sheet.startsWith("QMainWindow {\n\tbackground-color: #111111\n}\n\nQWidget {\n"));
-    QVERIFY(sheet.endsWith(".QPushButton:pressed {\n\tborder-image: "
-                           "url(:/NodeSpotter/Resources/core/button_press_24x24.svg) 2 stretch;\n}"));
-    QCOMPARE(sheet.count(QLatin1Char('{')), 19);
-    QCOMPARE(sheet.count(QLatin1Char('}')), 19);
-    QCOMPARE(sheet.count(QLatin1Char('\n')), 100);
-    for (const char *image : {"button_24x24.svg", "button_flat_24x24.svg", "button_press_24x24.svg"})
-        QVERIFY(sheet.contains(QString("url(:/NodeSpotter/Resources/core/%1)").arg(QLatin1String(image))));
-    QVERIFY(sheet.contains(".QPushButton:disabled {\n\tcolor: gray;\n}"));
-    // The whole text, byte for byte (1543 bytes): any changed colour, tab
-    // or comment shows here.
-    QCOMPARE(sheet.toUtf8().size(), 1543);
-    QCOMPARE(QCryptographicHash::hash(sheet.toUtf8(), QCryptographicHash::Sha256).toHex(),
+    // The whole text, byte for byte (1543 bytes, tabs before declarations,
+    // no line feed after the last brace): any changed colour, tab or
+    // comment shows here.
+    QCOMPARE(QCryptographicHash::hash(window.styleSheet().toUtf8(), QCryptographicHash::Sha256).toHex(),
              QByteArray("cb4abb88f9c649b9635d9f58f796bc8f5c8b54f1b70966e1b0d5322ead990fa4"));
 
     QCOMPARE(child<QListWidget>(window, "listWidget")->styleSheet(),
@@ -275,32 +230,19 @@ void tst_MainWindow::texts_data()
     QTest::addColumn<QString>("property");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("title") << "MainWindow"
-                           << "windowTitle"
-                           << "Quorvel Node Spotter";
-    QTest::newRow("about") << "actionAbout"
-                           << "text" << QString::fromUtf8("About\u2026");
-    QTest::newRow("website") << "actionWebsite"
-                             << "text"
-                             << "Website";
-    QTest::newRow("test") << "actionTest"
-                          << "text"
-                          << "Test";
-    QTest::newRow("test tip") << "actionTest"
-                              << "toolTip"
-                              << "Test";
-    QTest::newRow("find") << "pushButton_find"
-                          << "text"
-                          << "Find";
-    QTest::newRow("copy") << "pushButton_copy"
-                          << "text"
-                          << "Copy IP address";
-    QTest::newRow("config") << "pushButton_config"
-                            << "text"
-                            << "Open config";
-    QTest::newRow("help") << "menuHelp"
-                          << "title"
-                          << "Help";
+    const char *const rows[][3] = {
+        {"MainWindow", "windowTitle", "Quorvel Node Spotter"},
+        {"actionAbout", "text", "About\u2026"},
+        {"actionWebsite", "text", "Website"},
+        {"actionTest", "text", "Test"},
+        {"actionTest", "toolTip", "Test"},
+        {"pushButton_find", "text", "Find"},
+        {"pushButton_copy", "text", "Copy IP address"},
+        {"pushButton_config", "text", "Open config"},
+        {"menuHelp", "title", "Help"},
+    };
+    for (const auto &row : rows)
+        QTest::addRow("%s %s", row[0], row[1]) << row[0] << row[1] << QString::fromUtf8(row[2]);
 }
 
 void tst_MainWindow::texts()
@@ -333,10 +275,8 @@ void tst_MainWindow::listFont()
 {
     MainWindow window;
     // The application font is 11 pixels; only the list is set in points.
-    QCOMPARE(QApplication::font().pixelSize(), 11);
     QCOMPARE(child<QListWidget>(window, "listWidget")->font().pointSize(), 11);
     QCOMPARE(child<QPushButton>(window, "pushButton_find")->font().pixelSize(), 11);
-    QCOMPARE(child<QPushButton>(window, "pushButton_find")->font().pointSize(), -1);
 }
 
 void tst_MainWindow::startState()
@@ -377,13 +317,8 @@ void tst_MainWindow::findClearsTheList()
     auto *list = child<QListWidget>(window, "listWidget");
     addEntry(list, "1.  10.0.0.7:55555 | MAROVENDA", "10.0.0.7", true);
     list->setCurrentRow(0);
-    QVERIFY(child<QPushButton>(window, "pushButton_copy")->isEnabled());
-
-    // Clearing the list emits no selection change, so the buttons keep
-    // their state; the copy and config slots check for an entry themselves.
     QTest::mouseClick(child<QPushButton>(window, "pushButton_find"), Qt::LeftButton);
     QCOMPARE(list->count(), 0);
-    QVERIFY(!list->currentItem());
 }
 
 void tst_MainWindow::selection_data()
@@ -409,8 +344,6 @@ void tst_MainWindow::selection()
     MainWindow window;
     waitForAutomaticRun(window);
     auto *list = child<QListWidget>(window, "listWidget");
-    auto *copy = child<QPushButton>(window, "pushButton_copy");
-    auto *config = child<QPushButton>(window, "pushButton_config");
     addEntry(list, "1.  10.0.0.7:55555 | MAROVENDA", "10.0.0.7", true);
     addEntry(list, "2.  10.0.0.8:44818 | Drive 1.2 | 00001234", "10.0.0.8", false);
     addEntry(list, "3.  10.0.0.9:55555 | other", "10.0.0.9", QVariant());
@@ -418,8 +351,8 @@ void tst_MainWindow::selection()
     // Start from the opposite state, so every row must change something.
     list->setCurrentRow(row == 0 ? 1 : 0);
     list->setCurrentRow(row);
-    QCOMPARE(copy->isEnabled(), copyEnabled);
-    QCOMPARE(config->isEnabled(), configEnabled);
+    QCOMPARE(child<QPushButton>(window, "pushButton_copy")->isEnabled(), copyEnabled);
+    QCOMPARE(child<QPushButton>(window, "pushButton_config")->isEnabled(), configEnabled);
 }
 
 void tst_MainWindow::selectionSlotNeedsTheList()
@@ -431,7 +364,6 @@ void tst_MainWindow::selectionSlotNeedsTheList()
     auto *config = child<QPushButton>(window, "pushButton_config");
     addEntry(list, "1.  10.0.0.7:55555 | MAROVENDA", "10.0.0.7", true);
     list->setCurrentRow(0);
-    QVERIFY(copy->isEnabled() && config->isEnabled());
 
     // Called directly, not by the list's signal: nothing changes.
     copy->setEnabled(false);
@@ -446,12 +378,10 @@ void tst_MainWindow::copy_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("copied");
 
-    QTest::newRow("text protocol") << "1.  10.0.0.7:55555 | MAROVENDA X"
-                                   << "10.0.0.7:55555";
-    QTest::newRow("EtherNet/IP") << "12.  192.168.1.20:44818 | Drive 2.1 | 0000ABCD"
-                                 << "192.168.1.20:44818";
-    QTest::newRow("leading blanks") << "   3.   10.1.2.3:55555 |"
-                                    << "10.1.2.3:55555";
+    QTest::newRow("entry") << "12.  192.168.1.20:44818 | Drive 2.1 | 0000ABCD"
+                           << "192.168.1.20:44818";
+    QTest::newRow("two parts, leading blanks") << "   3.   10.1.2.3:55555"
+                                               << "10.1.2.3:55555";
     // Fewer than two parts: nothing is copied, nothing shown.
     QTest::newRow("one part") << "lonely" << QString();
     QTest::newRow("blank") << "   " << QString();
@@ -478,7 +408,7 @@ void tst_MainWindow::copy()
         QCOMPARE(QApplication::clipboard()->text(), untouched);
         QCOMPARE(status->currentMessage(), QString("previous message"));
     } else {
-        QCOMPARE(QApplication::clipboard()->text(QClipboard::Clipboard), copied);
+        QCOMPARE(QApplication::clipboard()->text(), copied);
         QCOMPARE(status->currentMessage(), QString("IP address copied to clipboard"));
         // Shown until the next message: the status bar runs a timer of its
         // own only for a message with a timeout.
@@ -487,33 +417,18 @@ void tst_MainWindow::copy()
     }
 }
 
-void tst_MainWindow::openConfig_data()
-{
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<QString>("url");
-
-    QTest::newRow("plain") << "10.0.0.7"
-                           << "http://10.0.0.7";
-    QTest::newRow("long") << "192.168.100.254"
-                          << "http://192.168.100.254";
-}
-
 void tst_MainWindow::openConfig()
 {
-    QFETCH(QString, address);
-    QFETCH(QString, url);
-
     MainWindow window;
     waitForAutomaticRun(window);
     auto *list = child<QListWidget>(window, "listWidget");
-    addEntry(list, "1.  " + address + ":55555 | MAROVENDA", address, true);
+    addEntry(list, "1.  192.168.100.254:55555 | MAROVENDA", "192.168.100.254", true);
     list->setCurrentRow(0);
 
     UrlCatcher catcher("http");
     QTest::mouseClick(child<QPushButton>(window, "pushButton_config"), Qt::LeftButton);
-    QCOMPARE(catcher.urls.size(), 1);
     // The bare address: no port, no trailing slash.
-    QCOMPARE(catcher.urls.first().toString(), url);
+    QCOMPARE(catcher.urls, QList<QUrl>{QUrl("http://192.168.100.254")});
 }
 
 void tst_MainWindow::actionsWithoutCurrentEntry()
@@ -554,14 +469,12 @@ void tst_MainWindow::helpAbout()
     QList<QPointer<AboutDialog>> seen;
     for (int opening = 1; opening <= 2; ++opening) {
         bool wasModal = false;
-        QString version;
         QTimer::singleShot(0, &window, [&] {
             auto *dialog = qobject_cast<AboutDialog *>(QApplication::activeModalWidget());
             if (!dialog)
                 return;
             seen.append(dialog);
             wasModal = dialog->isModal() && dialog->parent() == &window;
-            version = dialog->findChild<QLabel *>("label_version_value")->text();
             QTest::mouseClick(dialog->findChild<QPushButton *>("pushButton_accept"), Qt::LeftButton);
         });
         // Should the dialog not be found above, close whatever is modal so
@@ -574,9 +487,7 @@ void tst_MainWindow::helpAbout()
 
         QCOMPARE(seen.size(), opening);
         QVERIFY(wasModal);
-        QCOMPARE(version, QString("1.0.3"));
         QVERIFY(seen.last().isNull());
-        QVERIFY(window.findChildren<AboutDialog *>().isEmpty());
         QCOMPARE(messages.count(missingStyleFileLine), opening);
     }
 }

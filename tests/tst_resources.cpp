@@ -1,7 +1,6 @@
 #include <QColor>
 #include <QDir>
 #include <QFile>
-#include <QIcon>
 #include <QImage>
 #include <QImageReader>
 #include <QtEndian>
@@ -43,30 +42,21 @@ void tst_Resources::tree()
     QFETCH(QString, directory);
     QFETCH(QStringList, entries);
 
-    QDir dir(directory);
-    QVERIFY2(dir.exists(), qPrintable(directory));
-    QCOMPARE(dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name), entries);
-
-    // Qt keeps resources of its own under ":/", so only ours are checked.
-    const QStringList root = QDir(":/").entryList();
-    QVERIFY(root.contains("About"));
-    QVERIFY(root.contains("NodeSpotter"));
+    // Qt keeps resources of its own under ":/", so only ours are listed.
+    QCOMPARE(QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name), entries);
 }
 
 void tst_Resources::styleFile()
 {
     QFile file(":/About/about_dialog_macos.css");
     QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
-    QCOMPARE(bytes.size(), 31);
-    QCOMPARE(bytes, QByteArray("QLabel {\r\n\t/*color: red;*/\r\n}\r\n"));
+    QCOMPARE(file.readAll(), QByteArray("QLabel {\r\n\t/*color: red;*/\r\n}\r\n"));
 }
 
 void tst_Resources::aboutStyleFileIsAbsent()
 {
     // The About dialog looks for this name and must find nothing.
     QVERIFY(!QFile::exists(":About/about_dialog.css"));
-    QVERIFY(!QFile::exists(":/About/about_dialog.css"));
     QVERIFY(QFile::exists(":About/about_dialog_macos.css"));
 }
 
@@ -91,14 +81,10 @@ void tst_Resources::icoFile()
     QCOMPARE(qFromLittleEndian<quint32>(data + 14), quint32(ico.size() - 22));
     QCOMPARE(qFromLittleEndian<quint32>(data + 18), quint32(22));
 
-    // The image is a PNG, 256 x 256, 8-bit RGBA.
-    const QByteArray png = ico.mid(22);
-    QVERIFY(png.startsWith("\x89PNG\r\n\x1a\n"));
-    const auto *ihdr = reinterpret_cast<const uchar *>(png.constData()) + 16;
-    QCOMPARE(qFromBigEndian<quint32>(ihdr), quint32(256));
-    QCOMPARE(qFromBigEndian<quint32>(ihdr + 4), quint32(256));
-    QCOMPARE(ihdr[8], uchar(8));
-    QCOMPARE(ihdr[9], uchar(6));
+    // The image is a PNG with 8-bit RGBA pixels (bit depth and colour type
+    // at offsets 24 and 25 of its header chunk).
+    QVERIFY(ico.mid(22).startsWith("\x89PNG\r\n\x1a\n"));
+    QCOMPARE(ico.mid(22 + 24, 2), QByteArray("\x08\x06"));
 
     QImageReader reader(path);
     const QImage image = reader.read();
@@ -108,8 +94,6 @@ void tst_Resources::icoFile()
     // The corners are transparent (rounded artwork), the centre is not.
     QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
     QCOMPARE(qAlpha(image.pixel(128, 128)), 255);
-
-    QVERIFY(QIcon(path).availableSizes().contains(QSize(256, 256)));
 }
 
 namespace {
@@ -241,11 +225,7 @@ void tst_Resources::svgFaces()
     const QColor seen = image.pixelColor(at);
     QVERIFY2(qAbs(seen.red() - colour.red()) <= 2 && qAbs(seen.green() - colour.green()) <= 2
                  && qAbs(seen.blue() - colour.blue()) <= 2 && seen.alpha() == 255,
-             qPrintable(QString("%1 at (%2, %3) is %4, expected %5")
-                            .arg(name)
-                            .arg(at.x())
-                            .arg(at.y())
-                            .arg(seen.name(), colour.name())));
+             qPrintable(seen.name(QColor::HexArgb) + " instead of " + colour.name()));
 }
 
 QTEST_MAIN(tst_Resources)

@@ -170,6 +170,7 @@ void tst_MainWindow::layout()
     QVERIFY(row);
     QCOMPARE(itemNames(row), (QStringList{"", "pushButton_find", "pushButton_copy", "pushButton_config"}));
     QSpacerItem *spacer = row->itemAt(0)->spacerItem();
+    QVERIFY(spacer);
     QCOMPARE(spacer->sizeHint(), QSize(40, 20));
     QCOMPARE(spacer->sizePolicy(), QSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum));
     // Qt's default margins, not the zero margins of a Designer layout widget.

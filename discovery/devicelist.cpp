@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "datagram.h"
 #include "netaddress.h"
 
 #include <QDebug>
@@ -16,14 +17,12 @@ void MainWindow::readyRead()
         return;
 
     while (socket->hasPendingDatagrams()) {
-        // Zero-filled at the announced size, so a short read never leaves
-        // bytes behind that were not received.
-        QByteArray datagram(int(qMax<qint64>(socket->pendingDatagramSize(), 0)), '\0');
+        QByteArray datagram;
         QHostAddress senderAddress;
         quint16 senderPort = 0;
         // A failed read may leave the datagram pending: trying again here
         // would never end, so wait for the next signal instead.
-        if (socket->readDatagram(datagram.data(), datagram.size(), &senderAddress, &senderPort) < 0)
+        if (!readPendingDatagram(socket, &datagram, &senderAddress, &senderPort))
             break;
 
         if (isOwnAddress(senderAddress)) {

@@ -2,6 +2,7 @@
 
 #include "cipidentity.h"
 #include "cpf.h"
+#include "datagram.h"
 #include "enipencapheader.h"
 #include "netaddress.h"
 
@@ -46,12 +47,10 @@ void MainWindow::readyRead_opener()
     QHostAddress senderAddress;
     quint16 senderPort = 0;
     while (socket->hasPendingDatagrams()) {
-        // Zero-filled at the announced size, so a short read never leaves
-        // bytes behind that were not received.
-        QByteArray datagram(int(qMax<qint64>(socket->pendingDatagramSize(), 0)), '\0');
+        QByteArray datagram;
         // A failed read may leave the datagram pending: trying again here
         // would never end, so wait for the next signal instead.
-        if (socket->readDatagram(datagram.data(), datagram.size(), &senderAddress, &senderPort) < 0)
+        if (!readPendingDatagram(socket, &datagram, &senderAddress, &senderPort))
             break;
 
         if (isOwnAddress(senderAddress)) {

@@ -6,29 +6,28 @@ namespace CIP {
 
 namespace {
 
-char* copyOf(const char* chars, quint8 count)
+char *copyOf(const char *chars, quint8 count)
 {
     if (!chars)
         return nullptr;
-    char* copy = new char[count];
+    char *copy = new char[count];
     std::memcpy(copy, chars, count);
     return copy;
 }
 
 } // namespace
 
-CipShortString::CipShortString(const CipShortString& other)
+CipShortString::CipShortString(const CipShortString &other)
     : ICipData(other)
     , ICipSerialize(other)
     , length(other.length)
     , data(copyOf(other.data, other.length))
-{
-}
+{ }
 
-CipShortString& CipShortString::operator=(const CipShortString& other)
+CipShortString &CipShortString::operator=(const CipShortString &other)
 {
     if (this != &other) {
-        char* copy = copyOf(other.data, other.length);
+        char *copy = copyOf(other.data, other.length);
         delete[] data;
         data = copy;
         length = other.length;
@@ -48,18 +47,18 @@ QString CipShortString::toString() const
     return QString::fromLatin1(data, length);
 }
 
-void CipShortString::readCharacters(QDataStream& stream, quint8 count)
+void CipShortString::readCharacters(QDataStream &stream, quint8 count)
 {
     // new char[n]() gives zeros, which readRawData leaves in place for
     // characters the data no longer holds.
-    char* chars = new char[count]();
+    char *chars = new char[count]();
     stream.readRawData(chars, count);
     delete[] data;
     data = chars;
     length = count;
 }
 
-bool CipShortString::deserialize(QDataStream& stream)
+bool CipShortString::deserialize(QDataStream &stream)
 {
     stream.setByteOrder(QDataStream::LittleEndian);
     quint8 count = 0;
@@ -68,7 +67,7 @@ bool CipShortString::deserialize(QDataStream& stream)
     return true;
 }
 
-bool CipShortString::serialize(QDataStream& stream)
+bool CipShortString::serialize(QDataStream &stream)
 {
     stream.setByteOrder(QDataStream::LittleEndian);
     stream << length;
@@ -77,18 +76,18 @@ bool CipShortString::serialize(QDataStream& stream)
     return true;
 }
 
-bool CipSockaddr::deserialize(QDataStream& stream)
+bool CipSockaddr::deserialize(QDataStream &stream)
 {
     const QDataStream::ByteOrder previousOrder = stream.byteOrder();
     stream.setByteOrder(QDataStream::BigEndian);
     stream >> sinFamily >> sinPort >> sinAddr;
-    for (quint8& byte : sinZero)
+    for (quint8 &byte : sinZero)
         stream >> byte;
     stream.setByteOrder(previousOrder);
     return true;
 }
 
-bool CipSockaddr::serialize(QDataStream& stream)
+bool CipSockaddr::serialize(QDataStream &stream)
 {
     const QDataStream::ByteOrder previousOrder = stream.byteOrder();
     stream.setByteOrder(QDataStream::BigEndian);
@@ -99,11 +98,10 @@ bool CipSockaddr::serialize(QDataStream& stream)
     return true;
 }
 
-bool CipIdentityObject::deserialize(QDataStream& stream)
+bool CipIdentityObject::deserialize(QDataStream &stream)
 {
     stream.setByteOrder(QDataStream::LittleEndian);
-    stream >> vendorId >> deviceType >> productCode >> revisionMajor >> revisionMinor >> status
-        >> serialNumber;
+    stream >> vendorId >> deviceType >> productCode >> revisionMajor >> revisionMinor >> status >> serialNumber;
 
     quint8 nameLength = 0;
     stream >> nameLength;
@@ -114,7 +112,7 @@ bool CipIdentityObject::deserialize(QDataStream& stream)
     return true;
 }
 
-bool CipIdentityObject::serialize(QDataStream& stream)
+bool CipIdentityObject::serialize(QDataStream &stream)
 {
     stream.setByteOrder(QDataStream::LittleEndian);
     return false;

@@ -25,8 +25,8 @@ class CipShortString : public ICipData, public ICipSerialize
 {
 public:
     CipShortString() = default;
-    CipShortString(const CipShortString& other);
-    CipShortString& operator=(const CipShortString& other);
+    CipShortString(const CipShortString &other);
+    CipShortString &operator=(const CipShortString &other);
     ~CipShortString() override;
 
     using ICipSerialize::deserialize;
@@ -34,15 +34,15 @@ public:
 
     // "NULL" while the string holds no buffer.
     QString toString() const override;
-    bool deserialize(QDataStream& stream) override;
-    bool serialize(QDataStream& stream) override;
+    bool deserialize(QDataStream &stream) override;
+    bool serialize(QDataStream &stream) override;
 
     // Reads count characters into a new buffer of exactly count bytes.
     // Characters beyond the end of the data are 0.
-    void readCharacters(QDataStream& stream, quint8 count);
+    void readCharacters(QDataStream &stream, quint8 count);
 
     quint8 length = 0;
-    char* data = nullptr;
+    char *data = nullptr;
 };
 
 // The socket-address block of a ListIdentity reply, 16 bytes and, unlike
@@ -60,8 +60,8 @@ public:
     using ICipSerialize::deserialize;
     using ICipSerialize::serialize;
 
-    bool deserialize(QDataStream& stream) override;
-    bool serialize(QDataStream& stream) override;
+    bool deserialize(QDataStream &stream) override;
+    bool serialize(QDataStream &stream) override;
 
     qint16 sinFamily = 0;
     quint16 sinPort = 0;
@@ -88,8 +88,8 @@ public:
 
     // False for a product name longer than 32 characters; the fields before
     // the name then hold what was read, productName and state are kept.
-    bool deserialize(QDataStream& stream) override;
-    bool serialize(QDataStream& stream) override;
+    bool deserialize(QDataStream &stream) override;
+    bool serialize(QDataStream &stream) override;
 
     quint16 vendorId = 0;
     quint16 deviceType = 0;

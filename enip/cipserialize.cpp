@@ -4,13 +4,13 @@ namespace CIP {
 
 ICipSerialize::~ICipSerialize() = default;
 
-bool ICipSerialize::deserialize(const QByteArray& bytes)
+bool ICipSerialize::deserialize(const QByteArray &bytes)
 {
     QDataStream stream(bytes);
     return deserialize(stream);
 }
 
-bool ICipSerialize::serialize(QByteArray* bytes)
+bool ICipSerialize::serialize(QByteArray *bytes)
 {
     QDataStream stream(bytes, QIODevice::ReadWrite);
     return serialize(stream);

@@ -18,18 +18,18 @@ class ICipSerialize
 {
 public:
     ICipSerialize() = default;
-    ICipSerialize(const ICipSerialize&) = default;
-    ICipSerialize& operator=(const ICipSerialize&) = default;
+    ICipSerialize(const ICipSerialize &) = default;
+    ICipSerialize &operator=(const ICipSerialize &) = default;
     virtual ~ICipSerialize();
 
     // Reads from the first byte of bytes; the stream starts in big-endian.
-    virtual bool deserialize(const QByteArray& bytes);
-    virtual bool deserialize(QDataStream& stream) = 0;
+    virtual bool deserialize(const QByteArray &bytes);
+    virtual bool deserialize(QDataStream &stream) = 0;
 
     // Writes from the first byte of *bytes: what the array holds there is
     // replaced, the array grows where needed and is never truncated.
-    virtual bool serialize(QByteArray* bytes);
-    virtual bool serialize(QDataStream& stream) = 0;
+    virtual bool serialize(QByteArray *bytes);
+    virtual bool serialize(QDataStream &stream) = 0;
 };
 
 } // namespace CIP

@@ -2,7 +2,7 @@
 
 namespace ENIP {
 
-bool CPFItem::deserialize(QDataStream& stream)
+bool CPFItem::deserialize(QDataStream &stream)
 {
     quint16 itemLength = 0;
     stream >> typeId >> itemLength;
@@ -13,14 +13,14 @@ bool CPFItem::deserialize(QDataStream& stream)
     return true;
 }
 
-bool CPFItem::serialize(QDataStream& stream)
+bool CPFItem::serialize(QDataStream &stream)
 {
     stream << typeId << static_cast<quint16>(data.size());
     stream.writeRawData(data.constData(), data.size());
     return true;
 }
 
-bool CPFData::deserialize(QDataStream& stream)
+bool CPFData::deserialize(QDataStream &stream)
 {
     stream.setByteOrder(QDataStream::LittleEndian);
     items.clear();
@@ -36,7 +36,7 @@ bool CPFData::deserialize(QDataStream& stream)
     return true;
 }
 
-bool CPFData::serialize(QDataStream& stream)
+bool CPFData::serialize(QDataStream &stream)
 {
     stream.setByteOrder(QDataStream::LittleEndian);
     const quint16 count = static_cast<quint16>(items.size());

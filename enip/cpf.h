@@ -25,10 +25,10 @@ public:
 
     // An item whose length runs past the end of the data keeps its declared
     // length; the bytes the data does not hold are 0.
-    bool deserialize(QDataStream& stream) override;
+    bool deserialize(QDataStream &stream) override;
     // Writes the low 16 bits of data.size() as the length; callers keep the
     // data at 65535 bytes or less.
-    bool serialize(QDataStream& stream) override;
+    bool serialize(QDataStream &stream) override;
 
     bool isType(quint16 type) const { return typeId == type; }
 
@@ -47,9 +47,9 @@ public:
 
     // Replaces all items. The count is not checked against the data: once
     // the data has ended every further item has type id 0 and no data.
-    bool deserialize(QDataStream& stream) override;
+    bool deserialize(QDataStream &stream) override;
     // Writes at most 65535 items, with a count that agrees with them.
-    bool serialize(QDataStream& stream) override;
+    bool serialize(QDataStream &stream) override;
 
     QList<CPFItem> items;
 };

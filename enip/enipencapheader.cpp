@@ -6,8 +6,7 @@ namespace ENIP {
 
 ENIPEncapHeader::ENIPEncapHeader(quint16 command)
     : command(command)
-{
-}
+{ }
 
 bool ENIPEncapHeader::isKnownCommand(quint16 command)
 {
@@ -28,7 +27,7 @@ bool ENIPEncapHeader::isKnownCommand(quint16 command)
     }
 }
 
-bool ENIPEncapHeader::deserialize(const QByteArray& bytes)
+bool ENIPEncapHeader::deserialize(const QByteArray &bytes)
 {
     if (bytes.size() < Size)
         return false;
@@ -36,7 +35,7 @@ bool ENIPEncapHeader::deserialize(const QByteArray& bytes)
     return deserialize(stream);
 }
 
-bool ENIPEncapHeader::deserialize(QDataStream& stream)
+bool ENIPEncapHeader::deserialize(QDataStream &stream)
 {
     stream.setByteOrder(QDataStream::LittleEndian);
     stream.startTransaction();
@@ -59,16 +58,16 @@ bool ENIPEncapHeader::deserialize(QDataStream& stream)
     // readRawData leaves whatever it cannot fill untouched: clear the
     // context first, so that bytes beyond the end read as 0 like any field.
     std::memset(senderContext, 0, sizeof senderContext);
-    stream.readRawData(reinterpret_cast<char*>(senderContext), sizeof senderContext);
+    stream.readRawData(reinterpret_cast<char *>(senderContext), sizeof senderContext);
     stream >> options;
     return true;
 }
 
-bool ENIPEncapHeader::serialize(QDataStream& stream)
+bool ENIPEncapHeader::serialize(QDataStream &stream)
 {
     stream.setByteOrder(QDataStream::LittleEndian);
     stream << command << length << sessionHandle << status;
-    stream.writeRawData(reinterpret_cast<const char*>(senderContext), sizeof senderContext);
+    stream.writeRawData(reinterpret_cast<const char *>(senderContext), sizeof senderContext);
     stream << options;
     return true;
 }

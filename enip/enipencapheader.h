@@ -43,12 +43,12 @@ public:
     using CIP::ICipSerialize::serialize;
 
     // Refuses fewer than 24 bytes without touching the header.
-    bool deserialize(const QByteArray& bytes) override;
+    bool deserialize(const QByteArray &bytes) override;
     // Reads the command first and gives up, with the stream back where it
     // was, when the command is not a known one. Fields beyond the end of the
     // data read as 0.
-    bool deserialize(QDataStream& stream) override;
-    bool serialize(QDataStream& stream) override;
+    bool deserialize(QDataStream &stream) override;
+    bool serialize(QDataStream &stream) override;
 
     static bool isKnownCommand(quint16 command);
 

@@ -33,7 +33,7 @@ struct DecodedReply
     QList<DecodedIdentity> identities;
 };
 
-inline DecodedReply decodeListIdentityReply(const QByteArray& datagram)
+inline DecodedReply decodeListIdentityReply(const QByteArray &datagram)
 {
     DecodedReply reply;
     QDataStream stream(datagram);
@@ -44,7 +44,7 @@ inline DecodedReply decodeListIdentityReply(const QByteArray& datagram)
 
     ENIP::CPFData cpf;
     cpf.deserialize(stream);
-    for (const ENIP::CPFItem& item : qAsConst(cpf.items)) {
+    for (const ENIP::CPFItem &item : qAsConst(cpf.items)) {
         reply.itemTypes.append(item.typeId);
         if (!item.isType(0x000C))
             continue;

@@ -96,8 +96,7 @@ void TestDiscoverySockets::closedSocketIsTakenOnlyByItsOwnKind()
     // its broadcasts came back to both text sockets and to the ListIdentity
     // socket and were all dropped as echoes.
     QCOMPARE(Rig::LogCapture::count(QStringLiteral("MainWindow::readyRead : Datagram from itself. Ignore!")), 2);
-    QCOMPARE(Rig::LogCapture::count(QStringLiteral("MainWindow::readyRead_opener : Datagram from itself. Ignore!")),
-             1);
+    QCOMPARE(Rig::LogCapture::count(QStringLiteral("MainWindow::readyRead_opener : Datagram from itself. Ignore!")), 1);
 }
 
 QTEST_MAIN(TestDiscoverySockets)

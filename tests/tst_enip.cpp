@@ -9,24 +9,23 @@
 
 namespace {
 
-QByteArray hex(const char* text)
+QByteArray hex(const char *text)
 {
     return QByteArray::fromHex(text);
 }
 
-QByteArray zeroOf(const CIP::CipSockaddr& sockaddr)
+QByteArray zeroOf(const CIP::CipSockaddr &sockaddr)
 {
-    return QByteArray(reinterpret_cast<const char*>(sockaddr.sinZero), sizeof sockaddr.sinZero);
+    return QByteArray(reinterpret_cast<const char *>(sockaddr.sinZero), sizeof sockaddr.sinZero);
 }
 
-QByteArray bufferOf(const CIP::CipShortString& string)
+QByteArray bufferOf(const CIP::CipShortString &string)
 {
     return string.data ? QByteArray(string.data, string.length) : QByteArray();
 }
 
-ENIP::ENIPEncapHeader makeHeader(quint16 command, quint16 length = 0, quint32 sessionHandle = 0,
-                                 quint32 status = 0, const QByteArray& context = QByteArray(8, '\0'),
-                                 quint32 options = 0)
+ENIP::ENIPEncapHeader makeHeader(quint16 command, quint16 length = 0, quint32 sessionHandle = 0, quint32 status = 0,
+                                 const QByteArray &context = QByteArray(8, '\0'), quint32 options = 0)
 {
     ENIP::ENIPEncapHeader header(command);
     header.length = length;
@@ -38,10 +37,9 @@ ENIP::ENIPEncapHeader makeHeader(quint16 command, quint16 length = 0, quint32 se
 }
 
 // Every field of a header in one line, so one comparison shows them all.
-QString fieldsOf(const ENIP::ENIPEncapHeader& header)
+QString fieldsOf(const ENIP::ENIPEncapHeader &header)
 {
-    const QByteArray context(reinterpret_cast<const char*>(header.senderContext),
-                             sizeof header.senderContext);
+    const QByteArray context(reinterpret_cast<const char *>(header.senderContext), sizeof header.senderContext);
     return QStringLiteral("command %1 length %2 session %3 status %4 context %5 options %6")
         .arg(QString::number(header.command, 16), QString::number(header.length, 16),
              QString::number(header.sessionHandle, 16), QString::number(header.status, 16),
@@ -56,24 +54,30 @@ ENIP::ENIPEncapHeader sentinelHeader()
 
 // The fields of an identity object in one line: the numbers (hexadecimal)
 // before the name, the name's bytes and text, and the state.
-QString identityText(const QString& numbers, const QByteArray& nameBuffer, const QString& name, int state)
+QString identityText(const QString &numbers, const QByteArray &nameBuffer, const QString &name, int state)
 {
     return QStringLiteral("%1 name %2 \"%3\" state %4")
         .arg(numbers, QString::fromLatin1(nameBuffer.toHex()), name, QString::number(state));
 }
 
-QString fieldsOf(const CIP::CipIdentityObject& identity)
+QString fieldsOf(const CIP::CipIdentityObject &identity)
 {
     const auto h = [](uint value) { return QString::number(value, 16); };
-    const QString numbers = QStringLiteral("vendor %1 type %2 product %3 revision %4.%5 status %6 serial %7")
-                                .arg(h(identity.vendorId), h(identity.deviceType), h(identity.productCode),
-                                     h(identity.revisionMajor), h(identity.revisionMinor), h(identity.status),
-                                     h(identity.serialNumber));
+    const QString numbers =
+        QStringLiteral("vendor %1 type %2 product %3 revision %4.%5 status %6 serial %7")
+            .arg(h(identity.vendorId), h(identity.deviceType), h(identity.productCode), h(identity.revisionMajor),
+                 h(identity.revisionMinor), h(identity.status), h(identity.serialNumber));
     return identityText(numbers, bufferOf(identity.productName), identity.productName.toString(), identity.state);
 }
 
 // Identity object bytes up to and including the serial number.
-const char identityFixedPart[] = "0100" "0C00" "4100" "03" "07" "3000" "78563412";
+const char identityFixedPart[] = "0100"
+                                 "0C00"
+                                 "4100"
+                                 "03"
+                                 "07"
+                                 "3000"
+                                 "78563412";
 
 } // namespace
 
@@ -117,7 +121,12 @@ private slots:
 };
 
 // The header with a value in every field, and its 24 bytes.
-const char fullHeaderHex[] = "6500" "3412" "78563412" "F0DEBC9A" "0102030405060708" "D4C3B2A1";
+const char fullHeaderHex[] = "6500"
+                             "3412"
+                             "78563412"
+                             "F0DEBC9A"
+                             "0102030405060708"
+                             "D4C3B2A1";
 
 ENIP::ENIPEncapHeader fullHeader()
 {
@@ -179,8 +188,7 @@ void tst_Enip::header_deserializeBytes()
     // A refused read leaves the header as it was.
     ENIP::ENIPEncapHeader header = sentinelHeader();
     QCOMPARE(header.deserialize(bytes), ok);
-    QCOMPARE(fieldsOf(header), fieldsOf(ok ? makeHeader(quint8(bytes[0]) | quint8(bytes[1]) << 8)
-                                           : sentinelHeader()));
+    QCOMPARE(fieldsOf(header), fieldsOf(ok ? makeHeader(quint8(bytes[0]) | quint8(bytes[1]) << 8) : sentinelHeader()));
 }
 
 void tst_Enip::header_deserializeStream_data()
@@ -198,8 +206,7 @@ void tst_Enip::header_deserializeStream_data()
     QTest::newRow("more data follows") << full + hex("0100") << true << 26 << fieldsOf(read);
     QTest::newRow("unknown command rolled back")
         << hex("0100") + full.mid(2) << false << 2 << fieldsOf(sentinelHeader());
-    QTest::newRow("00 63 rolled back")
-        << hex("0063") + full.mid(2) << false << 2 << fieldsOf(sentinelHeader());
+    QTest::newRow("00 63 rolled back") << hex("0063") + full.mid(2) << false << 2 << fieldsOf(sentinelHeader());
     QTest::newRow("ended stream reads zeros") << QByteArray() << true << 2 << fieldsOf(makeHeader(0));
     QTest::newRow("half a command reads 0") << hex("63") << true << 3 << fieldsOf(makeHeader(0));
     QTest::newRow("ends inside length") << hex("630005") << true << 5 << fieldsOf(makeHeader(0x0063));
@@ -241,25 +248,20 @@ void tst_Enip::cpf_deserialize_data()
     QTest::newRow("half a count") << hex("01") << QList<int>() << QByteArrayList() << 0;
     QTest::newRow("one empty identity item")
         << hex("01000C000000") << QList<int>{0x000C} << QByteArrayList{QByteArray()} << 1;
-    QTest::newRow("two items")
-        << hex("02000C000300AABBCC" "86000000") << QList<int>{0x000C, 0x0086}
-        << QByteArrayList{hex("AABBCC"), QByteArray()} << 1;
+    QTest::newRow("two items") << hex("02000C000300AABBCC"
+                                      "86000000")
+                               << QList<int>{0x000C, 0x0086} << QByteArrayList{hex("AABBCC"), QByteArray()} << 1;
     QTest::newRow("count 2, one item given")
-        << hex("02000C000200AABB") << QList<int>{0x000C, 0}
-        << QByteArrayList{hex("AABB"), QByteArray()} << 1;
+        << hex("02000C000200AABB") << QList<int>{0x000C, 0} << QByteArrayList{hex("AABB"), QByteArray()} << 1;
     QTest::newRow("count 3 and nothing else")
-        << hex("0300") << QList<int>{0, 0, 0}
-        << QByteArrayList{QByteArray(), QByteArray(), QByteArray()} << 0;
+        << hex("0300") << QList<int>{0, 0, 0} << QByteArrayList{QByteArray(), QByteArray(), QByteArray()} << 0;
     QTest::newRow("over-long item: zero tail")
-        << hex("01000C000600AABBCC") << QList<int>{0x000C} << QByteArrayList{hex("AABBCC000000")}
-        << 1;
+        << hex("01000C000600AABBCC") << QList<int>{0x000C} << QByteArrayList{hex("AABBCC000000")} << 1;
     QTest::newRow("over-long item then nothing")
         << hex("02008600FFFF01") << QList<int>{0x0086, 0}
         << QByteArrayList{hex("01") + QByteArray(65534, '\0'), QByteArray()} << 0;
-    QTest::newRow("half a length")
-        << hex("01000C0005") << QList<int>{0x000C} << QByteArrayList{QByteArray()} << 1;
-    QTest::newRow("type bytes 00 0C")
-        << hex("0100000C0000") << QList<int>{0x0C00} << QByteArrayList{QByteArray()} << 0;
+    QTest::newRow("half a length") << hex("01000C0005") << QList<int>{0x000C} << QByteArrayList{QByteArray()} << 1;
+    QTest::newRow("type bytes 00 0C") << hex("0100000C0000") << QList<int>{0x0C00} << QByteArrayList{QByteArray()} << 0;
     QTest::newRow("bytes after the items ignored")
         << hex("01008600000001020304") << QList<int>{0x0086} << QByteArrayList{QByteArray()} << 0;
 }
@@ -284,7 +286,7 @@ void tst_Enip::cpf_deserialize()
     QList<int> readTypes;
     QByteArrayList readData;
     int identities = 0;
-    for (const ENIP::CPFItem& item : qAsConst(cpf.items)) {
+    for (const ENIP::CPFItem &item : qAsConst(cpf.items)) {
         readTypes.append(item.typeId);
         readData.append(item.data);
         identities += item.isType(0x000C) ? 1 : 0;
@@ -301,12 +303,18 @@ void tst_Enip::cpf_serialize_data()
     QTest::addColumn<QByteArray>("expected");
 
     QTest::newRow("no items") << QList<int>() << QByteArrayList() << hex("0000");
-    QTest::newRow("identity and 0x0086")
-        << QList<int>{0x000C, 0x0086} << QByteArrayList{hex("AABBCC"), QByteArray()}
-        << hex("0200" "0C00" "0300" "AABBCC" "8600" "0000");
-    QTest::newRow("length is little-endian")
-        << QList<int>{0x1234} << QByteArrayList{QByteArray(0x0102, 'x')}
-        << hex("0100" "3412" "0201") + QByteArray(0x0102, 'x');
+    QTest::newRow("identity and 0x0086") << QList<int>{0x000C, 0x0086} << QByteArrayList{hex("AABBCC"), QByteArray()}
+                                         << hex("0200"
+                                                "0C00"
+                                                "0300"
+                                                "AABBCC"
+                                                "8600"
+                                                "0000");
+    QTest::newRow("length is little-endian") << QList<int>{0x1234} << QByteArrayList{QByteArray(0x0102, 'x')}
+                                             << hex("0100"
+                                                    "3412"
+                                                    "0201")
+            + QByteArray(0x0102, 'x');
 }
 
 void tst_Enip::cpf_serialize()
@@ -338,11 +346,9 @@ void tst_Enip::cpfItem_byteOrder_data()
 
     QTest::newRow("little-endian stream")
         << int(QDataStream::LittleEndian) << hex("0C000200AABB") << 0x000C << hex("AABB");
-    QTest::newRow("big-endian stream")
-        << int(QDataStream::BigEndian) << hex("000C0002AABB") << 0x000C << hex("AABB");
+    QTest::newRow("big-endian stream") << int(QDataStream::BigEndian) << hex("000C0002AABB") << 0x000C << hex("AABB");
     QTest::newRow("big-endian stream, little-endian bytes")
-        << int(QDataStream::BigEndian) << hex("0C000003AABB") << 0x0C00
-        << hex("AABB00");
+        << int(QDataStream::BigEndian) << hex("0C000003AABB") << 0x0C00 << hex("AABB00");
 }
 
 void tst_Enip::cpfItem_byteOrder()
@@ -390,20 +396,17 @@ void tst_Enip::sockaddr_deserialize_data()
 
     const QByteArray zeros(8, '\0');
     for (const auto order : {QDataStream::LittleEndian, QDataStream::BigEndian}) {
-        const char* name = order == QDataStream::LittleEndian ? "LE" : "BE";
+        const char *name = order == QDataStream::LittleEndian ? "LE" : "BE";
         QTest::addRow("%s: 192.168.1.10", name)
-            << int(order) << hex("0002AF12C0A8010A") + zeros << 2 << 44818 << 0xC0A8010Au
-            << zeros;
-        QTest::addRow("%s: filler taken as given", name)
-            << int(order) << hex("0002AF12C0A8010A0102030405060708") << 2 << 44818
-            << 0xC0A8010Au << hex("0102030405060708");
+            << int(order) << hex("0002AF12C0A8010A") + zeros << 2 << 44818 << 0xC0A8010Au << zeros;
+        QTest::addRow("%s: filler taken as given", name) << int(order) << hex("0002AF12C0A8010A0102030405060708") << 2
+                                                         << 44818 << 0xC0A8010Au << hex("0102030405060708");
         QTest::addRow("%s: negative family", name)
             << int(order) << hex("FFFE000000000001") + zeros << -2 << 0 << 1u << zeros;
         QTest::addRow("%s: ends inside address", name)
             << int(order) << hex("0002AF12C0A8") << 2 << 44818 << 0u << zeros;
-        QTest::addRow("%s: ends inside filler", name)
-            << int(order) << hex("0002AF12C0A8010A0102") << 2 << 44818 << 0xC0A8010Au
-            << hex("0102") + QByteArray(6, '\0');
+        QTest::addRow("%s: ends inside filler", name) << int(order) << hex("0002AF12C0A8010A0102") << 2 << 44818
+                                                      << 0xC0A8010Au << hex("0102") + QByteArray(6, '\0');
         QTest::addRow("%s: empty", name) << int(order) << QByteArray() << 0 << 0 << 0u << zeros;
     }
 }
@@ -463,8 +466,7 @@ void tst_Enip::sockaddr_serialize()
     stream << quint16(0x0102);
 
     const QByteArray marker = byteOrder == QDataStream::LittleEndian ? hex("0201") : hex("0102");
-    QCOMPARE(bytes.toHex(),
-             (marker + hex("0002AF12C0A8010A0102030405060708") + marker).toHex());
+    QCOMPARE(bytes.toHex(), (marker + hex("0002AF12C0A8010A0102030405060708") + marker).toHex());
 }
 
 void tst_Enip::shortString_deserialize_data()
@@ -476,14 +478,12 @@ void tst_Enip::shortString_deserialize_data()
     QTest::newRow("empty from 00") << hex("00") << QByteArray() << QString();
     QTest::newRow("empty input") << QByteArray() << QByteArray() << QString();
     QTest::newRow("ABC") << hex("03414243") << QByteArray("ABC") << QStringLiteral("ABC");
-    QTest::newRow("bytes after the string ignored")
-        << hex("01414243") << QByteArray("A") << QStringLiteral("A");
-    QTest::newRow("Latin-1 above 0x7F")
-        << hex("03E9FCFF") << hex("E9FCFF") << QString::fromUtf8("\xC3\xA9\xC3\xBC\xC3\xBF");
+    QTest::newRow("bytes after the string ignored") << hex("01414243") << QByteArray("A") << QStringLiteral("A");
+    QTest::newRow("Latin-1 above 0x7F") << hex("03E9FCFF") << hex("E9FCFF")
+                                        << QString::fromUtf8("\xC3\xA9\xC3\xBC\xC3\xBF");
     QTest::newRow("length promises more: zero tail")
         << hex("054142") << hex("4142000000") << QString::fromLatin1("AB\0\0\0", 5);
-    QTest::newRow("length 255, nothing given")
-        << hex("FF") << QByteArray(255, '\0') << QString(255, QChar(0));
+    QTest::newRow("length 255, nothing given") << hex("FF") << QByteArray(255, '\0') << QString(255, QChar(0));
 }
 
 void tst_Enip::shortString_deserialize()
@@ -551,10 +551,10 @@ void tst_Enip::shortString_copy()
     CIP::CipShortString assigned;
     QVERIFY(assigned.deserialize(hex("025859")));
     assigned = original;
-    CIP::CipShortString& same = assigned;
+    CIP::CipShortString &same = assigned;
     assigned = same;
 
-    for (const CIP::CipShortString* string : {&copy, &assigned}) {
+    for (const CIP::CipShortString *string : {&copy, &assigned}) {
         QCOMPARE(string->toString(), text);
         QCOMPARE(int(string->length), int(original.length));
         QCOMPARE(string->data == nullptr, original.data == nullptr);
@@ -579,7 +579,7 @@ void tst_Enip::shortString_copy()
     CIP::CipIdentityObject identityCopy = identity;
     identity = CIP::CipIdentityObject();
     QCOMPARE(identityCopy.productName.toString(), text);
-    for (const CIP::CipShortString& string : qAsConst(list))
+    for (const CIP::CipShortString &string : qAsConst(list))
         QCOMPARE(string.toString(), text);
 }
 
@@ -595,9 +595,16 @@ void tst_Enip::identity_deserialize_data()
 
     QTest::newRow("typical") << fixed + hex("0B") + "1756-ENBT/A" + hex("03") << true
                              << identityText(read, "1756-ENBT/A", "1756-ENBT/A", 3);
-    QTest::newRow("serial C3 B2 A1 00")
-        << hex("0100" "0C00" "4100" "03" "07" "3000" "C3B2A100" "00" "01") << true
-        << identityText(QString(read).replace("12345678", "a1b2c3"), QByteArray(), QString(), 1);
+    QTest::newRow("serial C3 B2 A1 00") << hex(
+        "0100"
+        "0C00"
+        "4100"
+        "03"
+        "07"
+        "3000"
+        "C3B2A100"
+        "00"
+        "01") << true << identityText(QString(read).replace("12345678", "a1b2c3"), QByteArray(), QString(), 1);
     QTest::newRow("name of 32") << fixed + hex("20") + name32 + hex("01") << true
                                 << identityText(read, name32, QString::fromLatin1(name32), 1);
     // The fields before the name hold what was read; name and state keep
@@ -607,16 +614,14 @@ void tst_Enip::identity_deserialize_data()
     QTest::newRow("name of 255 refused") << fixed + hex("FF") << false << identityText(read, "OLD", "OLD", 9);
     QTest::newRow("Latin-1 name") << fixed + hex("02E9FF05") << true
                                   << identityText(read, hex("E9FF"), QString::fromUtf8("\xC3\xA9\xC3\xBF"), 5);
-    QTest::newRow("name cut short: zero tail")
-        << fixed + hex("054142") << true
-        << identityText(read, hex("4142000000"), QString::fromLatin1("AB\0\0\0", 5), 0);
+    QTest::newRow("name cut short: zero tail") << fixed
+            + hex("054142") << true << identityText(read, hex("4142000000"), QString::fromLatin1("AB\0\0\0", 5), 0);
     QTest::newRow("ends before the name") << fixed << true << identityText(read, QByteArray(), QString(), 0);
     QTest::newRow("ends inside the serial number")
-        << fixed.left(12) << true
-        << identityText(QString(read).replace("12345678", "0"), QByteArray(), QString(), 0);
-    QTest::newRow("empty input")
-        << QByteArray() << true
-        << identityText("vendor 0 type 0 product 0 revision 0.0 status 0 serial 0", QByteArray(), QString(), 0);
+        << fixed.left(12) << true << identityText(QString(read).replace("12345678", "0"), QByteArray(), QString(), 0);
+    QTest::newRow("empty input") << QByteArray() << true
+                                 << identityText("vendor 0 type 0 product 0 revision 0.0 status 0 serial 0",
+                                                 QByteArray(), QString(), 0);
 }
 
 void tst_Enip::identity_deserialize()
@@ -626,7 +631,15 @@ void tst_Enip::identity_deserialize()
     QFETCH(QString, fields);
 
     CIP::CipIdentityObject identity;
-    QVERIFY(identity.deserialize(hex("FFFF" "FFFF" "FFFF" "FF" "FF" "FFFF" "FFFFFFFF" "034F4C44" "09")));
+    QVERIFY(identity.deserialize(hex("FFFF"
+                                     "FFFF"
+                                     "FFFF"
+                                     "FF"
+                                     "FF"
+                                     "FFFF"
+                                     "FFFFFFFF"
+                                     "034F4C44"
+                                     "09")));
     QCOMPARE(identity.productName.toString(), QStringLiteral("OLD"));
 
     QDataStream stream(bytes);
@@ -639,7 +652,9 @@ void tst_Enip::identity_deserialize()
 void tst_Enip::identity_serialize()
 {
     CIP::CipIdentityObject identity;
-    QVERIFY(identity.deserialize(hex(identityFixedPart) + hex("0141" "03")));
+    QVERIFY(identity.deserialize(hex(identityFixedPart)
+                                 + hex("0141"
+                                       "03")));
 
     QByteArray bytes;
     QVERIFY(!identity.serialize(&bytes));
@@ -666,7 +681,7 @@ void tst_Enip::reply_decode_data()
         ENIP::ENIPEncapHeader(command).serialize(&bytes);
         return bytes;
     };
-    const auto item = [](quint16 type, const QByteArray& data) {
+    const auto item = [](quint16 type, const QByteArray &data) {
         QByteArray bytes;
         QDataStream stream(&bytes, QIODevice::WriteOnly);
         stream.setByteOrder(QDataStream::LittleEndian);
@@ -674,33 +689,29 @@ void tst_Enip::reply_decode_data()
         stream.writeRawData(data.constData(), data.size());
         return bytes;
     };
-    const QByteArray identity = hex("0100") + hex("0002AF12C0A8010A") + QByteArray(8, '\0')
-        + hex(identityFixedPart) + hex("0B") + "1756-ENBT/A" + hex("03");
-    const QByteArray identity33 = hex("0100") + hex("0002AF12C0A8010A") + QByteArray(8, '\0')
-        + hex(identityFixedPart) + hex("21") + QByteArray(33, 'N') + hex("03");
+    const QByteArray identity = hex("0100") + hex("0002AF12C0A8010A") + QByteArray(8, '\0') + hex(identityFixedPart)
+        + hex("0B") + "1756-ENBT/A" + hex("03");
+    const QByteArray identity33 = hex("0100") + hex("0002AF12C0A8010A") + QByteArray(8, '\0') + hex(identityFixedPart)
+        + hex("21") + QByteArray(33, 'N') + hex("03");
 
-    QTest::newRow("typical reply")
-        << header(0x0063) + hex("0100") + item(0x000C, identity) << true << QList<int>{0x000C}
-        << QStringList{"1756-ENBT/A"} << 0xC0A8010Au << 0x12345678u;
-    QTest::newRow("0x0086 and identity")
-        << header(0x0063) + hex("0200") + item(0x0086, hex("0102")) + item(0x000C, identity)
-        << true << QList<int>{0x0086, 0x000C} << QStringList{"1756-ENBT/A"} << 0xC0A8010Au
-        << 0x12345678u;
+    QTest::newRow("typical reply") << header(0x0063) + hex("0100") + item(0x000C, identity) << true
+                                   << QList<int>{0x000C} << QStringList{"1756-ENBT/A"} << 0xC0A8010Au << 0x12345678u;
+    QTest::newRow("0x0086 and identity") << header(0x0063) + hex("0200") + item(0x0086, hex("0102"))
+            + item(0x000C, identity) << true
+                                         << QList<int>{0x0086, 0x000C} << QStringList{"1756-ENBT/A"} << 0xC0A8010Au
+                                         << 0x12345678u;
     QTest::newRow("RegisterSession ignored")
-        << header(0x0065) + hex("0100") + item(0x000C, identity) << false << QList<int>()
-        << QStringList() << 0u << 0u;
-    QTest::newRow("header only") << header(0x0063) << true << QList<int>() << QStringList() << 0u
-                                 << 0u;
-    QTest::newRow("identity item cut short")
-        << header(0x0063) + hex("0100") + item(0x000C, identity.left(24)) << true
-        << QList<int>{0x000C} << QStringList{QString()} << 0xC0A8010Au << 0u;
+        << header(0x0065) + hex("0100") + item(0x000C, identity) << false << QList<int>() << QStringList() << 0u << 0u;
+    QTest::newRow("header only") << header(0x0063) << true << QList<int>() << QStringList() << 0u << 0u;
+    QTest::newRow("identity item cut short") << header(0x0063) + hex("0100") + item(0x000C, identity.left(24)) << true
+                                             << QList<int>{0x000C} << QStringList{QString()} << 0xC0A8010Au << 0u;
     QTest::newRow("item length past the datagram")
-        << header(0x0063) + hex("01000C00FF00") + identity << true << QList<int>{0x000C}
-        << QStringList{"1756-ENBT/A"} << 0xC0A8010Au << 0x12345678u;
-    QTest::newRow("name of 33 skipped")
-        << header(0x0063) + hex("0200") + item(0x000C, identity33) + item(0x000C, identity)
-        << true << QList<int>{0x000C, 0x000C} << QStringList{"1756-ENBT/A"} << 0xC0A8010Au
-        << 0x12345678u;
+        << header(0x0063) + hex("01000C00FF00") + identity << true << QList<int>{0x000C} << QStringList{"1756-ENBT/A"}
+        << 0xC0A8010Au << 0x12345678u;
+    QTest::newRow("name of 33 skipped") << header(0x0063) + hex("0200") + item(0x000C, identity33)
+            + item(0x000C, identity) << true
+                                        << QList<int>{0x000C, 0x000C} << QStringList{"1756-ENBT/A"} << 0xC0A8010Au
+                                        << 0x12345678u;
 }
 
 void tst_Enip::reply_decode()
@@ -719,7 +730,7 @@ void tst_Enip::reply_decode()
         QCOMPARE(int(reply.itemTypes.at(i)), types.at(i));
     QCOMPARE(reply.identities.size(), names.size());
     for (int i = 0; i < names.size(); ++i) {
-        const DecodedIdentity& decoded = reply.identities.at(i);
+        const DecodedIdentity &decoded = reply.identities.at(i);
         QCOMPARE(decoded.version, quint16(1));
         QCOMPARE(decoded.productName, names.at(i));
         QCOMPARE(decoded.sockaddr.sinAddr, address);

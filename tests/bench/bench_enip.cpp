@@ -21,8 +21,8 @@ QByteArray typicalReply()
         sockaddr.sinPort = 44818;
         sockaddr.sinAddr = 0xC0A8010A;
         sockaddr.serialize(stream);
-        stream << quint16(0x0001) << quint16(0x000C) << quint16(0x0003) << quint8(3)
-               << quint8(7) << quint16(0x0030) << quint32(0x00A1B2C3) << quint8(name.size());
+        stream << quint16(0x0001) << quint16(0x000C) << quint16(0x0003) << quint8(3) << quint8(7) << quint16(0x0030)
+               << quint32(0x00A1B2C3) << quint8(name.size());
         stream.writeRawData(name.constData(), name.size());
         stream << quint8(3); // state
     }
@@ -42,7 +42,7 @@ QByteArray typicalReply()
     return reply + body;
 }
 
-void BM_DecodeListIdentityReply(benchmark::State& state)
+void BM_DecodeListIdentityReply(benchmark::State &state)
 {
     const QByteArray reply = typicalReply();
     if (decodeListIdentityReply(reply).identities.size() != 1) {

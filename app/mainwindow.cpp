@@ -3,6 +3,7 @@
 
 #include "aboutdialog.h"
 #include "connsocket.h"
+#include "deviceprotocol.h"
 
 #include <QClipboard>
 #include <QDesktopServices>
@@ -78,7 +79,7 @@ void MainWindow::on_pushButton_config_clicked()
 
     // The button is only enabled for entries that offer a page, so the
     // flag is not looked at again here.
-    const QString address = item->data(Qt::UserRole + 1).toString();
+    const QString address = item->data(AddressRole).toString();
     QDesktopServices::openUrl(QUrl(QStringLiteral("http://%1").arg(address), QUrl::TolerantMode));
 }
 
@@ -97,7 +98,7 @@ void MainWindow::on_listWidget_itemSelectionChanged()
         return;
     }
     ui->pushButton_copy->setEnabled(true);
-    ui->pushButton_config->setEnabled(item->data(Qt::UserRole + 2).toBool());
+    ui->pushButton_config->setEnabled(item->data(ConfigRole).toBool());
 }
 
 void MainWindow::on_menubar_triggered(QAction *action)

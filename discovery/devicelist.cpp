@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "datagram.h"
+#include "deviceprotocol.h"
 #include "netaddress.h"
 
 #include <QDebug>
@@ -54,13 +55,13 @@ bool MainWindow::priv_addDevice(const QString &text, quint32 ip, bool configAvai
 {
     const QString address = ipv4ToString(ip);
     for (int row = 0; row < ui->listWidget->count(); ++row) {
-        if (ui->listWidget->item(row)->data(Qt::UserRole + 1).toString() == address)
+        if (ui->listWidget->item(row)->data(AddressRole).toString() == address)
             return false;
     }
 
     auto *item = new QListWidgetItem(text, nullptr, QListWidgetItem::Type);
-    item->setData(Qt::UserRole + 1, address);
-    item->setData(Qt::UserRole + 2, configAvailable);
+    item->setData(AddressRole, address);
+    item->setData(ConfigRole, configAvailable);
     ui->listWidget->insertItem(ui->listWidget->count(), item);
     ++deviceCount;
 

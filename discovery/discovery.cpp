@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "connsocket.h"
+#include "deviceprotocol.h"
 #include "enipencapheader.h"
 
 #include <QDebug>
@@ -11,9 +12,6 @@
 #include <QUdpSocket>
 
 namespace {
-
-constexpr quint16 TextProbePort = 55555;
-constexpr quint16 ListIdentityPort = 44818;
 
 using ReaderSlot = void (MainWindow::*)();
 
@@ -118,6 +116,6 @@ void MainWindow::priv_sendDatagram_opener(quint32 address)
         probeSocket(this, connSockets, address, ListIdentityPort, &MainWindow::readyRead_opener, logPrefix);
     // The whole ListIdentity request is the 24-byte header: 63 00 and zeros.
     QByteArray payload;
-    ENIP::ENIPEncapHeader(0x0063).serialize(&payload);
+    ENIP::ENIPEncapHeader(ENIP::ListIdentity).serialize(&payload);
     sendProbe(socket, payload, address, ListIdentityPort, logPrefix);
 }

@@ -3,6 +3,7 @@
 #include "cipidentity.h"
 #include "cpf.h"
 #include "datagram.h"
+#include "deviceprotocol.h"
 #include "enipencapheader.h"
 #include "netaddress.h"
 
@@ -13,15 +14,13 @@
 
 namespace {
 
-constexpr quint16 ListIdentityCommand = 0x0063;
-constexpr quint16 IdentityItemType = 0x000C;
 // Where the first item of a reply starts: the 24-byte encapsulation header,
 // then the 16-bit item count.
 constexpr qint64 FirstItemOffset = 24 + 2;
 // Each item is a 16-bit type id and a 16-bit length before its data.
 constexpr qint64 ItemHeaderSize = 4;
 // The display port of every EtherNet/IP device is the text probe's port.
-constexpr quint16 DisplayPort = 55555;
+constexpr quint16 DisplayPort = TextProbePort;
 
 } // namespace
 
@@ -62,7 +61,7 @@ void MainWindow::readyRead_opener()
 
         QDataStream stream(datagram);
         ENIP::ENIPEncapHeader header(0);
-        if (!header.deserialize(stream) || header.command != ListIdentityCommand)
+        if (!header.deserialize(stream) || header.command != ENIP::ListIdentity)
             continue;
 
         // The item count is taken as it stands, and past the end of the data
@@ -80,7 +79,7 @@ void MainWindow::readyRead_opener()
             qDebug() << "MainWindow::readyRead_opener"
                      << ":"
                      << "Item: Type =" << item.typeId;
-            if (!item.isType(IdentityItemType))
+            if (!item.isType(ENIP::IdentityItemType))
                 continue;
 
             QDataStream itemStream(item.data);

@@ -7,6 +7,10 @@
 
 namespace ENIP {
 
+// Type id of the CIP Identity item that carries a device's identity in a
+// ListIdentity reply.
+constexpr quint16 IdentityItemType = 0x000C;
+
 // One item of the Common Packet Format:
 //
 //   0         2         4

@@ -46,7 +46,7 @@ inline DecodedReply decodeListIdentityReply(const QByteArray &datagram)
     cpf.deserialize(stream);
     for (const ENIP::CPFItem &item : qAsConst(cpf.items)) {
         reply.itemTypes.append(item.typeId);
-        if (!item.isType(0x000C))
+        if (!item.isType(ENIP::IdentityItemType))
             continue;
         QDataStream itemStream(item.data);
         itemStream.setByteOrder(QDataStream::LittleEndian);

@@ -5,6 +5,7 @@
 //   rp3: 10.203.5.9/16
 // and simulated devices behind them.
 
+#include "deviceprotocol.h"
 #include "mainwindow.h"
 #include "rigsupport.h"
 
@@ -204,8 +205,8 @@ void TestDiscoveryRig::textReplies()
     QCOMPARE(itemTexts(listWidget), expected);
     for (int row = 0; row < listWidget->count(); ++row) {
         const QString address = expected.at(row).section(' ', 2, 2).section(':', 0, 0);
-        QCOMPARE(listWidget->item(row)->data(Qt::UserRole + 1).toString(), address);
-        QCOMPARE(listWidget->item(row)->data(Qt::UserRole + 2).toBool(), true);
+        QCOMPARE(listWidget->item(row)->data(AddressRole).toString(), address);
+        QCOMPARE(listWidget->item(row)->data(ConfigRole).toBool(), true);
     }
     QCOMPARE(Rig::LogCapture::count("MainWindow::readyRead : Device added to the list (DragonFrame)"), expected.size());
     QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Found %1 device(s)").arg(expected.size()));
@@ -257,7 +258,7 @@ void TestDiscoveryRig::listIdentityReplies()
 
     QCOMPARE(itemTexts(listWidget), expected);
     for (int row = 0; row < expected.size(); ++row)
-        QCOMPARE(listWidget->item(row)->data(Qt::UserRole + 2).toBool(), configFlags.at(row));
+        QCOMPARE(listWidget->item(row)->data(ConfigRole).toBool(), configFlags.at(row));
 
     const QString p = QStringLiteral("MainWindow::readyRead_opener : ");
     const QStringList lines = Rig::LogCapture::linesStartingWith(QString());

@@ -1,4 +1,5 @@
 #include "aboutdialog.h"
+#include "deviceprotocol.h"
 #include "mainwindow.h"
 #include "testsupport.h"
 
@@ -25,9 +26,6 @@
 using namespace TestSupport;
 
 namespace {
-
-const int AddressRole = Qt::UserRole + 1;
-const int ConfigRole = Qt::UserRole + 2;
 
 // A list entry as the discovery readers make it.
 QListWidgetItem *addEntry(QListWidget *list, const QString &text, const QString &address, const QVariant &config)

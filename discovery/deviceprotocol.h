@@ -1,0 +1,17 @@
+#ifndef DEVICEPROTOCOL_H
+#define DEVICEPROTOCOL_H
+
+#include <QtGlobal>
+#include <qnamespace.h>
+
+// The UDP ports of the two discovery probes. Each probe socket is bound to
+// its probe's port, and devices answer from and to it.
+constexpr quint16 TextProbePort = 55555;
+constexpr quint16 ListIdentityPort = 44818;
+
+// Item data of a device-list entry: the device's dotted IPv4 address (the
+// duplicate key and the address of its web page), and whether it offers a
+// configuration page.
+enum DeviceItemRole : int { AddressRole = Qt::UserRole + 1, ConfigRole = Qt::UserRole + 2 };
+
+#endif // DEVICEPROTOCOL_H

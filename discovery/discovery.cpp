@@ -4,6 +4,7 @@
 #include "connsocket.h"
 #include "deviceprotocol.h"
 #include "enipencapheader.h"
+#include "netaddress.h"
 
 #include <QDebug>
 #include <QHostAddress>
@@ -74,27 +75,23 @@ void MainWindow::on_pushButton_find_clicked()
     int entryNumber = 0;
     const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface &itfc : interfaces) {
-        const QNetworkInterface::InterfaceFlags flags = itfc.flags();
-        if (!flags.testFlag(QNetworkInterface::IsUp) || flags.testFlag(QNetworkInterface::IsLoopBack))
-            continue;
         const QList<QNetworkAddressEntry> entries = itfc.addressEntries();
         for (const QNetworkAddressEntry &entry : entries) {
-            if (itfc.hardwareAddress() == QLatin1String("00:00:00:00:00:00"))
-                continue;
-            if (!entry.ip().toString().contains(QLatin1Char('.')))
+            if (!isUsableAddressEntry(itfc, entry))
                 continue;
             ++entryNumber;
-            // The probe goes to the entry's own first three octets and .255,
-            // whatever the netmask says.
-            const quint32 probeAddress = entry.ip().toIPv4Address() | 0xFFu;
-            priv_sendDatagram(probeAddress);
-            priv_sendDatagram_opener(probeAddress);
+            // The probe goes to the entry's own subnet, whatever its size, so
+            // that every device of that subnet hears it.
+            const quint32 probe = probeAddress(entry.ip().toIPv4Address(), entry.prefixLength(),
+                                               itfc.flags().testFlag(QNetworkInterface::CanBroadcast));
+            priv_sendDatagram(probe);
+            priv_sendDatagram_opener(probe);
 
             // One pass, so that nothing an interface reports about itself can
             // turn into a placeholder for a later value.
             const QString line =
                 QStringLiteral("%1. %2 to %3 [Itfc name: %4 | Etr.IP: %5 | Itfc HW addr.: %6]")
-                    .arg(QString::number(entryNumber), QHostAddress(probeAddress).toString(), itfc.humanReadableName(),
+                    .arg(QString::number(entryNumber), QHostAddress(probe).toString(), itfc.humanReadableName(),
                          itfc.name(), entry.ip().toString(), itfc.hardwareAddress());
             qDebug() << "MainWindow::on_pushButton_find_clicked"
                      << ":" << line;

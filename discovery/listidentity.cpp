@@ -52,6 +52,16 @@ void MainWindow::readyRead_opener()
         if (!readPendingDatagram(socket, &datagram, &senderAddress, &senderPort))
             break;
 
+        // The sockets are dual-stack: IPv4 senders arrive IPv4-mapped, and a
+        // sender without an IPv4 form cannot be listed or opened.
+        bool senderIsIpv4 = false;
+        senderAddress.toIPv4Address(&senderIsIpv4);
+        if (!senderIsIpv4) {
+            qDebug() << "MainWindow::readyRead_opener"
+                     << ":"
+                     << "Datagram without an IPv4 sender. Ignore!";
+            continue;
+        }
         if (isOwnAddress(senderAddress)) {
             qDebug() << "MainWindow::readyRead_opener"
                      << ":"

@@ -3,19 +3,29 @@
 #include <QHostAddress>
 #include <QNetworkInterface>
 
+bool isUsableAddressEntry(const QNetworkInterface &itfc, const QNetworkAddressEntry &entry)
+{
+    const QNetworkInterface::InterfaceFlags flags = itfc.flags();
+    return flags.testFlag(QNetworkInterface::IsUp) && !flags.testFlag(QNetworkInterface::IsLoopBack)
+        && itfc.hardwareAddress() != QLatin1String("00:00:00:00:00:00")
+        && entry.ip().toString().contains(QLatin1Char('.'));
+}
+
+quint32 probeAddress(quint32 ip, int prefixLength, bool canBroadcast)
+{
+    if (canBroadcast && prefixLength >= 1 && prefixLength <= 30)
+        return ip | (0xFFFFFFFFu >> prefixLength);
+    return ip | 0xFFu;
+}
+
 bool isOwnAddress(const QHostAddress &address)
 {
     const quint32 wanted = address.toIPv4Address();
     const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface &itfc : interfaces) {
-        const QNetworkInterface::InterfaceFlags flags = itfc.flags();
-        if (!flags.testFlag(QNetworkInterface::IsUp) || flags.testFlag(QNetworkInterface::IsLoopBack))
-            continue;
-        if (itfc.hardwareAddress() == QLatin1String("00:00:00:00:00:00"))
-            continue;
         const QList<QNetworkAddressEntry> entries = itfc.addressEntries();
         for (const QNetworkAddressEntry &entry : entries) {
-            if (entry.ip().toString().contains(QLatin1Char('.')) && entry.ip().toIPv4Address() == wanted)
+            if (isUsableAddressEntry(itfc, entry) && entry.ip().toIPv4Address() == wanted)
                 return true;
         }
     }

@@ -5,11 +5,25 @@
 
 QT_BEGIN_NAMESPACE
 class QHostAddress;
+class QNetworkAddressEntry;
+class QNetworkInterface;
 QT_END_NAMESPACE
 
+// True for an address entry that a discovery run sends from: an IPv4
+// address of an interface that is up, is not loopback and has a hardware
+// address other than all zeros. The run and the own-address test share this
+// one rule; if they drifted apart, the program's own echoes would be listed.
+bool isUsableAddressEntry(const QNetworkInterface &itfc, const QNetworkAddressEntry &entry);
+
+// Where a usable address's probes go: on an interface that can broadcast,
+// the broadcast address of the address's own subnet (address OR NOT netmask)
+// for prefixes /1 to /30. Point-to-point links and /31 or /32 addresses,
+// where that formula gives the peer or the address itself, and addresses
+// without a known prefix, probe the address's first three octets plus .255.
+quint32 probeAddress(quint32 ip, int prefixLength, bool canBroadcast);
+
 // True when the address is the IPv4 address of one of this computer's
-// usable address entries (the ones a discovery run sends from). The
-// interface list is read afresh on every call.
+// usable address entries. The interface list is read afresh on every call.
 bool isOwnAddress(const QHostAddress &address);
 
 // Dotted-decimal text of an IPv4 address in host byte order.

@@ -3,7 +3,9 @@
 //   rp1: 10.201.1.1/24 and 10.201.9.1/24
 //   rp2: 10.201.2.1/24
 //   rp3: 10.203.5.9/16
-// and simulated devices behind them.
+//   rp4: 10.204.6.1/23, 10.204.9.10/25 and 10.204.9.140/25
+// and simulated devices behind them. The rig adds every address without a
+// broadcast address of its own, so the kernel reports none for them.
 
 #include "deviceprotocol.h"
 #include "mainwindow.h"
@@ -27,7 +29,14 @@ using Rig::Identity;
 
 namespace {
 
-const char RigLinks[] = "10.201.1.1/24,10.201.9.1/24 10.201.2.1/24 10.203.5.9/16";
+const char RigLinks[] =
+    "10.201.1.1/24,10.201.9.1/24 10.201.2.1/24 10.203.5.9/16 10.204.6.1/23,10.204.9.10/25,10.204.9.140/25";
+// Every address probes the broadcast address of its own subnet.
+const QMap<QString, QString> ProbeOf = {
+    {"10.201.1.1", "10.201.1.255"},   {"10.201.9.1", "10.201.9.255"},   {"10.201.2.1", "10.201.2.255"},
+    {"10.203.5.9", "10.203.255.255"}, {"10.204.6.1", "10.204.7.255"},   {"10.204.9.10", "10.204.9.127"},
+    {"10.204.9.140", "10.204.9.255"}, {"10.207.0.1", "10.207.255.255"}, {"10.205.0.5", "10.205.0.255"},
+};
 const QString FromItselfText = QStringLiteral("MainWindow::readyRead : Datagram from itself. Ignore!");
 const QString FromItselfOpener = QStringLiteral("MainWindow::readyRead_opener : Datagram from itself. Ignore!");
 const QString RunPrefix = QStringLiteral("MainWindow::on_pushButton_find_clicked : ");
@@ -36,13 +45,22 @@ struct Entry
 {
     QString ifname;
     QString ip;
-    int prefix;
-    // The netmask plays no part: 10.203.5.9/16 probes 10.203.5.255.
-    quint32 probe() const { return Rig::ipv4(ip) | 0xFFu; }
-    // True when the probe address is the subnet's broadcast address, so the
-    // program's own sockets get the probe back.
-    bool probeIsBroadcast() const { return prefix == 24; }
+    QString probe() const { return ProbeOf.value(ip); }
 };
+
+const QRegularExpression RunLine(QStringLiteral("^.*\\. ([0-9.]+) to .*Etr\\.IP: ([0-9.]+) .*$"));
+
+// The probe address of every run line written so far, by entry address.
+QMap<QString, QString> probedAddresses()
+{
+    QMap<QString, QString> probes;
+    const QStringList lines = Rig::LogCapture::linesStartingWith(RunPrefix);
+    for (const QString &line : lines) {
+        const QRegularExpressionMatch m = RunLine.match(line);
+        probes.insert(m.captured(2), m.hasMatch() ? m.captured(1) : line);
+    }
+    return probes;
+}
 
 QStringList itemTexts(const QListWidget *list)
 {
@@ -76,6 +94,10 @@ private slots:
     void initTestCase();
     void init();
     void probesAndRunLines();
+    void addressChanges_data();
+    void addressChanges();
+    void devicesOnEverySubnetSize();
+    void ipv6SendersAreNotListed();
     void textReplies();
     void listIdentityReplies();
     void ownBroadcastsAndIdleClose();
@@ -85,8 +107,9 @@ private slots:
     void hostileInput();
 
 private:
-    // A window whose automatic first run has happened.
-    std::unique_ptr<MainWindow> startWindow();
+    // A window whose automatic first run has written its run lines (by
+    // default one per rig address).
+    std::unique_ptr<MainWindow> startWindow(int runLines = -1);
     QListWidget *list(MainWindow *window) { return window->findChild<QListWidget *>("listWidget"); }
 
     QList<Entry> entries;
@@ -104,9 +127,9 @@ void TestDiscoveryRig::initTestCase()
                  qPrintable(itfc.name()));
     for (const Rig::Link &link : Rig::links()) {
         for (const QString &addr : link.progAddrs)
-            entries.append({link.progIf, addr.section('/', 0, 0), addr.section('/', 1).toInt()});
+            entries.append({link.progIf, addr.section('/', 0, 0)});
     }
-    QCOMPARE(entries.size(), 4);
+    QCOMPARE(entries.size(), 7);
     log = std::make_unique<Rig::LogCapture>();
 }
 
@@ -115,20 +138,22 @@ void TestDiscoveryRig::init()
     Rig::LogCapture::clear();
 }
 
-std::unique_ptr<MainWindow> TestDiscoveryRig::startWindow()
+std::unique_ptr<MainWindow> TestDiscoveryRig::startWindow(int runLines)
 {
     auto window = std::make_unique<MainWindow>();
     window->show();
-    [&] { QTRY_COMPARE_WITH_TIMEOUT(Rig::LogCapture::linesStartingWith(RunPrefix).size(), entries.size(), 3000); }();
+    const int expected = runLines < 0 ? entries.size() : runLines;
+    [&] { QTRY_COMPARE_WITH_TIMEOUT(Rig::LogCapture::linesStartingWith(RunPrefix).size(), expected, 3000); }();
     return window;
 }
 
 void TestDiscoveryRig::probesAndRunLines()
 {
-    // The /16 entry's probe goes to 10.203.5.255, a plain host address in
-    // that subnet: a device that owns it records what arrives.
+    // The device side records every probe that reaches it, with its
+    // destination: each must be its own subnet's broadcast address, so none
+    // goes to another subnet or to a gateway.
     Rig::Devices devices;
-    QVERIFY(devices.start({Device{"10.203.5.255", 44818, 0, {}}}));
+    QVERIFY(devices.start({}));
     auto window = startWindow();
     QTest::qWait(300);
     QVERIFY(devices.stop());
@@ -136,10 +161,10 @@ void TestDiscoveryRig::probesAndRunLines()
     QStringList expectedLines;
     for (int i = 0; i < entries.size(); ++i) {
         const Entry &e = entries.at(i);
-        expectedLines.append(RunPrefix
-                             + QStringLiteral("\"%1. %2 to %3 [Itfc name: %3 | Etr.IP: %4 | Itfc HW addr.: %5]\"")
-                                   .arg(QString::number(i + 1), QHostAddress(e.probe()).toString(), e.ifname, e.ip,
-                                        Rig::hardwareAddress(e.ifname)));
+        expectedLines.append(
+            RunPrefix
+            + QStringLiteral("\"%1. %2 to %3 [Itfc name: %3 | Etr.IP: %4 | Itfc HW addr.: %5]\"")
+                  .arg(QString::number(i + 1), e.probe(), e.ifname, e.ip, Rig::hardwareAddress(e.ifname)));
     }
     QCOMPARE(Rig::LogCapture::linesStartingWith(RunPrefix), expectedLines);
 
@@ -152,13 +177,114 @@ void TestDiscoveryRig::probesAndRunLines()
                 if (p.src != e.ip || p.dport != port)
                     continue;
                 ++seen;
-                QCOMPARE(p.dst, QHostAddress(e.probe()).toString());
+                QCOMPARE(p.dst, e.probe());
                 QCOMPARE(p.sport, port);
                 QCOMPARE(p.data, port == 55555 ? QByteArray("Hi") : listIdentity);
             }
             QVERIFY2(seen == 1, qPrintable(QStringLiteral("%1 port %2: %3 probes").arg(e.ip).arg(port).arg(seen)));
         }
     }
+}
+
+void TestDiscoveryRig::addressChanges_data()
+{
+    // ip arguments that change the program's addresses between two runs,
+    // and those that undo the change.
+    QTest::addColumn<QStringList>("change");
+    QTest::addColumn<QStringList>("undo");
+    QTest::addColumn<QString>("gone"); // entry no longer probed
+    QTest::addColumn<QString>("added"); // entry probed in addition
+
+    QTest::newRow("interface goes down") << QStringList{"link", "set", "rp2", "down"}
+                                         << QStringList{"link", "set", "rp2", "up"} << "10.201.2.1" << QString();
+    // The broadcast address configured for the address is not its subnet's:
+    // the subnet's own wins.
+    QTest::newRow("configured broadcast differs")
+        << QStringList{"addr", "add", "10.207.0.1/16", "brd", "10.207.0.255", "dev", "rp2"}
+        << QStringList{"addr", "del", "10.207.0.1/16", "dev", "rp2"} << QString() << "10.207.0.1";
+}
+
+void TestDiscoveryRig::addressChanges()
+{
+    QFETCH(QStringList, change);
+    QFETCH(QStringList, undo);
+    QFETCH(QString, gone);
+    QFETCH(QString, added);
+
+    QMap<QString, QString> expected;
+    for (const Entry &e : qAsConst(entries))
+        expected.insert(e.ip, e.probe());
+    auto window = startWindow();
+    QCOMPARE(probedAddresses(), expected);
+
+    QVERIFY(Rig::ip(change));
+    auto undoChange = qScopeGuard([&undo] { Rig::ip(undo); });
+    expected.remove(gone);
+    if (!added.isEmpty())
+        expected.insert(added, ProbeOf.value(added));
+    Rig::LogCapture::clear();
+    QTest::mouseClick(window->findChild<QPushButton *>("pushButton_find"), Qt::LeftButton);
+    QCOMPARE(probedAddresses(), expected);
+    QCOMPARE(Rig::LogCapture::linesStartingWith("MainWindow::priv_sendDatagram"), QStringList());
+}
+
+void TestDiscoveryRig::devicesOnEverySubnetSize()
+{
+    // Inside and outside the computer's own /24 of the /16 and the /23, and
+    // in both halves of the /25.
+    const QStringList addresses = {"10.203.5.30", "10.203.77.20", "10.203.200.21", "10.204.6.30", "10.204.7.31",
+                                   "10.204.9.50", "10.204.9.51",  "10.204.9.200",  "10.204.9.201"};
+    QList<Device> config;
+    QSet<QString> expected;
+    for (int i = 0; i < addresses.size(); ++i) {
+        const QString &addr = addresses.at(i);
+        if (i % 2) {
+            config.append(Device{addr, 55555, 0, {"marovenda " + addr.toLatin1()}});
+            expected.insert(addr + ":55555 | marovenda " + addr);
+        } else {
+            Identity identity{1, 12, 2, 1, 0, 0, quint32(i), "Node " + addr.toLatin1()};
+            config.append(Device{addr, 44818, 0, {Rig::identityReply(identity)}});
+            expected.insert(QStringLiteral("%1:55555 | \"Node %1\" (1.0) S/N: %2").arg(addr).arg(i));
+        }
+    }
+    Rig::Devices devices;
+    QVERIFY(devices.start(config));
+    auto window = startWindow();
+    QListWidget *listWidget = list(window.get());
+    QTRY_COMPARE_WITH_TIMEOUT(listWidget->count(), addresses.size(), 4000);
+    QTest::qWait(200);
+    QVERIFY(devices.stop());
+    QCOMPARE(unnumbered(listWidget), expected);
+}
+
+void TestDiscoveryRig::ipv6SendersAreNotListed()
+{
+    QVERIFY(Rig::ip({"addr", "add", "fd20::1/64", "dev", "rp2", "nodad"}));
+    QVERIFY(Rig::ip({"-n", Rig::devNs(), "addr", "add", "fd20::2/64", "dev", "rd2", "nodad"}));
+    auto removeAddresses = qScopeGuard([] {
+        Rig::ip({"addr", "del", "fd20::1/64", "dev", "rp2"});
+        Rig::ip({"-n", Rig::devNs(), "addr", "del", "fd20::2/64", "dev", "rd2"});
+    });
+    auto window = startWindow();
+    // Let the echoes of the window's own probes pass first.
+    QTest::qWait(300);
+    Rig::LogCapture::clear();
+
+    // The sockets are dual-stack, so both datagrams reach the readers.
+    Identity identity{1, 12, 2, 1, 0, 0, 6, "Over IPv6"};
+    QVERIFY(Rig::sendFromDeviceSide("fd20::2", "fd20::1", 55555, "marovenda over IPv6"));
+    QVERIFY(Rig::sendFromDeviceSide("fd20::2", "fd20::1", 44818, Rig::identityReply(identity)));
+    QTRY_COMPARE_WITH_TIMEOUT(Rig::LogCapture::linesStartingWith("MainWindow::readyRead"),
+                              QStringList({"MainWindow::readyRead : Datagram without an IPv4 sender. Ignore!",
+                                           "MainWindow::readyRead_opener : Datagram without an IPv4 sender. Ignore!"}),
+                              2000);
+    QCOMPARE(list(window.get())->count(), 0);
+
+    // An IPv4 sender on the same link is still listed.
+    QVERIFY(Rig::sendFromDeviceSide("10.201.2.254", "10.201.2.1", 55555, "marovenda over IPv4"));
+    QTRY_COMPARE_WITH_TIMEOUT(list(window.get())->count(), 1, 2000);
+    const QString line = list(window.get())->item(0)->text();
+    QVERIFY2(line.startsWith("1.  10.201.2.254:") && line.endsWith(" | marovenda over IPv4"), qPrintable(line));
 }
 
 void TestDiscoveryRig::textReplies()
@@ -306,10 +432,9 @@ void TestDiscoveryRig::ownBroadcastsAndIdleClose()
     const qint64 secondRun = Rig::LogCapture::elapsed();
     QTest::mouseClick(window->findChild<QPushButton *>("pushButton_find"), Qt::LeftButton);
     QCOMPARE(window->findChildren<QUdpSocket *>().size(), sockets.size());
-    int broadcastEntries = 0;
-    for (const Entry &e : qAsConst(entries))
-        broadcastEntries += e.probeIsBroadcast() ? 1 : 0;
-    const int echoes = broadcastEntries * entries.size();
+    // Every probe goes to a subnet broadcast address and so comes back to
+    // every socket of its port.
+    const int echoes = entries.size() * entries.size();
     QTRY_COMPARE_WITH_TIMEOUT(Rig::LogCapture::count(FromItselfText), echoes, 1000);
     QTRY_COMPARE_WITH_TIMEOUT(Rig::LogCapture::count(FromItselfOpener), echoes, 1000);
     QTest::qWait(100);
@@ -341,8 +466,8 @@ void TestDiscoveryRig::ownBroadcastsAndIdleClose()
     }
     QSet<QString> expectedClosed;
     for (const Entry &e : qAsConst(entries)) {
-        expectedClosed.insert("55555 " + QHostAddress(e.probe()).toString());
-        expectedClosed.insert("44818 " + QHostAddress(e.probe()).toString());
+        expectedClosed.insert("55555 " + e.probe());
+        expectedClosed.insert("44818 " + e.probe());
     }
     QCOMPARE(closed, expectedClosed);
     for (QUdpSocket *socket : qAsConst(sockets)) {
@@ -362,35 +487,44 @@ void TestDiscoveryRig::ownBroadcastsAndIdleClose()
 
 void TestDiscoveryRig::failedSendIsLogged()
 {
-    QVERIFY(Rig::ip({"route", "add", "blackhole", "10.203.5.255/32"}));
-    auto removeRoute = qScopeGuard([] { Rig::ip({"route", "del", "blackhole", "10.203.5.255/32"}); });
+    // A /32 address has no subnet to broadcast to: its probes go to its own
+    // first three octets and .255, here a blackhole, so both sends fail.
+    QVERIFY(Rig::ip({"addr", "add", "10.205.0.5/32", "dev", "rp3"}));
+    QVERIFY(Rig::ip({"route", "add", "blackhole", "10.205.0.255/32"}));
+    auto undo = qScopeGuard([] {
+        Rig::ip({"route", "del", "blackhole", "10.205.0.255/32"});
+        Rig::ip({"addr", "del", "10.205.0.5/32", "dev", "rp3"});
+    });
     Rig::Devices devices;
     QVERIFY(devices.start({}));
-    auto window = startWindow();
+    auto window = startWindow(entries.size() + 1);
     QTest::qWait(200);
     QVERIFY(devices.stop());
 
+    QMap<QString, QString> expected;
+    for (const Entry &e : qAsConst(entries))
+        expected.insert(e.ip, e.probe());
+    expected.insert("10.205.0.5", "10.205.0.255");
+    QCOMPARE(probedAddresses(), expected);
     QCOMPARE(Rig::LogCapture::linesStartingWith("MainWindow::priv_sendDatagram : "),
              QStringList("MainWindow::priv_sendDatagram : Datagram error = QAbstractSocket::NetworkError"));
     QCOMPARE(Rig::LogCapture::linesStartingWith("MainWindow::priv_sendDatagram_opener : "),
              QStringList("MainWindow::priv_sendDatagram_opener : Datagram error = QAbstractSocket::NetworkError"));
     // The run went on: every other entry's probes went out.
-    QCOMPARE(devices.probes.size(), 2 * (entries.size() - 1));
+    QCOMPARE(devices.probes.size(), 2 * entries.size());
 
     // Each entry's probes go out before its run line: the two errors of the
-    // blackholed last entry stand, in probe order, between the run lines of
-    // the entries before it and its own.
+    // blackholed entry stand, in probe order, between the run line of the
+    // entry before it and its own.
     const QStringList lines = Rig::LogCapture::linesStartingWith(QString());
-    const auto indexStartingWith = [&lines](const QString &prefix) {
-        return lines.indexOf(QRegularExpression(QRegularExpression::escape(prefix) + ".*"));
-    };
-    const int textError = indexStartingWith("MainWindow::priv_sendDatagram : ");
-    const int openerError = indexStartingWith("MainWindow::priv_sendDatagram_opener : ");
-    const int lastRunLine = indexStartingWith(RunPrefix + "\"4. ");
+    // The index of the first line that the pattern matches whole.
+    const auto indexOf = [&lines](const QString &pattern) { return lines.indexOf(QRegularExpression(pattern)); };
+    const int textError = indexOf("MainWindow::priv_sendDatagram : .*");
+    const int openerError = indexOf("MainWindow::priv_sendDatagram_opener : .*");
     QVERIFY(textError > 0);
     QCOMPARE(openerError, textError + 1);
-    QCOMPARE(lastRunLine, openerError + 1);
-    QVERIFY(lines.at(textError - 1).startsWith(RunPrefix + "\"3. "));
+    QCOMPARE(indexOf(".*Etr\\.IP: 10\\.205\\.0\\.5 .*"), openerError + 1);
+    QVERIFY(lines.at(textError - 1).startsWith(RunPrefix));
 }
 
 void TestDiscoveryRig::fiftyListIdentityDevices()

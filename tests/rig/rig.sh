@@ -6,8 +6,9 @@
 #
 # Each LINK is one veth pair and lists the program side's addresses, comma
 # separated, for example 10.201.1.1/24,10.201.9.1/24. The device side of a
-# link gets the .254 address of each of those subnets; devices.py adds the
-# device addresses it is given. The command sees:
+# link gets the last host address of each of those subnets (.254 of a /24,
+# 10.203.255.254 of 10.203.5.9/16; none for a /31 or /32); devices.py adds
+# the device addresses it is given. The command sees:
 #   RIG_PROG_NS, RIG_DEV_NS   the two namespaces (for ip -n / ip netns exec)
 #   RIG_LINKS                 the LINK arguments, space separated
 #   RIG_PROG_IFS, RIG_DEV_IFS the interface names, in link order
@@ -75,8 +76,12 @@ for link in $links; do
     ip -n "$prog" link add "$pif" type veth peer name "$dif" netns "$dev" || exit 1
     for addr in $(echo "$link" | tr ',' ' '); do
         ip -n "$prog" addr add "$addr" dev "$pif" || exit 1
-        ip=${addr%/*}
-        ip -n "$dev" addr add "${ip%.*}.254/${addr#*/}" dev "$dif" || exit 1
+        peer=$(python3 -c 'import ipaddress, sys
+net = ipaddress.ip_interface(sys.argv[1]).network
+if net.prefixlen <= 30:
+    print("%s/%d" % (net.broadcast_address - 1, net.prefixlen))' "$addr") || exit 1
+        # Two addresses of one subnet share the device side's address.
+        [ -z "$peer" ] || ip -n "$dev" addr replace "$peer" dev "$dif" || exit 1
     done
     # All simulated devices share one neighbour table, so a burst of replies
     # from hundreds of them waits on one ARP resolution; let it queue them

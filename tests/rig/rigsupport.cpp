@@ -41,6 +41,18 @@ bool ip(const QStringList &args)
     return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
+bool sendFromDeviceSide(const QString &src, const QString &dst, quint16 port, const QByteArray &datagram)
+{
+    static const char script[] = "import socket, sys\n"
+                                 "family = socket.AF_INET6 if ':' in sys.argv[1] else socket.AF_INET\n"
+                                 "s = socket.socket(family, socket.SOCK_DGRAM)\n"
+                                 "s.bind((sys.argv[1], 0))\n"
+                                 "s.sendto(bytes.fromhex(sys.argv[4]), (sys.argv[2], int(sys.argv[3])))\n";
+    return ip({QStringLiteral("netns"), QStringLiteral("exec"), devNs(), QStringLiteral("python3"),
+               QStringLiteral("-c"), QString::fromLatin1(script), src, dst, QString::number(port),
+               QString::fromLatin1(datagram.toHex())});
+}
+
 QString hardwareAddress(const QString &ifname)
 {
     QFile file(QStringLiteral("/sys/class/net/%1/address").arg(ifname));

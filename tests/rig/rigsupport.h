@@ -25,6 +25,9 @@ QList<Link> links();
 QString devNs();
 // Runs ip with the arguments and returns true when it exits 0.
 bool ip(const QStringList &args);
+// Sends one UDP datagram from the device namespace, from the address src
+// (IPv4 or IPv6, which must be the device side's own) to dst and port.
+bool sendFromDeviceSide(const QString &src, const QString &dst, quint16 port, const QByteArray &datagram);
 // The interface's hardware address as the kernel shows it, upper case.
 QString hardwareAddress(const QString &ifname);
 

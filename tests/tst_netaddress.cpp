@@ -1,0 +1,72 @@
+// The address helpers of discovery: where a probe goes for each kind of
+// address, and the dotted text of addresses.
+
+#include "netaddress.h"
+
+#include <QHostAddress>
+#include <QtTest>
+
+class TestNetAddress : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void probeAddress_data();
+    void probeAddress();
+    void ipv4ToString_data();
+    void ipv4ToString();
+};
+
+void TestNetAddress::probeAddress_data()
+{
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<int>("prefixLength");
+    QTest::addColumn<bool>("canBroadcast");
+    QTest::addColumn<QString>("probe");
+
+    QTest::newRow("/24") << "192.168.0.77" << 24 << true << "192.168.0.255";
+    QTest::newRow("/8") << "10.1.2.3" << 8 << true << "10.255.255.255";
+    QTest::newRow("/16") << "172.16.5.9" << 16 << true << "172.16.255.255";
+    QTest::newRow("/23, lower /24") << "10.204.6.1" << 23 << true << "10.204.7.255";
+    QTest::newRow("/25, lower half") << "10.204.9.10" << 25 << true << "10.204.9.127";
+    QTest::newRow("/25, upper half") << "10.204.9.140" << 25 << true << "10.204.9.255";
+    QTest::newRow("/30") << "10.9.9.5" << 30 << true << "10.9.9.7";
+    // No broadcast address of their own: the peer, or the address itself.
+    QTest::newRow("/31") << "10.9.9.4" << 31 << true << "10.9.9.255";
+    QTest::newRow("/32") << "10.205.0.5" << 32 << true << "10.205.0.255";
+    QTest::newRow("no known prefix") << "10.1.2.3" << -1 << true << "10.1.2.255";
+    QTest::newRow("/0") << "10.1.2.3" << 0 << true << "10.1.2.255";
+    QTest::newRow("point-to-point /16") << "10.206.3.1" << 16 << false << "10.206.3.255";
+    QTest::newRow("point-to-point /30") << "10.9.9.5" << 30 << false << "10.9.9.255";
+}
+
+void TestNetAddress::probeAddress()
+{
+    QFETCH(QString, ip);
+    QFETCH(int, prefixLength);
+    QFETCH(bool, canBroadcast);
+    QFETCH(QString, probe);
+    QCOMPARE(QHostAddress(::probeAddress(QHostAddress(ip).toIPv4Address(), prefixLength, canBroadcast)).toString(),
+             probe);
+}
+
+void TestNetAddress::ipv4ToString_data()
+{
+    QTest::addColumn<quint32>("address");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("C0 A8 01 05") << 0xC0A80105u << "192.168.1.5";
+    QTest::newRow("no leading zeros") << 0x0A000001u << "10.0.0.1";
+    QTest::newRow("zero") << 0u << "0.0.0.0";
+    QTest::newRow("all bits") << 0xFFFFFFFFu << "255.255.255.255";
+}
+
+void TestNetAddress::ipv4ToString()
+{
+    QFETCH(quint32, address);
+    QFETCH(QString, text);
+    QCOMPARE(::ipv4ToString(address), text);
+}
+
+QTEST_APPLESS_MAIN(TestNetAddress)
+#include "tst_netaddress.moc"

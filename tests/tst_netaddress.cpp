@@ -1,5 +1,4 @@
-// The address helpers of discovery: where a probe goes for each kind of
-// address, and the dotted text of addresses.
+// Where a discovery run's probes go, for every kind of address.
 
 #include "netaddress.h"
 
@@ -13,8 +12,6 @@ class TestNetAddress : public QObject
 private slots:
     void probeAddress_data();
     void probeAddress();
-    void ipv4ToString_data();
-    void ipv4ToString();
 };
 
 void TestNetAddress::probeAddress_data()
@@ -48,24 +45,6 @@ void TestNetAddress::probeAddress()
     QFETCH(QString, probe);
     QCOMPARE(QHostAddress(::probeAddress(QHostAddress(ip).toIPv4Address(), prefixLength, canBroadcast)).toString(),
              probe);
-}
-
-void TestNetAddress::ipv4ToString_data()
-{
-    QTest::addColumn<quint32>("address");
-    QTest::addColumn<QString>("text");
-
-    QTest::newRow("C0 A8 01 05") << 0xC0A80105u << "192.168.1.5";
-    QTest::newRow("no leading zeros") << 0x0A000001u << "10.0.0.1";
-    QTest::newRow("zero") << 0u << "0.0.0.0";
-    QTest::newRow("all bits") << 0xFFFFFFFFu << "255.255.255.255";
-}
-
-void TestNetAddress::ipv4ToString()
-{
-    QFETCH(quint32, address);
-    QFETCH(QString, text);
-    QCOMPARE(::ipv4ToString(address), text);
 }
 
 QTEST_APPLESS_MAIN(TestNetAddress)

@@ -3,6 +3,7 @@
 
 #include "aboutdialog.h"
 #include "connsocket.h"
+#include "devicelistevents.h"
 #include "deviceprotocol.h"
 
 #include <QClipboard>
@@ -10,6 +11,8 @@
 #include <QFont>
 #include <QGuiApplication>
 #include <QListWidget>
+#include <QMenu>
+#include <QPersistentModelIndex>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
@@ -38,6 +41,14 @@ MainWindow::MainWindow(QWidget *parent)
 
     ui->pushButton_copy->setEnabled(ui->listWidget->currentItem() != nullptr);
     ui->pushButton_config->setEnabled(ui->listWidget->currentItem() != nullptr);
+
+    // Keys, context menu and tooltips of the list lead to the same actions
+    // as the buttons.
+    auto *listEvents = new DeviceListEvents(ui->listWidget, this);
+    connect(listEvents, &DeviceListEvents::copyPressed, this, &MainWindow::on_pushButton_copy_clicked);
+    connect(listEvents, &DeviceListEvents::refreshPressed, this, &MainWindow::on_pushButton_find_clicked);
+    connect(listEvents, &DeviceListEvents::openPressed, this, &MainWindow::priv_openConfig);
+    connect(listEvents, &DeviceListEvents::menuRequested, this, &MainWindow::priv_showListMenu);
 
     // The first search starts by itself one second after start-up; the
     // window is the context, so closing it earlier cancels the search.
@@ -80,7 +91,11 @@ void MainWindow::on_pushButton_config_clicked()
     // The button is only enabled for entries that offer a page, so the
     // flag is not looked at again here.
     const QString address = item->data(AddressRole).toString();
-    QDesktopServices::openUrl(QUrl(QStringLiteral("http://%1").arg(address), QUrl::TolerantMode));
+    const QString page = QStringLiteral("http://%1").arg(address);
+    // False when Qt could not hand the page to the desktop at all, as on X11
+    // with neither xdg-open nor $BROWSER.
+    if (!QDesktopServices::openUrl(QUrl(page, QUrl::TolerantMode)))
+        ui->statusbar->showMessage(tr("Could not open %1").arg(page), 0);
 }
 
 void MainWindow::on_listWidget_itemSelectionChanged()
@@ -117,4 +132,77 @@ void MainWindow::on_menuHelp_triggered(QAction *action)
     } else if (action == ui->actionWebsite) {
         QDesktopServices::openUrl(QUrl(QString::fromLatin1(makerWebsite), QUrl::TolerantMode));
     }
+}
+
+void MainWindow::on_listWidget_itemDoubleClicked(QListWidgetItem *item)
+{
+    priv_openConfig(item);
+}
+
+// Double-click and Enter: the entry's page, exactly as "Open config" opens
+// it, and only where that button is enabled for the entry.
+void MainWindow::priv_openConfig(QListWidgetItem *item)
+{
+    if (item && item == ui->listWidget->currentItem() && item->data(ConfigRole).toBool())
+        on_pushButton_config_clicked();
+}
+
+void MainWindow::priv_showListMenu(QListWidgetItem *item, const QPoint &globalPos)
+{
+    QMenu menu(this);
+    // The window's sheet draws every menu item white; a disabled one is
+    // gray here, as on the disabled buttons.
+    menu.setStyleSheet(QStringLiteral("QMenu::item:disabled { color: gray; }"));
+    QAction *copyAddress = nullptr;
+    QAction *openConfig = nullptr;
+    QAction *copyEntry = nullptr;
+    QPersistentModelIndex entry;
+    if (item) {
+        ui->listWidget->setCurrentItem(item);
+        entry = ui->listWidget->model()->index(ui->listWidget->row(item), 0);
+        // Enabled as the buttons are for the current entry.
+        copyAddress = menu.addAction(tr("Copy IP address"));
+        openConfig = menu.addAction(tr("Open config"));
+        openConfig->setEnabled(item->data(ConfigRole).toBool());
+        copyEntry = menu.addAction(tr("Copy entry"));
+    }
+    QAction *copyAll = menu.addAction(tr("Copy all entries"));
+    copyAll->setEnabled(ui->listWidget->count() > 0);
+
+    // Replies keep arriving while the menu is open, and a new run may clear
+    // the list: the entry's actions then do nothing.
+    const QAction *chosen = menu.exec(globalPos);
+    if (!chosen)
+        return;
+    if (chosen == copyAll) {
+        priv_copyAllEntries();
+        return;
+    }
+    if (!entry.isValid() || ui->listWidget->currentRow() != entry.row())
+        return;
+    if (chosen == copyAddress)
+        on_pushButton_copy_clicked();
+    else if (chosen == openConfig)
+        on_pushButton_config_clicked();
+    else if (chosen == copyEntry)
+        QGuiApplication::clipboard()->setText(ui->listWidget->currentItem()->text(), QClipboard::Clipboard);
+}
+
+// Every line in list order, one per line with a final line break; line
+// breaks and other control characters inside an entry become spaces, so
+// that each entry stays one line.
+void MainWindow::priv_copyAllEntries()
+{
+    QString text;
+    for (int row = 0; row < ui->listWidget->count(); ++row) {
+        QString line = ui->listWidget->item(row)->text();
+        for (QChar &c : line) {
+            const QChar::Category category = c.category();
+            if (category == QChar::Other_Control || category == QChar::Separator_Line
+                || category == QChar::Separator_Paragraph)
+                c = QLatin1Char(' ');
+        }
+        text += line + QLatin1Char('\n');
+    }
+    QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
 }

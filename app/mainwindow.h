@@ -7,6 +7,9 @@
 class ConnSocket;
 QT_BEGIN_NAMESPACE
 class QAction;
+class QListWidgetItem;
+class QPoint;
+class QVariant;
 QT_END_NAMESPACE
 class Ui_MainWindow;
 
@@ -30,11 +33,17 @@ private slots:
     void on_listWidget_itemSelectionChanged();
     void on_menubar_triggered(QAction *action);
     void on_menuHelp_triggered(QAction *action);
+    // Slots added after the first eight.
+    void on_listWidget_itemDoubleClicked(QListWidgetItem *item);
 
 private:
     void priv_sendDatagram(quint32 address);
     void priv_sendDatagram_opener(quint32 address);
-    bool priv_addDevice(const QString &text, quint32 ip, bool configAvailable);
+    // details: what the reply held, kept for the entry's tooltip.
+    bool priv_addDevice(const QString &text, quint32 ip, bool configAvailable, const QVariant &details);
+    void priv_openConfig(QListWidgetItem *item);
+    void priv_showListMenu(QListWidgetItem *item, const QPoint &globalPos);
+    void priv_copyAllEntries();
 
     Ui_MainWindow *ui;
     // Entries added since the current run began; 32 bits so the running

@@ -45,14 +45,14 @@ void MainWindow::readyRead()
 
         // The reply is text up to its first zero byte. The line is built in
         // one pass, so a reply holding "%1" and the like is shown as it is.
-        const QString reply =
-            QString::fromUtf8(datagram.constData(), int(qstrnlen(datagram.constData(), uint(datagram.size()))));
+        const int replyLength = int(qstrnlen(datagram.constData(), uint(datagram.size())));
+        const QString reply = QString::fromUtf8(datagram.constData(), replyLength);
         const QString line = QStringLiteral("%1.  %2:%3 | %4")
                                  .arg(QString::number(deviceCount + 1), ipv4ToString(senderAddress.toIPv4Address()),
                                       QString::number(senderPort), reply);
         if (!line.toLower().contains(QLatin1String("marovenda")))
             continue;
-        if (priv_addDevice(line, senderAddress.toIPv4Address(), true))
+        if (priv_addDevice(line, senderAddress.toIPv4Address(), true, datagram.left(replyLength)))
             qDebug() << "MainWindow::readyRead"
                      << ":"
                      << "Device added to the list (DragonFrame)";
@@ -61,7 +61,7 @@ void MainWindow::readyRead()
     ui->statusbar->showMessage(tr("Found %n device(s)", "", ui->listWidget->count()));
 }
 
-bool MainWindow::priv_addDevice(const QString &text, quint32 ip, bool configAvailable)
+bool MainWindow::priv_addDevice(const QString &text, quint32 ip, bool configAvailable, const QVariant &details)
 {
     const QString address = ipv4ToString(ip);
     for (int row = 0; row < ui->listWidget->count(); ++row) {
@@ -72,6 +72,7 @@ bool MainWindow::priv_addDevice(const QString &text, quint32 ip, bool configAvai
     auto *item = new QListWidgetItem(text, nullptr, QListWidgetItem::Type);
     item->setData(AddressRole, address);
     item->setData(ConfigRole, configAvailable);
+    item->setData(DetailsRole, details);
     ui->listWidget->insertItem(ui->listWidget->count(), item);
     ++deviceCount;
 

@@ -1,0 +1,267 @@
+#include "devicelistevents.h"
+
+#include "deviceprotocol.h"
+#include "netaddress.h"
+
+#include <QContextMenuEvent>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QListWidget>
+#include <QPair>
+#include <QScopedValueRollback>
+#include <QToolTip>
+#include <QVariant>
+
+#include <utility>
+
+namespace {
+
+// A text reply is shown up to this many characters, in lines of at most
+// LineLength characters so that the tooltip stays narrower than a screen.
+constexpr int MaxReplyCharacters = 512;
+constexpr int LineLength = 64;
+
+bool isInvisible(uint codePoint)
+{
+    switch (QChar::category(codePoint)) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString hexEscape(const char *prefix, uint value, int digits)
+{
+    return QLatin1String(prefix) + QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
+}
+
+// Decodes one UTF-8 sequence at bytes[i]. Returns its length, or 0 when the
+// byte there does not start a valid, shortest-form sequence of a code point
+// that text may hold (no surrogates, nothing above U+10FFFF).
+int decodeUtf8(const QByteArray &bytes, int i, uint *codePoint)
+{
+    const auto lead = uchar(bytes.at(i));
+    int length = 0;
+    uint value = 0;
+    if (lead < 0x80) {
+        *codePoint = lead;
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        value = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        value = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        value = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + length > bytes.size())
+        return 0;
+    for (int k = 1; k < length; ++k) {
+        const auto next = uchar(bytes.at(i + k));
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        value = (value << 6) | (next & 0x3F);
+    }
+    if ((length == 3 && (value < 0x800 || (value >= 0xD800 && value <= 0xDFFF)))
+        || (length == 4 && (value < 0x10000 || value > 0x10FFFF)))
+        return 0;
+    *codePoint = value;
+    return length;
+}
+
+// The reply as readable plain text, in lines: UTF-8 decoded; a byte that is
+// not valid UTF-8 shown as \xNN, control and other invisible characters as
+// \xNN (ASCII) or \uNNNN, a backslash as \\ so that an escape is never
+// mistaken for what the device sent. Cut after MaxReplyCharacters
+// characters, with an ellipsis.
+QStringList replyLines(const QByteArray &bytes)
+{
+    QStringList lines;
+    QString line;
+    int characters = 0;
+    for (int i = 0; i < bytes.size();) {
+        if (characters == MaxReplyCharacters) {
+            line += QChar(0x2026);
+            break;
+        }
+        if (characters > 0 && characters % LineLength == 0)
+            lines.append(std::exchange(line, QString()));
+        ++characters;
+
+        uint codePoint = 0;
+        const int length = decodeUtf8(bytes, i, &codePoint);
+        if (length == 0) {
+            line += hexEscape("\\x", uchar(bytes.at(i)), 2);
+            ++i;
+            continue;
+        }
+        i += length;
+        if (codePoint == '\\')
+            line += QLatin1String("\\\\");
+        else if (codePoint < 0x80 && isInvisible(codePoint))
+            line += hexEscape("\\x", codePoint, 2);
+        else if (isInvisible(codePoint))
+            line += codePoint > 0xFFFF ? hexEscape("\\U", codePoint, 8) : hexEscape("\\u", codePoint, 4);
+        else if (QChar::requiresSurrogates(codePoint))
+            line.append(QChar(QChar::highSurrogate(codePoint))).append(QChar(QChar::lowSurrogate(codePoint)));
+        else
+            line += QChar(codePoint);
+    }
+    lines.append(line);
+    return lines;
+}
+
+QString decimalAndHex(quint16 value)
+{
+    return QStringLiteral("%1 (%2)").arg(QString::number(value), hexEscape("0x", value, 4));
+}
+
+// Rows of label and value, each value a list of lines; device text is
+// escaped here.
+QString table(const QList<QPair<QString, QStringList>> &rows)
+{
+    QString html = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"1\">");
+    for (const auto &row : rows) {
+        QStringList lines;
+        for (const QString &line : row.second)
+            lines.append(line.toHtmlEscaped());
+        html += QStringLiteral("<tr style=\"white-space: pre\"><td>%1</td><td style=\"padding-left: 8px\">%2</td></tr>")
+                    .arg(row.first.toHtmlEscaped(), lines.join(QLatin1String("<br>")));
+    }
+    return html + QLatin1String("</table>");
+}
+
+} // namespace
+
+DeviceListEvents::DeviceListEvents(QListWidget *list, QWidget *window)
+    : QObject(window)
+    , list(list)
+{
+    list->installEventFilter(this);
+    list->viewport()->installEventFilter(this);
+    // Details are worth showing while another window is active too, and
+    // without a window manager this one may never be. Qt looks for this on
+    // the window, not on the widget under the pointer.
+    window->setAttribute(Qt::WA_AlwaysShowToolTips);
+    window->installEventFilter(this);
+}
+
+QString DeviceListEvents::toolTip(const QVariant &details)
+{
+    if (details.userType() == QMetaType::QByteArray)
+        return table({{tr("Reply"), replyLines(details.toByteArray())}});
+    if (details.userType() != qMetaTypeId<DeviceIdentity>())
+        return QString();
+
+    const auto identity = details.value<DeviceIdentity>();
+    return table({
+        {tr("Vendor ID"), {decimalAndHex(identity.vendorId)}},
+        {tr("Device type"), {decimalAndHex(identity.deviceType)}},
+        {tr("Product code"), {decimalAndHex(identity.productCode)}},
+        {tr("Revision"), {QStringLiteral("%1.%2").arg(identity.revisionMajor).arg(identity.revisionMinor)}},
+        {tr("Serial number"), {QString::number(identity.serialNumber, 16).toUpper()}},
+        {tr("Status"), {hexEscape("0x", identity.status, 4)}},
+        {tr("State"), {QString::number(identity.state)}},
+        {tr("Socket address"),
+         {QStringLiteral("%1:%2").arg(ipv4ToString(identity.socketAddress), QString::number(identity.socketPort))}},
+        {tr("Encapsulation version"), {QString::number(identity.encapVersion)}},
+    });
+}
+
+bool DeviceListEvents::eventFilter(QObject *watched, QEvent *event)
+{
+    const bool onList = watched == list;
+    const bool onViewport = watched == list->viewport();
+    switch (event->type()) {
+    case QEvent::ShortcutOverride:
+        // Keeps any window-wide Copy shortcut from taking the list's key.
+        if (onList && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy)) {
+            event->accept();
+            return true;
+        }
+        break;
+    case QEvent::KeyPress: {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->matches(QKeySequence::Refresh)) {
+            emit refreshPressed();
+            return true;
+        }
+        if (!onList)
+            break;
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        if (key->matches(QKeySequence::Copy)) {
+            emit copyPressed();
+            return true;
+        }
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+            emit openPressed(list->currentItem());
+            return true;
+        }
+        if ((key->key() == Qt::Key_Menu && modifiers == Qt::NoModifier)
+            || (key->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
+            requestKeyboardMenu();
+            return true;
+        }
+        break;
+    }
+    case QEvent::ContextMenu: {
+        const auto *menuEvent = static_cast<QContextMenuEvent *>(event);
+        if (onList && menuEvent->reason() == QContextMenuEvent::Keyboard) {
+            requestKeyboardMenu();
+            return true;
+        }
+        if (onList || onViewport) {
+            const QPoint pos = onList ? list->viewport()->mapFrom(list, menuEvent->pos()) : menuEvent->pos();
+            requestMenu(list->itemAt(pos), menuEvent->globalPos());
+            return true;
+        }
+        break;
+    }
+    case QEvent::ToolTip:
+        if (onViewport) {
+            const auto *help = static_cast<QHelpEvent *>(event);
+            QListWidgetItem *item = list->itemAt(help->pos());
+            const QString text = item ? toolTip(item->data(DetailsRole)) : QString();
+            if (text.isEmpty())
+                QToolTip::hideText();
+            else
+                QToolTip::showText(help->globalPos(), text, list->viewport(), list->visualItemRect(item));
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void DeviceListEvents::requestMenu(QListWidgetItem *item, const QPoint &globalPos)
+{
+    if (menuOpen)
+        return;
+    const QScopedValueRollback<bool> open(menuOpen, true);
+    emit menuRequested(item, globalPos);
+}
+
+void DeviceListEvents::requestKeyboardMenu()
+{
+    // At the current entry, brought into view; at the list's top-left
+    // corner when there is none.
+    QListWidgetItem *item = list->currentItem();
+    QPoint pos;
+    if (item) {
+        list->scrollToItem(item);
+        const QRect rect = list->visualItemRect(item);
+        pos = QPoint(rect.left() + rect.height() / 2, rect.center().y());
+    }
+    requestMenu(item, list->viewport()->mapToGlobal(pos));
+}

@@ -1,0 +1,56 @@
+#ifndef DEVICELISTEVENTS_H
+#define DEVICELISTEVENTS_H
+
+#include <QObject>
+
+QT_BEGIN_NAMESPACE
+class QListWidget;
+class QListWidgetItem;
+class QPoint;
+class QVariant;
+class QWidget;
+QT_END_NAMESPACE
+
+// The device list's keys, context menu and tooltips, reached through an
+// event filter on the list, its viewport and the window, so that neither
+// the list's nor the window's event handlers are overridden.
+//
+// The list view handles the Copy key itself (it copies the whole line), and
+// a window-wide shortcut only works while the window is active, which no
+// window manager may ever make it. So the keys are taken where the list
+// would take them, and Refresh also where any other part of the window
+// leaves it unhandled.
+class DeviceListEvents : public QObject
+{
+    Q_OBJECT
+
+public:
+    DeviceListEvents(QListWidget *list, QWidget *window);
+
+    // The tooltip of an entry whose details role holds what its reply held
+    // (see DeviceItemRole): a two-column rich-text table, built when shown.
+    // Empty for an entry without details.
+    static QString toolTip(const QVariant &details);
+
+signals:
+    void copyPressed();
+    void refreshPressed();
+    void openPressed(QListWidgetItem *item);
+    // item is the entry under the pointer, or the current entry when the
+    // keyboard asked; null for none.
+    void menuRequested(QListWidgetItem *item, const QPoint &globalPos);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void requestMenu(QListWidgetItem *item, const QPoint &globalPos);
+    void requestKeyboardMenu();
+
+    QListWidget *const list;
+    // Set while a menu is open: a platform that sends both a key press and
+    // a context-menu event for the Menu key gets one menu, not two.
+    bool menuOpen = false;
+};
+
+#endif // DEVICELISTEVENTS_H

@@ -19,6 +19,8 @@
 #include <QVBoxLayout>
 #include <QtTest>
 
+#include <functional>
+
 // Runs inside a network namespace that holds only loopback (the window
 // starts a discovery run one second after it is built), so a discovery run
 // here finds no usable address, sends nothing and lists nothing.
@@ -68,6 +70,10 @@ private slots:
     void copy_data();
     void copy();
     void openConfig();
+    void listActions_data();
+    void listActions();
+    void contextMenu_data();
+    void contextMenu();
     void actionsWithoutCurrentEntry();
     void helpWebsite();
     void helpAbout();
@@ -96,10 +102,12 @@ void tst_MainWindow::cleanup()
 
 void tst_MainWindow::slotTable()
 {
-    // Private slots only, in this order: the order is that of the method
-    // table, index 0 first.
+    // Private slots only, these eight first and in this order: the order is
+    // that of the method table, index 0 first. Slots added later follow them.
     QCOMPARE(MainWindow::staticMetaObject.superClass(), &QMainWindow::staticMetaObject);
-    QCOMPARE(ownMethods(MainWindow::staticMetaObject),
+    const QStringList methods = ownMethods(MainWindow::staticMetaObject);
+    QVERIFY2(methods.filter("not a private slot").isEmpty(), qPrintable(methods.join(", ")));
+    QCOMPARE(methods.mid(0, 8),
              (QStringList{"readyRead()", "readyRead_opener()", "on_pushButton_find_clicked()",
                           "on_pushButton_copy_clicked()", "on_pushButton_config_clicked()",
                           "on_listWidget_itemSelectionChanged()", "on_menubar_triggered(QAction*)",
@@ -424,10 +432,207 @@ void tst_MainWindow::openConfig()
     addEntry(list, "1.  192.168.100.254:55555 | MAROVENDA", "192.168.100.254", true);
     list->setCurrentRow(0);
 
+    auto *config = child<QPushButton>(window, "pushButton_config");
+    {
+        UrlCatcher catcher("http");
+        QTest::mouseClick(config, Qt::LeftButton);
+        // The bare address: no port, no trailing slash.
+        QCOMPARE(catcher.urls, QList<QUrl>{QUrl("http://192.168.100.254")});
+    }
+    auto *status = child<QStatusBar>(window, "statusbar");
+    QVERIFY(status->currentMessage().isEmpty());
+
+    // Without a handler the offscreen platform, like X11 without a browser,
+    // cannot hand the page on: said until the next message.
+    QTest::mouseClick(config, Qt::LeftButton);
+    QCOMPARE(status->currentMessage(), QString("Could not open http://192.168.100.254"));
+    for (const QTimer *timer : status->findChildren<QTimer *>())
+        QVERIFY(!timer->isActive());
+}
+
+namespace {
+
+// One entry of each kind: text protocol, EtherNet/IP with and without a
+// configuration page. Control characters in the first line must not break
+// the copied list.
+const char *const actionEntries[][3] = {
+    {"1.  10.0.0.7:55555 | MAROVENDA\tA\r\nB\u2028C", "10.0.0.7", "true"},
+    {"2.  10.0.0.8:55555 | \"Opener\" (3.7) S/N: A1B2C3", "10.0.0.8", "true"},
+    {"3.  10.0.0.9:55555 | \"Drive\" (1.0) S/N: 0", "10.0.0.9", "false"},
+};
+const char allEntries[] = "1.  10.0.0.7:55555 | MAROVENDA A  B C\n"
+                          "2.  10.0.0.8:55555 | \"Opener\" (3.7) S/N: A1B2C3\n"
+                          "3.  10.0.0.9:55555 | \"Drive\" (1.0) S/N: 0\n";
+
+void addActionEntries(QListWidget *list)
+{
+    for (const auto &entry : actionEntries)
+        addEntry(list, QString::fromUtf8(entry[0]), entry[1], QByteArray(entry[2]) == "true");
+}
+
+QPoint rowCenter(QListWidget *list, int row)
+{
+    return list->visualItemRect(list->item(row)).center();
+}
+
+// Runs open(), which must open the list's context menu, and returns its
+// entries ("text" or "text (disabled)"). Chooses the entry named choose
+// with a click, or closes the menu when there is no such enabled entry.
+QStringList runMenu(const std::function<void()> &open, const QString &choose = QString())
+{
+    QStringList entries;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        QAction *chosen = nullptr;
+        for (QAction *action : menu->actions()) {
+            entries.append(action->text() + (action->isEnabled() ? "" : " (disabled)"));
+            if (action->text() == choose && action->isEnabled())
+                chosen = action;
+        }
+        if (chosen)
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(chosen).center());
+        else
+            QTest::keyClick(menu, Qt::Key_Escape);
+    });
+    timer.start(0);
+    open();
+    return entries;
+}
+
+void sendContextMenu(QListWidget *list, const QPoint &pos)
+{
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, list->viewport()->mapToGlobal(pos));
+    QApplication::sendEvent(list->viewport(), &event);
+}
+
+} // namespace
+
+void tst_MainWindow::listActions_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("clipboard");
+    QTest::addColumn<QString>("status");
+
+    const char *const kinds[] = {"text", "EtherNet/IP with config", "EtherNet/IP without config"};
+    for (int row = 0; row < 3; ++row) {
+        const QString address = actionEntries[row][1];
+        const bool config = QByteArray(actionEntries[row][2]) == "true";
+        const QString page = config ? "http://" + address : QString();
+        const QString copied = address + ":55555";
+        const QString copiedStatus = "IP address copied to clipboard";
+        const auto add = [&](const char *action) -> QTestData & {
+            return QTest::addRow("%s, %s", kinds[row], action) << row << QString(action);
+        };
+        add("double-click") << page << QString() << QString();
+        add("Enter") << page << QString() << QString();
+        add("Copy key") << QString() << copied << copiedStatus;
+        add("Refresh key") << QString() << QString() << "cleared";
+        add("Copy IP address") << QString() << copied << copiedStatus;
+        add("Open config") << page << QString() << QString();
+        add("Copy entry") << QString() << QString::fromUtf8(actionEntries[row][0]) << QString();
+        add("Copy all entries") << QString() << QString(allEntries) << QString();
+    }
+}
+
+void tst_MainWindow::listActions()
+{
+    QFETCH(int, row);
+    QFETCH(QString, action);
+    QFETCH(QString, url);
+    QFETCH(QString, clipboard);
+    QFETCH(QString, status);
+
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    waitForAutomaticRun(window);
+    auto *list = child<QListWidget>(window, "listWidget");
+    addActionEntries(list);
+    // Another entry is current: the action must take the entry it is given.
+    list->setCurrentRow((row + 1) % 3);
+    QApplication::clipboard()->setText("untouched");
     UrlCatcher catcher("http");
-    QTest::mouseClick(child<QPushButton>(window, "pushButton_config"), Qt::LeftButton);
-    // The bare address: no port, no trailing slash.
-    QCOMPARE(catcher.urls, QList<QUrl>{QUrl("http://192.168.100.254")});
+
+    QWidget *viewport = list->viewport();
+    const QPoint pos = rowCenter(list, row);
+    if (action == "double-click") {
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, pos);
+        QTest::mouseDClick(viewport, Qt::LeftButton, {}, pos);
+    } else if (action == "Enter") {
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, pos);
+        QTest::keyClick(list, Qt::Key_Return);
+    } else if (action == "Copy key") {
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, pos);
+        QTest::keySequence(list, QKeySequence(QKeySequence::Copy));
+    } else if (action == "Refresh key") {
+        // Anywhere in the window, here on a button.
+        QTest::keySequence(child<QPushButton>(window, "pushButton_copy"), QKeySequence(QKeySequence::Refresh));
+    } else {
+        runMenu([&] { sendContextMenu(list, pos); }, action);
+    }
+
+    if (status == "cleared") {
+        QCOMPARE(list->count(), 0);
+        return;
+    }
+    QCOMPARE(list->currentRow(), row);
+    QCOMPARE(catcher.urls, url.isEmpty() ? QList<QUrl>() : QList<QUrl>{QUrl(url)});
+    QCOMPARE(QApplication::clipboard()->text(), clipboard.isEmpty() ? QString("untouched") : clipboard);
+    QCOMPARE(child<QStatusBar>(window, "statusbar")->currentMessage(), status);
+}
+
+void tst_MainWindow::contextMenu_data()
+{
+    QTest::addColumn<QString>("opener");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<bool>("emptyList");
+    QTest::addColumn<QStringList>("entries");
+
+    const QStringList all = {"Copy IP address", "Open config", "Copy entry", "Copy all entries"};
+    const QStringList noConfig = {"Copy IP address", "Open config (disabled)", "Copy entry", "Copy all entries"};
+    QTest::newRow("pointer on text entry") << "pointer" << 0 << false << all;
+    QTest::newRow("pointer on entry without config") << "pointer" << 2 << false << noConfig;
+    QTest::newRow("pointer below the entries") << "pointer" << -1 << false << QStringList{"Copy all entries"};
+    QTest::newRow("pointer, empty list") << "pointer" << -1 << true << QStringList{"Copy all entries (disabled)"};
+    QTest::newRow("Menu key") << "Menu" << 2 << false << noConfig;
+    QTest::newRow("Shift+F10") << "Shift+F10" << 0 << false << all;
+    QTest::newRow("Menu key, no current entry") << "Menu" << -1 << false << QStringList{"Copy all entries"};
+}
+
+void tst_MainWindow::contextMenu()
+{
+    QFETCH(QString, opener);
+    QFETCH(int, row);
+    QFETCH(bool, emptyList);
+    QFETCH(QStringList, entries);
+
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    waitForAutomaticRun(window);
+    auto *list = child<QListWidget>(window, "listWidget");
+    if (!emptyList)
+        addActionEntries(list);
+
+    QStringList shown;
+    if (opener == "pointer") {
+        const QPoint pos = row < 0 ? QPoint(5, list->viewport()->height() - 5) : rowCenter(list, row);
+        shown = runMenu([&] { sendContextMenu(list, pos); });
+    } else {
+        list->setCurrentRow(row);
+        shown = runMenu([&] { QTest::keySequence(list, QKeySequence(opener)); });
+    }
+    QCOMPARE(shown, entries);
+    // The entry the menu was for is current. (Without one, the list makes
+    // its first entry current when it gets the focus back.)
+    if (row >= 0)
+        QCOMPARE(list->currentRow(), row);
 }
 
 void tst_MainWindow::actionsWithoutCurrentEntry()

@@ -11,6 +11,8 @@
 #include "mainwindow.h"
 #include "rigsupport.h"
 
+#include <QApplication>
+#include <QHelpEvent>
 #include <QHostAddress>
 #include <QListWidget>
 #include <QMap>
@@ -19,6 +21,8 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QStatusBar>
+#include <QTextDocumentFragment>
+#include <QToolTip>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -84,6 +88,22 @@ QSet<QString> unnumbered(const QListWidget *list)
     return lines;
 }
 
+// The tooltip that a row shows when the pointer rests on it, as its cells
+// in plain text, with a value's lines joined.
+QStringList toolTipCells(QListWidget *list, int row)
+{
+    const QPoint pos = list->visualItemRect(list->item(row)).center();
+    QHelpEvent event(QEvent::ToolTip, pos, list->viewport()->mapToGlobal(pos));
+    QApplication::sendEvent(list->viewport(), &event);
+    QStringList cells;
+    const QRegularExpression cell(QStringLiteral("<td[^>]*>(.*?)</td>"));
+    for (auto match = cell.globalMatch(QToolTip::text()); match.hasNext();) {
+        QString text = QTextDocumentFragment::fromHtml(match.next().captured(1)).toPlainText();
+        cells.append(text.remove(QChar::LineSeparator).remove('\n'));
+    }
+    return cells;
+}
+
 } // namespace
 
 class TestDiscoveryRig : public QObject
@@ -105,6 +125,7 @@ private slots:
     void fiftyListIdentityDevices();
     void runningNumberDoesNotWrap();
     void hostileInput();
+    void toolTips();
 
 private:
     // A window whose automatic first run has written its run lines (by
@@ -637,6 +658,71 @@ void TestDiscoveryRig::hostileInput()
     QCOMPARE(Rig::LogCapture::count(p + "Decode: Identity object: Decoding error!"), 2);
     // 39, 43 and the second, truncated item of 42 have no name bytes left.
     QCOMPARE(Rig::LogCapture::count(p + "Identity item: Identity object: Product name = \"\""), 3);
+}
+
+void TestDiscoveryRig::toolTips()
+{
+    // Odd values: every bit set, zeros, a reported socket address that is
+    // not the sender's, and an item cut off after its protocol version.
+    Identity odd{0xFFFF, 0x8001, 2, 255, 0, 0xFFFF, 0, "Odd", -1, 255};
+    Identity usual{1, 12, 4, 1, 2, 0x0030, 0xDEADBEEF, "Usual"};
+    const QByteArray oddItem = Rig::identityItemData(odd, Rig::ipv4("192.0.2.77"), 0xFFFF, 2222);
+    const QByteArray longReply = "marovenda " + QByteArray(600, 'y');
+
+    struct ToolTipDevice
+    {
+        int host;
+        quint16 port;
+        QByteArray datagram;
+        QStringList cells;
+    };
+    const QString reply = QStringLiteral("Reply");
+    const QList<ToolTipDevice> table = {
+        {50,
+         44818,
+         Rig::listIdentityReply({{0x000C, oddItem}}),
+         {"Vendor ID", "65535 (0xFFFF)", "Device type", "32769 (0x8001)", "Product code", "2 (0x0002)", "Revision",
+          "255.0", "Serial number", "0", "Status", "0xFFFF", "State", "255", "Socket address", "192.0.2.77:2222",
+          "Encapsulation version", "65535"}},
+        {51,
+         44818,
+         Rig::identityReply(usual, Rig::ipv4("10.201.1.51")),
+         {"Vendor ID", "1 (0x0001)", "Device type", "12 (0x000C)", "Product code", "4 (0x0004)", "Revision", "1.2",
+          "Serial number", "DEADBEEF", "Status", "0x0030", "State", "3", "Socket address", "10.201.1.51:44818",
+          "Encapsulation version", "1"}},
+        {52,
+         44818,
+         Rig::listIdentityReply({{0x000C, QByteArray::fromHex("0100")}}),
+         {"Vendor ID", "0 (0x0000)", "Device type", "0 (0x0000)", "Product code", "0 (0x0000)", "Revision", "0.0",
+          "Serial number", "0", "Status", "0x0000", "State", "0", "Socket address", "0.0.0.0:0",
+          "Encapsulation version", "1"}},
+        // Control characters, a backslash, invalid UTF-8 (a stray byte, an
+        // encoded surrogate, an overlong slash), a direction override, and
+        // text that must not be taken as markup.
+        {53,
+         55555,
+         "marovenda\t\x01\x7f\\ \xc3\xa9 \xff \xed\xa0\x80 \xc0\xaf \xe2\x80\xae \xf0\x9f\x98\x80 <b>&amp;",
+         {reply,
+          QString::fromUtf8("marovenda\\x09\\x01\\x7F\\\\ \xc3\xa9 \\xFF \\xED\\xA0\\x80 \\xC0\\xAF "
+                            "\\u202E \xf0\x9f\x98\x80 <b>&amp;")}},
+        // Text ends at a zero byte; 512 characters are shown, then an ellipsis.
+        {54,
+         55555,
+         longReply + QByteArray("\0zzz", 4),
+         {reply, QString::fromLatin1(longReply.left(512)) + QChar(0x2026)}},
+    };
+    QList<Device> config;
+    for (const ToolTipDevice &d : table)
+        config.append(Device{QStringLiteral("10.201.1.%1").arg(d.host), d.port, 0, {d.datagram}, 150 * config.size()});
+    Rig::Devices devices;
+    QVERIFY(devices.start(config));
+    auto window = startWindow();
+    QListWidget *listWidget = list(window.get());
+    QTRY_COMPARE_WITH_TIMEOUT(listWidget->count(), table.size(), 4000);
+    QVERIFY(devices.stop());
+
+    for (int row = 0; row < table.size(); ++row)
+        QCOMPARE(toolTipCells(listWidget, row), table.at(row).cells);
 }
 
 QTEST_MAIN(TestDiscoveryRig)

@@ -125,7 +125,7 @@ bool Devices::stop()
     return done && process.exitCode() == 0;
 }
 
-QByteArray identityItemData(const Identity &identity, quint32 sockaddrIp, quint16 encapVersion)
+QByteArray identityItemData(const Identity &identity, quint32 sockaddrIp, quint16 encapVersion, quint16 sockaddrPort)
 {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
@@ -133,7 +133,7 @@ QByteArray identityItemData(const Identity &identity, quint32 sockaddrIp, quint1
     out << encapVersion;
     // The socket address is the one big-endian block.
     out.setByteOrder(QDataStream::BigEndian);
-    out << qint16(2) << quint16(44818) << sockaddrIp << quint32(0) << quint32(0);
+    out << qint16(2) << sockaddrPort << sockaddrIp << quint32(0) << quint32(0);
     out.setByteOrder(QDataStream::LittleEndian);
     out << identity.vendorId << identity.deviceType << identity.productCode << identity.revisionMajor
         << identity.revisionMinor << identity.status << identity.serialNumber;

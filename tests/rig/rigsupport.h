@@ -84,7 +84,8 @@ struct Identity
     int nameLength = -1; // length byte on the wire; -1: productName.size()
     quint8 state = 3;
 };
-QByteArray identityItemData(const Identity &identity, quint32 sockaddrIp = 0, quint16 encapVersion = 1);
+QByteArray identityItemData(const Identity &identity, quint32 sockaddrIp = 0, quint16 encapVersion = 1,
+                            quint16 sockaddrPort = 44818);
 struct Item
 {
     quint16 typeId;

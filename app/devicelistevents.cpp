@@ -145,9 +145,10 @@ QString table(const QList<QPair<QString, QStringList>> &rows)
 DeviceListEvents::DeviceListEvents(QListWidget *list, QWidget *window)
     : QObject(window)
     , list(list)
+    , viewport(list->viewport())
 {
     list->installEventFilter(this);
-    list->viewport()->installEventFilter(this);
+    viewport->installEventFilter(this);
     // Details are worth showing while another window is active too, and
     // without a window manager this one may never be. Qt looks for this on
     // the window, not on the widget under the pointer.
@@ -179,8 +180,10 @@ QString DeviceListEvents::toolTip(const QVariant &details)
 
 bool DeviceListEvents::eventFilter(QObject *watched, QEvent *event)
 {
+    // Only pointers are compared here: the filter also sees the events of a
+    // list that is being destroyed.
     const bool onList = watched == list;
-    const bool onViewport = watched == list->viewport();
+    const bool onViewport = watched == viewport;
     switch (event->type()) {
     case QEvent::ShortcutOverride:
         // Keeps any window-wide Copy shortcut from taking the list's key.
@@ -220,7 +223,7 @@ bool DeviceListEvents::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
         if (onList || onViewport) {
-            const QPoint pos = onList ? list->viewport()->mapFrom(list, menuEvent->pos()) : menuEvent->pos();
+            const QPoint pos = onList ? viewport->mapFrom(list, menuEvent->pos()) : menuEvent->pos();
             requestMenu(list->itemAt(pos), menuEvent->globalPos());
             return true;
         }
@@ -234,7 +237,7 @@ bool DeviceListEvents::eventFilter(QObject *watched, QEvent *event)
             if (text.isEmpty())
                 QToolTip::hideText();
             else
-                QToolTip::showText(help->globalPos(), text, list->viewport(), list->visualItemRect(item));
+                QToolTip::showText(help->globalPos(), text, viewport, list->visualItemRect(item));
             return true;
         }
         break;
@@ -263,5 +266,5 @@ void DeviceListEvents::requestKeyboardMenu()
         const QRect rect = list->visualItemRect(item);
         pos = QPoint(rect.left() + rect.height() / 2, rect.center().y());
     }
-    requestMenu(item, list->viewport()->mapToGlobal(pos));
+    requestMenu(item, viewport->mapToGlobal(pos));
 }

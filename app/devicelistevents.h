@@ -48,6 +48,7 @@ private:
     void requestKeyboardMenu();
 
     QListWidget *const list;
+    QWidget *const viewport;
     // Set while a menu is open: a platform that sends both a key press and
     // a context-menu event for the Menu key gets one menu, not two.
     bool menuOpen = false;

@@ -1,42 +1,24 @@
 #include "mainwindow.h"
 
-#include "cipidentity.h"
 #include "cpf.h"
 #include "datagram.h"
 #include "deviceprotocol.h"
-#include "enipencapheader.h"
+#include "listidentityreply.h"
 #include "netaddress.h"
 
-#include <QDataStream>
 #include <QDebug>
 #include <QHostAddress>
 #include <QUdpSocket>
 
 namespace {
 
-// Where the first item of a reply starts: the 24-byte encapsulation header,
-// then the 16-bit item count.
-constexpr qint64 FirstItemOffset = 24 + 2;
-// Each item is a 16-bit type id and a 16-bit length before its data.
-constexpr qint64 ItemHeaderSize = 4;
 // The display port of every EtherNet/IP device is the text probe's port.
 constexpr quint16 DisplayPort = TextProbePort;
 
 } // namespace
 
-// A ListIdentity reply:
-//
-//   0                24        26
-//   +----------------+---------+--------+--------+---
-//   | encap. header  | count N | item 1 | item 2 | ... N items
-//   +----------------+---------+--------+--------+---
-//
-// and the data of an identity item (type 0x000C):
-//
-//   0            2                  18
-//   +------------+------------------+---------------------------------+
-//   | encap. ver | sockaddr (BE)    | identity object attributes      |
-//   +------------+------------------+---------------------------------+
+// Reads the answers to the ListIdentity request: one entry per decoded
+// identity item (ENIP::ListIdentityReply shows the reply's layout).
 void MainWindow::readyRead_opener()
 {
     auto *socket = qobject_cast<QUdpSocket *>(sender());
@@ -69,39 +51,23 @@ void MainWindow::readyRead_opener()
             continue;
         }
 
-        QDataStream stream(datagram);
-        ENIP::ENIPEncapHeader header(0);
-        if (!header.deserialize(stream) || header.command != ENIP::ListIdentity)
+        // Decodes only the items that start inside the datagram, so a
+        // hostile item count costs nothing.
+        ENIP::ListIdentityReply reply;
+        if (!reply.deserialize(datagram))
             continue;
 
-        // The item count is taken as it stands, and past the end of the data
-        // every further item reads as empty. Only the items that start inside
-        // the datagram were really sent, so the walk ends at the first one
-        // that does not: a count of 65535 in an 8-byte datagram costs nothing.
-        ENIP::CPFData cpf;
-        cpf.deserialize(stream);
-        qint64 itemOffset = FirstItemOffset;
-        for (const ENIP::CPFItem &item : qAsConst(cpf.items)) {
-            if (itemOffset >= datagram.size())
-                break;
-            itemOffset += ItemHeaderSize + item.data.size();
-
+        for (const ENIP::ListIdentityItem &item : qAsConst(reply.items)) {
             qDebug() << "MainWindow::readyRead_opener"
                      << ":"
                      << "Item: Type =" << item.typeId;
             if (!item.isType(ENIP::IdentityItemType))
                 continue;
 
-            QDataStream itemStream(item.data);
-            itemStream.setByteOrder(QDataStream::LittleEndian);
-            quint16 encapVersion = 0;
-            itemStream >> encapVersion;
             qDebug() << "MainWindow::readyRead_opener"
                      << ":"
-                     << "Identity item: Encap. protocol ver. = " << encapVersion;
-
-            CIP::CipSockaddr sockaddr;
-            sockaddr.deserialize(itemStream);
+                     << "Identity item: Encap. protocol ver. = " << item.encapVersion;
+            const CIP::CipSockaddr &sockaddr = item.sockaddr;
             qDebug()
                 << "MainWindow::readyRead_opener"
                 << ":"
@@ -109,14 +75,14 @@ void MainWindow::readyRead_opener()
                 << ", addr =" << ipv4ToString(sockaddr.sinAddr) << ", zero ="
                 << QByteArray(reinterpret_cast<const char *>(sockaddr.sinZero), sizeof sockaddr.sinZero).toHex(' ');
 
-            CIP::CipIdentityObject identity;
-            if (!identity.deserialize(itemStream)) {
+            if (!item.identityDecoded) {
                 qDebug() << "MainWindow::readyRead_opener"
                          << ":"
                          << "Decode: Identity object: Decoding error!";
                 continue;
             }
 
+            const CIP::CipIdentityObject &identity = item.identity;
             const QString productName = identity.productName.toString();
             qDebug() << "MainWindow::readyRead_opener"
                      << ":"
@@ -131,7 +97,7 @@ void MainWindow::readyRead_opener()
                          QString::number(identity.revisionMinor), QString::number(identity.serialNumber, 16).toUpper());
             // Only product codes 2 and 3 serve a configuration page.
             const bool configAvailable = identity.productCode == 2 || identity.productCode == 3;
-            const DeviceIdentity details{encapVersion,           sockaddr.sinAddr,       sockaddr.sinPort,
+            const DeviceIdentity details{item.encapVersion,      sockaddr.sinAddr,       sockaddr.sinPort,
                                          identity.vendorId,      identity.deviceType,    identity.productCode,
                                          identity.revisionMajor, identity.revisionMinor, identity.status,
                                          identity.serialNumber,  identity.state};

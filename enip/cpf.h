@@ -49,8 +49,10 @@ public:
     using CIP::ICipSerialize::deserialize;
     using CIP::ICipSerialize::serialize;
 
-    // Replaces all items. The count is not checked against the data: once
-    // the data has ended every further item has type id 0 and no data.
+    // Replaces all items. Reads at most count items, and none that would
+    // start at or past the end of the data: a count larger than the data
+    // can hold yields only the items that are there. An item that starts
+    // inside the data is read in full, with zeros for what is missing.
     bool deserialize(QDataStream &stream) override;
     // Writes at most 65535 items, with a count that agrees with them.
     bool serialize(QDataStream &stream) override;

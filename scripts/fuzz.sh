@@ -19,6 +19,6 @@ cp tests/fuzz/corpus/* "$dir/corpus/"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-"$dir/tests/fuzz/fuzz_enip" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+"$dir/tests/fuzz/fuzz_enip" -max_total_time="$seconds" -max_len=1472 -timeout=10 -rss_limit_mb=2048 \
     -artifact_prefix="$dir/artifacts/" "$dir/corpus"
 echo "Fuzzing ran for $seconds s without findings."

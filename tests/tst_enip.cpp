@@ -1,7 +1,7 @@
 #include "cipidentity.h"
 #include "cpf.h"
 #include "enipencapheader.h"
-#include "listidentitydecode.h"
+#include "listidentityreply.h"
 
 #include <QtTest>
 
@@ -251,15 +251,20 @@ void tst_Enip::cpf_deserialize_data()
     QTest::newRow("two items") << hex("02000C000300AABBCC"
                                       "86000000")
                                << QList<int>{0x000C, 0x0086} << QByteArrayList{hex("AABBCC"), QByteArray()} << 1;
-    QTest::newRow("count 2, one item given")
-        << hex("02000C000200AABB") << QList<int>{0x000C, 0} << QByteArrayList{hex("AABB"), QByteArray()} << 1;
-    QTest::newRow("count 3 and nothing else")
-        << hex("0300") << QList<int>{0, 0, 0} << QByteArrayList{QByteArray(), QByteArray(), QByteArray()} << 0;
+    // Items are read only where they start inside the data: a count larger
+    // than the data holds gives no empty items at its end.
+    QTest::newRow("count 2, second item would start at the end")
+        << hex("02000C000200AABB") << QList<int>{0x000C} << QByteArrayList{hex("AABB")} << 1;
+    QTest::newRow("count 3 and nothing else") << hex("0300") << QList<int>() << QByteArrayList() << 0;
+    QTest::newRow("count 65535 and nothing else") << hex("FFFF") << QList<int>() << QByteArrayList() << 0;
+    QTest::newRow("count 65535 in 8 bytes")
+        << hex("FFFF860000000C00") << QList<int>{0x0086, 0x000C} << QByteArrayList{QByteArray(), QByteArray()} << 1;
+    QTest::newRow("second item cut to one byte: zeros")
+        << hex("0200860000000C") << QList<int>{0x0086, 0} << QByteArrayList{QByteArray(), QByteArray()} << 0;
     QTest::newRow("over-long item: zero tail")
         << hex("01000C000600AABBCC") << QList<int>{0x000C} << QByteArrayList{hex("AABBCC000000")} << 1;
-    QTest::newRow("over-long item then nothing")
-        << hex("02008600FFFF01") << QList<int>{0x0086, 0}
-        << QByteArrayList{hex("01") + QByteArray(65534, '\0'), QByteArray()} << 0;
+    QTest::newRow("over-long item, count 2")
+        << hex("02008600FFFF01") << QList<int>{0x0086} << QByteArrayList{hex("01") + QByteArray(65534, '\0')} << 0;
     QTest::newRow("half a length") << hex("01000C0005") << QList<int>{0x000C} << QByteArrayList{QByteArray()} << 1;
     QTest::newRow("type bytes 00 0C") << hex("0100000C0000") << QList<int>{0x0C00} << QByteArrayList{QByteArray()} << 0;
     QTest::newRow("bytes after the items ignored")
@@ -289,7 +294,7 @@ void tst_Enip::cpf_deserialize()
     for (const ENIP::CPFItem &item : qAsConst(cpf.items)) {
         readTypes.append(item.typeId);
         readData.append(item.data);
-        identities += item.isType(0x000C) ? 1 : 0;
+        identities += item.isType(ENIP::IdentityItemType) ? 1 : 0;
     }
     QCOMPARE(readTypes, types);
     QCOMPARE(readData, data);
@@ -667,14 +672,24 @@ void tst_Enip::identity_serialize()
     QVERIFY(streamed.isEmpty());
 }
 
+// What a reply's identity item decoded to, in one line.
+QString identityLine(int version, int family, int port, quint32 address, quint32 serial, const QString &name)
+{
+    return QStringLiteral("version %1 family %2 port %3 addr %4 serial %5 name \"%6\"")
+        .arg(version)
+        .arg(family)
+        .arg(port)
+        .arg(address, 0, 16)
+        .arg(serial, 0, 16)
+        .arg(name);
+}
+
 void tst_Enip::reply_decode_data()
 {
     QTest::addColumn<QByteArray>("datagram");
     QTest::addColumn<bool>("accepted");
     QTest::addColumn<QList<int>>("types");
-    QTest::addColumn<QStringList>("names");
-    QTest::addColumn<quint32>("address");
-    QTest::addColumn<quint32>("serialNumber");
+    QTest::addColumn<QStringList>("identities");
 
     const auto header = [](quint16 command) {
         QByteArray bytes;
@@ -689,29 +704,38 @@ void tst_Enip::reply_decode_data()
         stream.writeRawData(data.constData(), data.size());
         return bytes;
     };
+    const QByteArray reply = header(ENIP::ListIdentity);
     const QByteArray identity = hex("0100") + hex("0002AF12C0A8010A") + QByteArray(8, '\0') + hex(identityFixedPart)
         + hex("0B") + "1756-ENBT/A" + hex("03");
     const QByteArray identity33 = hex("0100") + hex("0002AF12C0A8010A") + QByteArray(8, '\0') + hex(identityFixedPart)
         + hex("21") + QByteArray(33, 'N') + hex("03");
+    const QString typical = identityLine(1, 2, 44818, 0xC0A8010A, 0x12345678, "1756-ENBT/A");
+    const QString refused = QStringLiteral("refused");
 
-    QTest::newRow("typical reply") << header(0x0063) + hex("0100") + item(0x000C, identity) << true
-                                   << QList<int>{0x000C} << QStringList{"1756-ENBT/A"} << 0xC0A8010Au << 0x12345678u;
-    QTest::newRow("0x0086 and identity") << header(0x0063) + hex("0200") + item(0x0086, hex("0102"))
-            + item(0x000C, identity) << true
-                                         << QList<int>{0x0086, 0x000C} << QStringList{"1756-ENBT/A"} << 0xC0A8010Au
-                                         << 0x12345678u;
+    QTest::newRow("typical reply") << reply + hex("0100") + item(0x000C, identity) << true << QList<int>{0x000C}
+                                   << QStringList{typical};
+    QTest::newRow("0x0086 and identity") << reply + hex("0200") + item(0x0086, hex("0102")) + item(0x000C, identity)
+                                         << true << QList<int>{0x0086, 0x000C} << QStringList{typical};
     QTest::newRow("RegisterSession ignored")
-        << header(0x0065) + hex("0100") + item(0x000C, identity) << false << QList<int>() << QStringList() << 0u << 0u;
-    QTest::newRow("header only") << header(0x0063) << true << QList<int>() << QStringList() << 0u << 0u;
-    QTest::newRow("identity item cut short") << header(0x0063) + hex("0100") + item(0x000C, identity.left(24)) << true
-                                             << QList<int>{0x000C} << QStringList{QString()} << 0xC0A8010Au << 0u;
+        << header(0x0065) + hex("0100") + item(0x000C, identity) << false << QList<int>() << QStringList();
+    QTest::newRow("empty datagram ignored") << QByteArray() << false << QList<int>() << QStringList();
+    QTest::newRow("header only") << reply << true << QList<int>() << QStringList();
+    QTest::newRow("10 bytes: no 24-byte check") << reply.left(10) << true << QList<int>() << QStringList();
+    QTest::newRow("identity item cut short")
+        << reply + hex("0100") + item(0x000C, identity.left(24)) << true << QList<int>{0x000C}
+        << QStringList{identityLine(1, 2, 44818, 0xC0A8010A, 0, QString())};
     QTest::newRow("item length past the datagram")
-        << header(0x0063) + hex("01000C00FF00") + identity << true << QList<int>{0x000C} << QStringList{"1756-ENBT/A"}
-        << 0xC0A8010Au << 0x12345678u;
-    QTest::newRow("name of 33 skipped") << header(0x0063) + hex("0200") + item(0x000C, identity33)
-            + item(0x000C, identity) << true
-                                        << QList<int>{0x000C, 0x000C} << QStringList{"1756-ENBT/A"} << 0xC0A8010Au
-                                        << 0x12345678u;
+        << reply + hex("01000C00FF00") + identity << true << QList<int>{0x000C} << QStringList{typical};
+    QTest::newRow("name of 33 refused, next item decoded")
+        << reply + hex("0200") + item(0x000C, identity33) + item(0x000C, identity) << true << QList<int>{0x000C, 0x000C}
+        << QStringList{refused, typical};
+    // A count the datagram cannot hold yields only the items it holds.
+    QTest::newRow("count 65535 in 26 bytes") << reply + hex("FFFF") << true << QList<int>() << QStringList();
+    QTest::newRow("count 65535, next item would start at the end")
+        << reply + hex("FFFF") + item(0x000C, identity) << true << QList<int>{0x000C} << QStringList{typical};
+    QTest::newRow("second item cut short: zeros")
+        << reply + hex("0200") + item(0x000C, identity) + hex("0C0005") << true << QList<int>{0x000C, 0x000C}
+        << QStringList{typical, identityLine(0, 0, 0, 0, 0, QString())};
 }
 
 void tst_Enip::reply_decode()
@@ -719,23 +743,29 @@ void tst_Enip::reply_decode()
     QFETCH(QByteArray, datagram);
     QFETCH(bool, accepted);
     QFETCH(QList<int>, types);
-    QFETCH(QStringList, names);
-    QFETCH(quint32, address);
-    QFETCH(quint32, serialNumber);
+    QFETCH(QStringList, identities);
 
-    const DecodedReply reply = decodeListIdentityReply(datagram);
-    QCOMPARE(reply.accepted, accepted);
-    QCOMPARE(reply.itemTypes.size(), types.size());
-    for (int i = 0; i < types.size(); ++i)
-        QCOMPARE(int(reply.itemTypes.at(i)), types.at(i));
-    QCOMPARE(reply.identities.size(), names.size());
-    for (int i = 0; i < names.size(); ++i) {
-        const DecodedIdentity &decoded = reply.identities.at(i);
-        QCOMPARE(decoded.version, quint16(1));
-        QCOMPARE(decoded.productName, names.at(i));
-        QCOMPARE(decoded.sockaddr.sinAddr, address);
-        QCOMPARE(decoded.identity.serialNumber, serialNumber);
+    // A read replaces whatever the reply held, also when it refuses.
+    ENIP::ListIdentityReply reply;
+    reply.items.resize(3);
+    for (ENIP::ListIdentityItem &old : reply.items)
+        old.typeId = 0x0099;
+    QCOMPARE(reply.deserialize(datagram), accepted);
+
+    QList<int> readTypes;
+    QStringList readIdentities;
+    for (const ENIP::ListIdentityItem &item : qAsConst(reply.items)) {
+        readTypes.append(item.typeId);
+        if (!item.isType(ENIP::IdentityItemType))
+            continue;
+        readIdentities.append(item.identityDecoded
+                                  ? identityLine(item.encapVersion, item.sockaddr.sinFamily, item.sockaddr.sinPort,
+                                                 item.sockaddr.sinAddr, item.identity.serialNumber,
+                                                 item.identity.productName.toString())
+                                  : QStringLiteral("refused"));
     }
+    QCOMPARE(readTypes, types);
+    QCOMPARE(readIdentities, identities);
 }
 
 QTEST_APPLESS_MAIN(tst_Enip)

@@ -1,64 +1,111 @@
-// Decodes a typical ListIdentity reply (header, Common Packet Format, one
-// CIP Identity item with its product name) the way the reply reader does.
-// The time per iteration is the time per reply.
+// Decodes ListIdentity replies through the codec's whole-reply decode, the
+// one the reply reader calls. The time per iteration is the time per reply:
+//   typical      one identity item, as a device sends it (75 bytes);
+//   count65535   a header and an item count of 65535 with nothing after it
+//                (26 bytes);
+//   manyItems    350 empty items of another type (1,426 bytes);
+//   longItem     an item count of 65535 and one identity item whose length
+//                says 65535, cut off at 1,426 bytes.
 
-#include "../listidentitydecode.h"
+#include "cpf.h"
+#include "listidentityreply.h"
 
 #include <benchmark/benchmark.h>
 
 namespace {
 
-QByteArray typicalReply()
+QByteArray identityItemData()
 {
     const QByteArray name = "1756-ENBT/A";
-    QByteArray identityItem;
-    {
-        QDataStream stream(&identityItem, QIODevice::WriteOnly);
-        stream.setByteOrder(QDataStream::LittleEndian);
-        stream << quint16(1); // encapsulation protocol version
-        CIP::CipSockaddr sockaddr;
-        sockaddr.sinFamily = 2;
-        sockaddr.sinPort = 44818;
-        sockaddr.sinAddr = 0xC0A8010A;
-        sockaddr.serialize(stream);
-        stream << quint16(0x0001) << quint16(0x000C) << quint16(0x0003) << quint8(3) << quint8(7) << quint16(0x0030)
-               << quint32(0x00A1B2C3) << quint8(name.size());
-        stream.writeRawData(name.constData(), name.size());
-        stream << quint8(3); // state
-    }
+    QByteArray data;
+    QDataStream stream(&data, QIODevice::WriteOnly);
+    stream.setByteOrder(QDataStream::LittleEndian);
+    stream << quint16(1); // encapsulation protocol version
+    CIP::CipSockaddr sockaddr;
+    sockaddr.sinFamily = 2;
+    sockaddr.sinPort = 44818;
+    sockaddr.sinAddr = 0xC0A8010A;
+    sockaddr.serialize(stream);
+    stream << quint16(0x0001) << quint16(0x000C) << quint16(0x0003) << quint8(3) << quint8(7) << quint16(0x0030)
+           << quint32(0x00A1B2C3) << quint8(name.size());
+    stream.writeRawData(name.constData(), name.size());
+    stream << quint8(3); // state
+    return data;
+}
 
+// A reply holding the items, with its item count set to count.
+QByteArray reply(const QList<ENIP::CPFItem> &items, quint16 count)
+{
     ENIP::CPFData cpf;
-    ENIP::CPFItem item;
-    item.typeId = 0x000C;
-    item.data = identityItem;
-    cpf.items.append(item);
+    cpf.items = items;
     QByteArray body;
     cpf.serialize(&body);
+    body[0] = char(count & 0xFF);
+    body[1] = char(count >> 8);
 
     ENIP::ENIPEncapHeader header(ENIP::ListIdentity);
     header.length = quint16(body.size());
-    QByteArray reply;
-    header.serialize(&reply);
-    return reply + body;
+    QByteArray bytes;
+    header.serialize(&bytes);
+    return bytes + body;
 }
 
-void BM_DecodeListIdentityReply(benchmark::State &state)
+ENIP::CPFItem item(quint16 type, const QByteArray &data)
 {
-    const QByteArray reply = typicalReply();
-    if (decodeListIdentityReply(reply).identities.size() != 1) {
-        state.SkipWithError("the sample reply does not decode to one device");
+    ENIP::CPFItem item;
+    item.typeId = type;
+    item.data = data;
+    return item;
+}
+
+QByteArray typical()
+{
+    return reply({item(ENIP::IdentityItemType, identityItemData())}, 1);
+}
+
+QByteArray count65535()
+{
+    return reply({}, 65535);
+}
+
+QByteArray manyItems()
+{
+    QList<ENIP::CPFItem> items;
+    for (int i = 0; i < 350; ++i)
+        items.append(item(0x0086, QByteArray()));
+    return reply(items, 350);
+}
+
+QByteArray longItem()
+{
+    // The item's length field says 65535; the datagram ends 1,426 bytes in.
+    QByteArray bytes = reply({item(ENIP::IdentityItemType, identityItemData())}, 65535);
+    bytes[28] = '\xFF';
+    bytes[29] = '\xFF';
+    return bytes.leftJustified(1426, '\0');
+}
+
+void decode(benchmark::State &state, const QByteArray &datagram, int items)
+{
+    ENIP::ListIdentityReply decoded;
+    if (!decoded.deserialize(datagram) || decoded.items.size() != items) {
+        state.SkipWithError("the sample reply does not decode to the expected items");
         return;
     }
     for (auto _ : state) {
-        DecodedReply decoded = decodeListIdentityReply(reply);
-        benchmark::DoNotOptimize(decoded);
+        ENIP::ListIdentityReply reply;
+        benchmark::DoNotOptimize(reply.deserialize(datagram));
+        benchmark::DoNotOptimize(reply.items.data());
     }
+    state.counters["bytes"] = datagram.size();
     state.SetItemsProcessed(state.iterations());
-    state.SetBytesProcessed(state.iterations() * reply.size());
 }
 
 } // namespace
 
-BENCHMARK(BM_DecodeListIdentityReply);
+BENCHMARK_CAPTURE(decode, typical, typical(), 1);
+BENCHMARK_CAPTURE(decode, count65535, count65535(), 0);
+BENCHMARK_CAPTURE(decode, manyItems, manyItems(), 350);
+BENCHMARK_CAPTURE(decode, longItem, longItem(), 1);
 
 BENCHMARK_MAIN();

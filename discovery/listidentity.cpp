@@ -1,6 +1,5 @@
 #include "mainwindow.h"
 
-#include "cpf.h"
 #include "datagram.h"
 #include "deviceprotocol.h"
 #include "listidentityreply.h"

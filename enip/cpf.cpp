@@ -28,10 +28,8 @@ bool CPFData::deserialize(QDataStream &stream)
     quint16 count = 0;
     stream >> count;
     // An item is only read where at least its first byte was sent, so a
-    // count that the data cannot hold costs nothing; nor is room reserved
-    // for more items than the bytes left could start (four bytes each).
-    const qint64 left = stream.device() ? stream.device()->bytesAvailable() : 0;
-    items.reserve(int(qMin<qint64>(count, (left + 3) / 4)));
+    // count that the data cannot hold costs nothing. Nor is room reserved
+    // for the count: the data may hold far fewer items.
     for (int i = 0; i < count && !stream.atEnd(); ++i) {
         CPFItem item;
         item.deserialize(stream);

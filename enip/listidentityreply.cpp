@@ -1,7 +1,5 @@
 #include "listidentityreply.h"
 
-#include "cpf.h"
-
 namespace ENIP {
 
 bool ListIdentityReply::deserialize(QDataStream &stream)

@@ -2,6 +2,7 @@
 #define LISTIDENTITYREPLY_H
 
 #include "cipidentity.h"
+#include "cpf.h"
 #include "enipencapheader.h"
 
 #include <QVector>

@@ -7,7 +7,6 @@
 //   longItem     an item count of 65535 and one identity item whose length
 //                says 65535, cut off at 1,426 bytes.
 
-#include "cpf.h"
 #include "listidentityreply.h"
 
 #include <benchmark/benchmark.h>

@@ -6,6 +6,10 @@ set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
+# The sources stay formatted with the repository's .clang-format.
+find app discovery enip tests ui resources \( -name '*.cpp' -o -name '*.h' \) \
+    -exec clang-format-14 --dry-run --Werror {} +
+
 jobs=$(nproc)
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo

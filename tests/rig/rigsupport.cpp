@@ -171,6 +171,23 @@ quint32 ipv4(const QString &dotted)
     return QHostAddress(dotted).toIPv4Address();
 }
 
+qint64 udpCounter(const QByteArray &name)
+{
+    QFile file(QStringLiteral("/proc/net/snmp"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (int i = 0; i + 1 < lines.size(); ++i) {
+        if (!lines.at(i).startsWith("Udp:") || !lines.at(i + 1).startsWith("Udp:"))
+            continue;
+        const QList<QByteArray> names = lines.at(i).simplified().split(' ');
+        const QList<QByteArray> values = lines.at(i + 1).simplified().split(' ');
+        const int index = names.indexOf(name);
+        return index >= 0 && index < values.size() ? values.at(index).toLongLong() : -1;
+    }
+    return -1;
+}
+
 namespace {
 
 QList<QPair<qint64, QString>> captured;

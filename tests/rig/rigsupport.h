@@ -98,6 +98,10 @@ QByteArray identityReply(const Identity &identity, quint32 sockaddrIp = 0);
 
 quint32 ipv4(const QString &dotted);
 
+// One field of the Udp: lines of /proc/net/snmp (for example "InDatagrams"),
+// which count the calling process's network namespace only; -1 if missing.
+qint64 udpCounter(const QByteArray &name);
+
 // Captures every debug message of the process as the line the default
 // handler would print, with the time it was written.
 class LogCapture

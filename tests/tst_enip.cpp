@@ -710,7 +710,8 @@ void tst_Enip::reply_decode_data()
     const QByteArray identity33 = hex("0100") + hex("0002AF12C0A8010A") + QByteArray(8, '\0') + hex(identityFixedPart)
         + hex("21") + QByteArray(33, 'N') + hex("03");
     const QString typical = identityLine(1, 2, 44818, 0xC0A8010A, 0x12345678, "1756-ENBT/A");
-    const QString refused = QStringLiteral("refused");
+    // A refused identity keeps what was read before the name, and no name.
+    const QString refused = identityLine(1, 2, 44818, 0xC0A8010A, 0x12345678, "NULL") + " refused";
 
     QTest::newRow("typical reply") << reply + hex("0100") + item(0x000C, identity) << true << QList<int>{0x000C}
                                    << QStringList{typical};
@@ -758,11 +759,10 @@ void tst_Enip::reply_decode()
         readTypes.append(item.typeId);
         if (!item.isType(ENIP::IdentityItemType))
             continue;
-        readIdentities.append(item.identityDecoded
-                                  ? identityLine(item.encapVersion, item.sockaddr.sinFamily, item.sockaddr.sinPort,
-                                                 item.sockaddr.sinAddr, item.identity.serialNumber,
-                                                 item.identity.productName.toString())
-                                  : QStringLiteral("refused"));
+        readIdentities.append(identityLine(item.encapVersion, item.sockaddr.sinFamily, item.sockaddr.sinPort,
+                                           item.sockaddr.sinAddr, item.identity.serialNumber,
+                                           item.identity.productName.toString())
+                              + (item.identityDecoded ? "" : " refused"));
     }
     QCOMPARE(readTypes, types);
     QCOMPARE(readIdentities, identities);

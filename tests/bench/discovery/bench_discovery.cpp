@@ -30,25 +30,6 @@ double cpuSeconds()
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// One field of the Udp: lines of /proc/net/snmp, which count this network
-// namespace only.
-qint64 udpCounter(const QByteArray &name)
-{
-    QFile file(QStringLiteral("/proc/net/snmp"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    for (int i = 0; i + 1 < lines.size(); ++i) {
-        if (!lines.at(i).startsWith("Udp:") || !lines.at(i + 1).startsWith("Udp:"))
-            continue;
-        const QList<QByteArray> names = lines.at(i).simplified().split(' ');
-        const QList<QByteArray> values = lines.at(i + 1).simplified().split(' ');
-        const int index = names.indexOf(name);
-        return index >= 0 && index < values.size() ? values.at(index).toLongLong() : -1;
-    }
-    return -1;
-}
-
 // Packets dropped because a CPU's input backlog was full (all namespaces).
 qint64 backlogDrops()
 {
@@ -94,8 +75,8 @@ int main(int argc, char *argv[])
     }
 
     Rig::LogCapture log;
-    const qint64 rcvbufBefore = udpCounter("RcvbufErrors");
-    const qint64 inBefore = udpCounter("InDatagrams");
+    const qint64 rcvbufBefore = Rig::udpCounter("RcvbufErrors");
+    const qint64 inBefore = Rig::udpCounter("InDatagrams");
     const qint64 backlogBefore = backlogDrops();
 
     MainWindow window;
@@ -130,12 +111,12 @@ int main(int argc, char *argv[])
     const double cpu = cpuSeconds() - cpuAtStart;
     devices.stop();
 
-    const qint64 delivered = udpCounter("InDatagrams") - inBefore;
+    const qint64 delivered = Rig::udpCounter("InDatagrams") - inBefore;
     std::printf("N=%-5d case=%-6s listed=%d/%d last_listed_ms=%lld cpu_us_per_reply=%.1f "
                 "sim_sent=%d udp_in=%lld rcvbuf_errors=%lld backlog_drops=%lld\n",
                 n, burst ? "burst" : "spread", list->count(), n,
                 lastListed >= 0 && runStart >= 0 ? lastListed - runStart : -1LL,
                 list->count() ? cpu * 1e6 / list->count() : 0.0, devices.sent, delivered,
-                udpCounter("RcvbufErrors") - rcvbufBefore, backlogDrops() - backlogBefore);
+                Rig::udpCounter("RcvbufErrors") - rcvbufBefore, backlogDrops() - backlogBefore);
     return 0;
 }

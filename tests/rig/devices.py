@@ -24,7 +24,8 @@ The configuration is a JSON object:
 Output, one JSON object per line on stdout: {"ready": ...} once the sockets
 are bound, {"probe": ...} for every datagram received, and {"done": ...}
 with the number of replies sent when it stops (stdin closed, SIGTERM or
-run_ms elapsed).
+run_ms elapsed) and, per device address, the CLOCK_MONOTONIC time in
+seconds of its first reply ("first_sent").
 """
 
 import heapq
@@ -132,6 +133,7 @@ def main():
     sequence = 0
     sent = 0
     send_errors = 0
+    first_sent = {}
     log(ready=True, devices=len(devices), pid=os.getpid())
 
     while not stopping and stdin_open:
@@ -142,6 +144,7 @@ def main():
             try:
                 sock.sendmsg([payload], [(socket.IPPROTO_IP, IP_PKTINFO, pktinfo)], 0, dest)
                 sent += 1
+                first_sent.setdefault(src, time.clock_gettime(time.CLOCK_MONOTONIC))
             except OSError:
                 send_errors += 1
         if deadline and now >= deadline:
@@ -181,7 +184,7 @@ def main():
                                            payload, (src, sport)))
                     due += dev.get("interval_ms", 0) / 1000.0
 
-    log(done=True, sent=sent, send_errors=send_errors, pending=len(queue))
+    log(done=True, sent=sent, send_errors=send_errors, pending=len(queue), first_sent=first_sent)
 
 
 if __name__ == "__main__":

@@ -120,6 +120,9 @@ bool Devices::stop()
         } else if (record.contains("done")) {
             done = true;
             sent = record.value("sent").toInt();
+            const QJsonObject times = record.value("first_sent").toObject();
+            for (auto it = times.begin(); it != times.end(); ++it)
+                firstSent.insert(it.key(), it.value().toDouble());
         }
     }
     return done && process.exitCode() == 0;

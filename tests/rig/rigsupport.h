@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QProcess>
 #include <QString>
@@ -63,6 +64,8 @@ public:
 
     QList<Probe> probes;
     int sent = 0;
+    // Per device address, when it sent its first reply (CLOCK_MONOTONIC, s).
+    QHash<QString, double> firstSent;
 
 private:
     QProcess process;

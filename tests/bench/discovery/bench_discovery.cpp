@@ -1,12 +1,16 @@
-// Discovery of N simulated EtherNet/IP devices over the namespace rig.
+// Discovery of N simulated EtherNet/IP devices over the namespace rig, with
+// the window shown and painted and the debug log written to stderr, as the
+// program runs for a user.
 //
 // usage (inside tests/rig/rig.sh): bench_discovery N spread|burst
 //
 // The devices are spread over the rig's links, 253 at most per /24 (.2 to
-// .254). "spread" answers after a random delay of up to 500 ms, "burst"
-// answers all at once. Prints one line: devices listed, time from the start
-// of the run to the last device listed, the program's CPU time per reply,
-// and the counters that show where replies were lost.
+// .254). "spread" answers after a random delay of 0 to 2000 ms, the window a
+// device picks for a request with a zero sender context; "burst" answers all
+// at once. Prints one line: devices listed, time from the start of the run
+// to the last device listed, the longest time from a device's reply to its
+// entry, the program's CPU time per reply, the counters that show where
+// replies were lost, and the receive-buffer limit it ran with.
 
 #include "mainwindow.h"
 #include "rigsupport.h"
@@ -17,10 +21,20 @@
 #include <QTimer>
 
 #include <sys/resource.h>
+#include <time.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace {
+
+// Replies come within this long of the probe, and the wait ends this long
+// after the run started at the latest.
+constexpr qint64 LongestDelayMs = 2000;
+constexpr qint64 WaitMs = LongestDelayMs + 600;
+// After the last device, a pending repaint still counts.
+constexpr qint64 SettleMs = 100;
 
 double cpuSeconds()
 {
@@ -28,6 +42,33 @@ double cpuSeconds()
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The clock the simulated devices stamp their replies with.
+double monotonicSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+// One field of the Udp: lines of /proc/net/snmp, which count this network
+// namespace only.
+qint64 udpCounter(const QByteArray &name)
+{
+    QFile file(QStringLiteral("/proc/net/snmp"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (int i = 0; i + 1 < lines.size(); ++i) {
+        if (!lines.at(i).startsWith("Udp:") || !lines.at(i + 1).startsWith("Udp:"))
+            continue;
+        const QList<QByteArray> names = lines.at(i).simplified().split(' ');
+        const QList<QByteArray> values = lines.at(i + 1).simplified().split(' ');
+        const int index = names.indexOf(name);
+        return index >= 0 && index < values.size() ? values.at(index).toLongLong() : -1;
+    }
+    return -1;
 }
 
 // Packets dropped because a CPU's input backlog was full (all namespaces).
@@ -45,11 +86,25 @@ qint64 backlogDrops()
     return drops;
 }
 
+qint64 rmemMax()
+{
+    QFile file(QStringLiteral("/proc/sys/net/core/rmem_max"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong() : -1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    // The program's own start-up settings (app/main.cpp).
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps, true);
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QApplication app(argc, argv);
+    QFont font = QApplication::font();
+    font.setPixelSize(11);
+    QApplication::setFont(font);
+
     const QStringList args = app.arguments();
     if (args.size() != 3 || (args.at(2) != QLatin1String("spread") && args.at(2) != QLatin1String("burst"))
         || !Rig::inRig()) {
@@ -66,7 +121,7 @@ int main(int argc, char *argv[])
         const QString subnet = link.progAddrs.first().section('.', 0, 2);
         const QString addr = QStringLiteral("%1.%2").arg(subnet).arg(2 + i / links.size());
         Rig::Identity identity{1, 12, 2, 1, 0, 0, quint32(i), "Bench " + QByteArray::number(i)};
-        config.append(Rig::Device{addr, 44818, 0, {Rig::identityReply(identity)}, 0, burst ? 0 : 500});
+        config.append(Rig::Device{addr, 44818, 0, {Rig::identityReply(identity)}, 0, burst ? 0 : int(LongestDelayMs)});
     }
     Rig::Devices devices;
     if (!devices.start(config)) {
@@ -74,36 +129,42 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    Rig::LogCapture log;
-    const qint64 rcvbufBefore = Rig::udpCounter("RcvbufErrors");
-    const qint64 inBefore = Rig::udpCounter("InDatagrams");
+    const qint64 rcvbufBefore = udpCounter("RcvbufErrors");
+    const qint64 inBefore = udpCounter("InDatagrams");
     const qint64 backlogBefore = backlogDrops();
 
     MainWindow window;
+    window.show();
     auto *list = window.findChild<QListWidget *>("listWidget");
-    qint64 lastListed = -1;
-    double cpuAtStart = 0;
-    qint64 runStart = -1;
-    QObject::connect(list->model(), &QAbstractItemModel::rowsInserted,
-                     [&] { lastListed = Rig::LogCapture::elapsed(); });
 
-    // The window's own one-second timer starts the run; the run line marks
-    // its start.
-    QTimer poll;
-    poll.setInterval(1);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
+    // The run starts by clearing the list; every entry is appended, so the
+    // n-th time stamp belongs to row n.
+    double runStart = -1;
+    double cpuAtStart = 0;
+    std::vector<double> listedAt;
+    listedAt.reserve(size_t(n));
+    QObject::connect(list->model(), &QAbstractItemModel::modelReset, [&] {
         if (runStart < 0) {
-            QList<qint64> times;
-            if (!Rig::LogCapture::linesStartingWith("MainWindow::on_pushButton_find_clicked", &times).isEmpty()) {
-                runStart = times.first();
-                cpuAtStart = cpuSeconds();
-                poll.setInterval(50);
-            }
-            return;
+            runStart = monotonicSeconds();
+            cpuAtStart = cpuSeconds();
         }
-        // Done when all are listed, or 2000 ms into the run: every reply is
-        // sent within 500 ms of the probe.
-        if (list->count() == n || Rig::LogCapture::elapsed() - runStart > 2000)
+    });
+    QObject::connect(list->model(), &QAbstractItemModel::rowsInserted, [&](const QModelIndex &, int first, int last) {
+        const double now = monotonicSeconds();
+        for (int row = first; row <= last; ++row)
+            listedAt.push_back(now);
+    });
+
+    double allListed = -1;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (runStart < 0)
+            return;
+        const double now = monotonicSeconds();
+        if (allListed < 0 && list->count() == n)
+            allListed = now;
+        if ((allListed >= 0 && now - allListed >= SettleMs / 1e3) || now - runStart >= WaitMs / 1e3)
             app.quit();
     });
     poll.start();
@@ -111,12 +172,21 @@ int main(int argc, char *argv[])
     const double cpu = cpuSeconds() - cpuAtStart;
     devices.stop();
 
-    const qint64 delivered = Rig::udpCounter("InDatagrams") - inBefore;
-    std::printf("N=%-5d case=%-6s listed=%d/%d last_listed_ms=%lld cpu_us_per_reply=%.1f "
-                "sim_sent=%d udp_in=%lld rcvbuf_errors=%lld backlog_drops=%lld\n",
-                n, burst ? "burst" : "spread", list->count(), n,
-                lastListed >= 0 && runStart >= 0 ? lastListed - runStart : -1LL,
-                list->count() ? cpu * 1e6 / list->count() : 0.0, devices.sent, delivered,
-                Rig::udpCounter("RcvbufErrors") - rcvbufBefore, backlogDrops() - backlogBefore);
+    // From each device's reply to its entry in the list.
+    double worstDelay = 0;
+    for (int row = 0; row < list->count() && row < int(listedAt.size()); ++row) {
+        const QString address = list->item(row)->text().section(QLatin1Char(' '), 2, 2).section(QLatin1Char(':'), 0, 0);
+        if (devices.firstSent.contains(address))
+            worstDelay = std::max(worstDelay, listedAt[size_t(row)] - devices.firstSent.value(address));
+    }
+
+    const qint64 delivered = udpCounter("InDatagrams") - inBefore;
+    const int listed = list->count();
+    std::printf("N=%-5d case=%-6s rmem_max=%-7lld listed=%d/%d last_listed_ms=%.0f max_reply_to_list_ms=%.1f "
+                "cpu_us_per_reply=%.1f sim_sent=%d udp_in=%lld rcvbuf_errors=%lld backlog_drops=%lld\n",
+                n, burst ? "burst" : "spread", rmemMax(), listed, n,
+                listedAt.empty() ? -1.0 : (listedAt.back() - runStart) * 1e3, worstDelay * 1e3,
+                listed ? cpu * 1e6 / listed : 0.0, devices.sent, delivered, udpCounter("RcvbufErrors") - rcvbufBefore,
+                backlogDrops() - backlogBefore);
     return 0;
 }

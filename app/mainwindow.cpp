@@ -3,8 +3,11 @@
 
 #include "aboutdialog.h"
 #include "connsocket.h"
+#include "devicelistdelegate.h"
 #include "devicelistevents.h"
 #include "deviceprotocol.h"
+#include "listedaddresses.h"
+#include "updatelimiter.h"
 
 #include <QClipboard>
 #include <QDesktopServices>
@@ -28,8 +31,10 @@ MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui_MainWindow)
     , deviceCount(0)
+    , listedAddresses(nullptr)
 {
     ui->setupUi(this);
+    listedAddresses = new ListedAddresses(ui->listWidget);
 
     // The application font is given in pixels, so pointSize() reports -1
     // here and the list always ends up at 11 points.
@@ -38,6 +43,11 @@ MainWindow::MainWindow(QWidget *parent)
         listFont.setPointSize(11);
         ui->listWidget->setFont(listFont);
     }
+
+    // Hundreds of replies a second each add an entry: measure each entry's
+    // text once, and paint the window at most once per display frame.
+    ui->listWidget->setItemDelegate(new DeviceListDelegate(ui->listWidget));
+    new UpdateLimiter(this);
 
     ui->pushButton_copy->setEnabled(ui->listWidget->currentItem() != nullptr);
     ui->pushButton_config->setEnabled(ui->listWidget->currentItem() != nullptr);

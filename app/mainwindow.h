@@ -5,6 +5,7 @@
 #include <QMainWindow>
 
 class ConnSocket;
+class ListedAddresses;
 QT_BEGIN_NAMESPACE
 class QAction;
 class QListWidgetItem;
@@ -49,6 +50,8 @@ private:
     // Entries added since the current run began; 32 bits so the running
     // number shown in the list never wraps.
     quint32 deviceCount;
+    // The address of every listed entry, for the duplicate test.
+    ListedAddresses *listedAddresses;
     // Every probe socket ever created, in creation order; owned here.
     QList<ConnSocket *> connSockets;
 };

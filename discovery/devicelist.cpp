@@ -3,6 +3,7 @@
 
 #include "datagram.h"
 #include "deviceprotocol.h"
+#include "listedaddresses.h"
 #include "netaddress.h"
 
 #include <QDebug>
@@ -64,10 +65,8 @@ void MainWindow::readyRead()
 bool MainWindow::priv_addDevice(const QString &text, quint32 ip, bool configAvailable, const QVariant &details)
 {
     const QString address = ipv4ToString(ip);
-    for (int row = 0; row < ui->listWidget->count(); ++row) {
-        if (ui->listWidget->item(row)->data(AddressRole).toString() == address)
-            return false;
-    }
+    if (listedAddresses->contains(address))
+        return false;
 
     auto *item = new QListWidgetItem(text, nullptr, QListWidgetItem::Type);
     item->setData(AddressRole, address);

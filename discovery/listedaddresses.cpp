@@ -1,0 +1,39 @@
+#include "listedaddresses.h"
+
+#include "deviceprotocol.h"
+
+#include <QListWidget>
+
+ListedAddresses::ListedAddresses(QListWidget *list)
+    : QObject(list)
+    , list(list)
+{
+    // Entries are appended with their data already set, so each new row is
+    // added as it comes. Anything else that changes the list is rare enough
+    // to take the whole list again: a cleared list gives an empty set.
+    QAbstractItemModel *model = list->model();
+    connect(model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &, int first, int last) { addRows(first, last); });
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &ListedAddresses::rebuild);
+    connect(model, &QAbstractItemModel::rowsMoved, this, &ListedAddresses::rebuild);
+    connect(model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &, const QModelIndex &, const QVector<int> &roles) {
+                if (roles.isEmpty() || roles.contains(AddressRole))
+                    rebuild();
+            });
+    connect(model, &QAbstractItemModel::layoutChanged, this, &ListedAddresses::rebuild);
+    connect(model, &QAbstractItemModel::modelReset, this, &ListedAddresses::rebuild);
+    rebuild();
+}
+
+void ListedAddresses::addRows(int first, int last)
+{
+    for (int row = first; row <= last; ++row)
+        addresses.insert(list->item(row)->data(AddressRole).toString());
+}
+
+void ListedAddresses::rebuild()
+{
+    addresses.clear();
+    addRows(0, list->count() - 1);
+}

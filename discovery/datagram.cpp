@@ -1,10 +1,26 @@
 #include "datagram.h"
 
-#include <QHostAddress>
 #include <QUdpSocket>
 
 bool readPendingDatagram(QUdpSocket *socket, QByteArray *datagram, QHostAddress *sender, quint16 *senderPort)
 {
     *datagram = QByteArray(int(qMax<qint64>(socket->pendingDatagramSize(), 0)), '\0');
     return socket->readDatagram(datagram->data(), datagram->size(), sender, senderPort) >= 0;
+}
+
+bool DatagramBatch::next(QByteArray *datagram, QHostAddress *sender, quint16 *senderPort)
+{
+    while (readable && socket->hasPendingDatagrams()) {
+        Datagram read;
+        readable = readPendingDatagram(socket, &read.data, &read.sender, &read.senderPort);
+        if (readable)
+            queue.enqueue(read);
+    }
+    if (queue.isEmpty())
+        return false;
+    Datagram first = queue.dequeue();
+    *datagram = first.data;
+    *sender = first.sender;
+    *senderPort = first.senderPort;
+    return true;
 }

@@ -2,9 +2,10 @@
 #define DATAGRAM_H
 
 #include <QByteArray>
+#include <QHostAddress>
+#include <QQueue>
 
 QT_BEGIN_NAMESPACE
-class QHostAddress;
 class QUdpSocket;
 QT_END_NAMESPACE
 
@@ -13,5 +14,34 @@ QT_END_NAMESPACE
 // that were not received. Returns false when the read fails; the datagram
 // may then still be pending, so the caller must not try again at once.
 bool readPendingDatagram(QUdpSocket *socket, QByteArray *datagram, QHostAddress *sender, quint16 *senderPort);
+
+// The datagrams a reader handles for one readyRead signal, in arrival order.
+// Before handing out the next one it reads everything the socket holds by
+// then: a burst of replies waits here while earlier ones are decoded and
+// listed, instead of overflowing the kernel's receive buffer.
+class DatagramBatch
+{
+public:
+    explicit DatagramBatch(QUdpSocket *socket)
+        : socket(socket)
+    { }
+
+    // False when none is left. After a failed read the socket is not read
+    // again in this batch (see readPendingDatagram); what was read is still
+    // handed out.
+    bool next(QByteArray *datagram, QHostAddress *sender, quint16 *senderPort);
+
+private:
+    struct Datagram
+    {
+        QByteArray data;
+        QHostAddress sender;
+        quint16 senderPort = 0;
+    };
+
+    QUdpSocket *socket;
+    QQueue<Datagram> queue;
+    bool readable = true;
+};
 
 #endif // DATAGRAM_H

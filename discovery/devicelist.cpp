@@ -18,14 +18,11 @@ void MainWindow::readyRead()
     if (!socket)
         return;
 
-    while (socket->hasPendingDatagrams()) {
-        QByteArray datagram;
-        QHostAddress senderAddress;
-        quint16 senderPort = 0;
-        // A failed read may leave the datagram pending: trying again here
-        // would never end, so wait for the next signal instead.
-        if (!readPendingDatagram(socket, &datagram, &senderAddress, &senderPort))
-            break;
+    DatagramBatch batch(socket);
+    QByteArray datagram;
+    QHostAddress senderAddress;
+    quint16 senderPort = 0;
+    while (batch.next(&datagram, &senderAddress, &senderPort)) {
 
         // The sockets are dual-stack: IPv4 senders arrive IPv4-mapped, and a
         // sender without an IPv4 form cannot be listed or opened.
@@ -76,9 +73,9 @@ bool MainWindow::priv_addDevice(const QString &text, quint32 ip, bool configAvai
     ++deviceCount;
 
     // The first device of a run becomes current, which brings the list
-    // buttons to life; later ones leave the selection alone.
+    // buttons to life; later ones leave the selection alone. The readers
+    // show the count once they have handled all their datagrams.
     if (ui->listWidget->count() == 1)
         ui->listWidget->setCurrentRow(0);
-    ui->statusbar->showMessage(tr("Found %n device(s)", "", ui->listWidget->count()));
     return true;
 }

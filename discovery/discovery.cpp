@@ -16,6 +16,9 @@ namespace {
 
 using ReaderSlot = void (MainWindow::*)();
 
+// The receive buffer each probe socket asks for.
+constexpr int ReceiveBufferSize = 1 << 20;
+
 // Finds the socket a probe of the given port uses for a probe address: the
 // one made for this address that is still bound to this port, else the
 // first closed socket that was made for this port, else a new one. A closed
@@ -53,8 +56,13 @@ QUdpSocket *probeSocket(MainWindow *window, QList<ConnSocket *> &connSockets, qu
 
     // Every probe socket of a port shares it with the others (one per
     // interface address); a failed bind is not fatal, the send reports it.
-    if (chosen->state() != QAbstractSocket::BoundState)
+    if (chosen->state() != QAbstractSocket::BoundState) {
         chosen->bind(QHostAddress::Any, port, QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint);
+        // Hundreds of devices may answer at the same moment. The system caps
+        // the request at its own limit (Linux: net.core.rmem_max), where
+        // the default (Windows: 64 KiB) would hold only a few hundred.
+        chosen->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferSize);
+    }
     return chosen;
 }
 

@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "ui_mainwindow.h"
 
 #include "datagram.h"
 #include "deviceprotocol.h"
@@ -7,6 +8,8 @@
 
 #include <QDebug>
 #include <QHostAddress>
+#include <QListWidget>
+#include <QStatusBar>
 #include <QUdpSocket>
 
 namespace {
@@ -24,14 +27,12 @@ void MainWindow::readyRead_opener()
     if (!socket)
         return;
 
+    DatagramBatch batch(socket);
+    QByteArray datagram;
     QHostAddress senderAddress;
     quint16 senderPort = 0;
-    while (socket->hasPendingDatagrams()) {
-        QByteArray datagram;
-        // A failed read may leave the datagram pending: trying again here
-        // would never end, so wait for the next signal instead.
-        if (!readPendingDatagram(socket, &datagram, &senderAddress, &senderPort))
-            break;
+    bool listed = false;
+    while (batch.next(&datagram, &senderAddress, &senderPort)) {
 
         // The sockets are dual-stack: IPv4 senders arrive IPv4-mapped, and a
         // sender without an IPv4 form cannot be listed or opened.
@@ -100,10 +101,14 @@ void MainWindow::readyRead_opener()
                                          identity.vendorId,      identity.deviceType,    identity.productCode,
                                          identity.revisionMajor, identity.revisionMinor, identity.status,
                                          identity.serialNumber,  identity.state};
-            if (priv_addDevice(line, senderAddress.toIPv4Address(), configAvailable, QVariant::fromValue(details)))
+            if (priv_addDevice(line, senderAddress.toIPv4Address(), configAvailable, QVariant::fromValue(details))) {
+                listed = true;
                 qDebug() << "MainWindow::readyRead_opener"
                          << ":"
                          << "Device added to the list (Opener)";
+            }
         }
     }
+    if (listed)
+        ui->statusbar->showMessage(tr("Found %n device(s)", "", ui->listWidget->count()));
 }

@@ -3,6 +3,16 @@
 #include <QHostAddress>
 #include <QNetworkInterface>
 
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#else
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
 bool isUsableAddressEntry(const QNetworkInterface &itfc, const QNetworkAddressEntry &entry)
 {
     const QNetworkInterface::InterfaceFlags flags = itfc.flags();
@@ -18,9 +28,47 @@ quint32 probeAddress(quint32 ip, int prefixLength, bool canBroadcast)
     return ip | 0xFFu;
 }
 
+namespace {
+
+// A socket can be bound to an address only when this computer has it, so a
+// bind that fails with "address not available" shows that the address is
+// not local without reading the interface list, in a few microseconds
+// instead of tens. Every other outcome (bound, or failed for another
+// reason) leaves the answer to the interface list.
+bool mayBeLocal(quint32 address)
+{
+#ifdef Q_OS_WIN
+    const SOCKET fd = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (fd == INVALID_SOCKET)
+        return true;
+#else
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0)
+        return true;
+#endif
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = 0;
+    local.sin_addr.s_addr = htonl(address);
+    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr *>(&local), sizeof local) == 0;
+#ifdef Q_OS_WIN
+    const bool notLocal = !bound && WSAGetLastError() == WSAEADDRNOTAVAIL;
+    ::closesocket(fd);
+#else
+    const bool notLocal = !bound && errno == EADDRNOTAVAIL;
+    ::close(fd);
+#endif
+    return !notLocal;
+}
+
+} // namespace
+
 bool isOwnAddress(const QHostAddress &address)
 {
     const quint32 wanted = address.toIPv4Address();
+    // The replies of other devices end here.
+    if (!mayBeLocal(wanted))
+        return false;
     const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface &itfc : interfaces) {
         const QList<QNetworkAddressEntry> entries = itfc.addressEntries();

@@ -23,7 +23,8 @@ bool isUsableAddressEntry(const QNetworkInterface &itfc, const QNetworkAddressEn
 quint32 probeAddress(quint32 ip, int prefixLength, bool canBroadcast);
 
 // True when the address is the IPv4 address of one of this computer's
-// usable address entries. The interface list is read afresh on every call.
+// usable address entries. Nothing is cached: an address the computer gains
+// or loses counts from the next call on.
 bool isOwnAddress(const QHostAddress &address);
 
 // Dotted-decimal text of an IPv4 address in host byte order.

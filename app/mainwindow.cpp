@@ -3,8 +3,8 @@
 
 #include "aboutdialog.h"
 #include "connsocket.h"
-#include "devicelistdelegate.h"
 #include "devicelistevents.h"
+#include "devicelistview.h"
 #include "deviceprotocol.h"
 #include "listedaddresses.h"
 #include "updatelimiter.h"

@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "datagram.h"
+#include "devicelistview.h"
 #include "deviceprotocol.h"
 #include "listedaddresses.h"
 #include "netaddress.h"
@@ -18,6 +19,7 @@ void MainWindow::readyRead()
     if (!socket)
         return;
 
+    const int firstNewRow = ui->listWidget->count();
     DatagramBatch batch(socket);
     QByteArray datagram;
     QHostAddress senderAddress;
@@ -56,6 +58,8 @@ void MainWindow::readyRead()
                      << "Device added to the list (DragonFrame)";
     }
 
+    if (ui->listWidget->count() > firstNewRow)
+        layOutAppendedRows(ui->listWidget, firstNewRow);
     ui->statusbar->showMessage(tr("Found %n device(s)", "", ui->listWidget->count()));
 }
 

@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "datagram.h"
+#include "devicelistview.h"
 #include "deviceprotocol.h"
 #include "listidentityreply.h"
 #include "netaddress.h"
@@ -27,6 +28,7 @@ void MainWindow::readyRead_opener()
     if (!socket)
         return;
 
+    const int firstNewRow = ui->listWidget->count();
     DatagramBatch batch(socket);
     QByteArray datagram;
     QHostAddress senderAddress;
@@ -109,6 +111,8 @@ void MainWindow::readyRead_opener()
             }
         }
     }
-    if (listed)
+    if (listed) {
+        layOutAppendedRows(ui->listWidget, firstNewRow);
         ui->statusbar->showMessage(tr("Found %n device(s)", "", ui->listWidget->count()));
+    }
 }

@@ -16,6 +16,11 @@
 
 #include "deviceprotocol.h"
 #include "mainwindow.h"
+// Builds that lay out the list themselves after a reader's batch.
+#if __has_include("devicelistview.h")
+#include "devicelistview.h"
+#define LAY_OUT_APPENDED_ROWS
+#endif
 
 #include <QApplication>
 #include <QDir>
@@ -40,16 +45,25 @@ QString deviceLine(int number, int host)
         .arg(QString::number(0xA0000 + host * 977, 16).toUpper());
 }
 
-// As the program lists a device: appended with its data, the first one of
-// a run current, the count in the status bar.
-void addDevice(QMainWindow &window, QListWidget *list, const QString &text, int host)
+// As a reader lists the devices of one batch of datagrams: each appended
+// with its data, the first one of a run current, then the count in the
+// status bar.
+void addDevices(QMainWindow &window, QListWidget *list, const QStringList &texts, int firstHost)
 {
-    auto *item = new QListWidgetItem(text, nullptr, QListWidgetItem::Type);
-    item->setData(AddressRole, QStringLiteral("10.202.1.%1").arg(host));
-    item->setData(ConfigRole, host % 3 == 0);
-    list->insertItem(list->count(), item);
-    if (list->count() == 1)
-        list->setCurrentRow(0);
+    const int firstRow = list->count();
+    for (int i = 0; i < texts.size(); ++i) {
+        auto *item = new QListWidgetItem(texts.at(i), nullptr, QListWidgetItem::Type);
+        item->setData(AddressRole, QStringLiteral("10.202.1.%1").arg(firstHost + i));
+        item->setData(ConfigRole, (firstHost + i) % 3 == 0);
+        list->insertItem(list->count(), item);
+        if (list->count() == 1)
+            list->setCurrentRow(0);
+    }
+#ifdef LAY_OUT_APPENDED_ROWS
+    layOutAppendedRows(list, firstRow);
+#else
+    Q_UNUSED(firstRow)
+#endif
     window.statusBar()->showMessage(MainWindow::tr("Found %n device(s)", "", list->count()));
 }
 
@@ -116,15 +130,22 @@ int main(int argc, char *argv[])
     std::printf("device pixel ratio %.4f, window %dx%d\n", window.devicePixelRatioF(), window.width(), window.height());
     // A run's replies: one every few ms, among them a reply of two lines and
     // one wider than the list.
-    for (int i = 0; i < 60; ++i) {
-        QString text = deviceLine(i + 1, i + 2);
-        if (i == 7)
-            text = QStringLiteral("8.  10.202.1.9:55555 | marovenda first line\nsecond line of the reply");
-        if (i == 12)
-            text += QStringLiteral(" | ") + QString(QLatin1Char('W')).repeated(120);
-        addDevice(window, list, text, i + 2);
+    // Mostly one reply per batch, sometimes three.
+    for (int i = 0; i < 60;) {
+        const int batch = i % 7 == 3 ? 3 : 1;
+        QStringList texts;
+        for (int j = i; j < i + batch; ++j) {
+            QString text = deviceLine(j + 1, j + 2);
+            if (j == 7)
+                text = QStringLiteral("8.  10.202.1.9:55555 | marovenda first line\nsecond line of the reply");
+            if (j == 12)
+                text += QStringLiteral(" | ") + QString(QLatin1Char('W')).repeated(120);
+            texts.append(text);
+        }
+        addDevices(window, list, texts, i + 2);
+        i += batch;
         QTest::qWait(i % 5 == 0 ? 0 : 3);
-        if (i == 5)
+        if (i == 6)
             snap("six-entries");
     }
     snap("sixty-entries");
@@ -138,7 +159,7 @@ int main(int argc, char *argv[])
     snap("two-line-selected");
     QTest::mouseClick(window.findChild<QPushButton *>("pushButton_find"), Qt::LeftButton);
     for (int i = 0; i < 3; ++i)
-        addDevice(window, list, deviceLine(i + 1, 200 + i), 200 + i);
+        addDevices(window, list, {deviceLine(i + 1, 200 + i)}, 200 + i);
     snap("new-run");
     return same ? 0 : 1;
 }

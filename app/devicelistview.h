@@ -1,5 +1,5 @@
-#ifndef DEVICELISTDELEGATE_H
-#define DEVICELISTDELEGATE_H
+#ifndef DEVICELISTVIEW_H
+#define DEVICELISTVIEW_H
 
 #include <QFont>
 #include <QHash>
@@ -8,6 +8,7 @@
 
 QT_BEGIN_NAMESPACE
 class QAbstractItemView;
+class QListView;
 QT_END_NAMESPACE
 
 // Draws the device list exactly as Qt's own delegate does, but measures the
@@ -43,4 +44,10 @@ private:
     mutable QHash<QString, QSize> sizes;
 };
 
-#endif // DEVICELISTDELEGATE_H
+// Lays out a list view whose rows from firstRow on were just appended, as
+// Qt would a moment later, but repaints the list only when one of the new
+// rows can be seen. Qt repaints all of it, which in a list already longer
+// than its window is work for nothing: appended rows move no other row.
+void layOutAppendedRows(QListView *view, int firstRow);
+
+#endif // DEVICELISTVIEW_H

@@ -1,7 +1,8 @@
-#include "devicelistdelegate.h"
+#include "devicelistview.h"
 
 #include <QAbstractItemView>
 #include <QEvent>
+#include <QListView>
 
 DeviceListDelegate::DeviceListDelegate(QAbstractItemView *view)
     : QStyledItemDelegate(view)
@@ -43,4 +44,30 @@ QSize DeviceListDelegate::sizeHint(const QStyleOptionViewItem &option, const QMo
     const QSize size = QStyledItemDelegate::sizeHint(option, index);
     sizes.insert(text, size);
     return size;
+}
+
+void layOutAppendedRows(QListView *view, int firstRow)
+{
+    QAbstractItemModel *model = view->model();
+    QWidget *viewport = view->viewport();
+    // Only a plain top-to-bottom list keeps its old rows in place.
+    if (firstRow >= model->rowCount(view->rootIndex()) || view->viewMode() != QListView::ListMode
+        || view->flow() != QListView::TopToBottom || view->isWrapping() || view->layoutDirection() != Qt::LeftToRight
+        || !viewport->updatesEnabled()) {
+        view->doItemsLayout();
+        return;
+    }
+    const QSize viewportSize = viewport->size();
+    // The layout ends by asking to repaint the whole list; that request is
+    // what is held back here. Everything else it does happens.
+    viewport->setAttribute(Qt::WA_UpdatesDisabled, true);
+    view->doItemsLayout();
+    viewport->setAttribute(Qt::WA_UpdatesDisabled, false);
+
+    // Rows are laid out top to bottom, so the first new row is the one that
+    // may reach into sight; the margin keeps a row that only touches the
+    // edge, at a fractional device pixel ratio, on the safe side.
+    const QRect firstNew = view->visualRect(model->index(firstRow, 0, view->rootIndex())).adjusted(-2, -2, 2, 2);
+    if (viewport->size() != viewportSize || firstNew.intersects(viewport->rect()))
+        viewport->update();
 }

@@ -7,9 +7,27 @@
 DeviceListDelegate::DeviceListDelegate(QAbstractItemView *view)
     : QStyledItemDelegate(view)
 {
-    // A cleared list starts afresh, so the cache holds one run's entries.
-    connect(view->model(), &QAbstractItemModel::modelReset, this, [this] { sizes.clear(); });
+    // Appended rows leave the others where they were; anything else that
+    // moves or changes rows makes them be measured again.
+    QAbstractItemModel *model = view->model();
+    connect(model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &, int first, int) { forgetFrom(first); });
+    connect(model, &QAbstractItemModel::rowsRemoved, this, [this] { forgetFrom(0); });
+    connect(model, &QAbstractItemModel::rowsMoved, this, [this] { forgetFrom(0); });
+    connect(model, &QAbstractItemModel::layoutChanged, this, [this] { forgetFrom(0); });
+    connect(model, &QAbstractItemModel::modelReset, this, [this] { forgetFrom(0); });
+    connect(model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
+                for (int row = topLeft.row(); row <= bottomRight.row() && row < rows.size(); ++row)
+                    rows[row] = Measured();
+            });
     view->installEventFilter(this);
+}
+
+void DeviceListDelegate::forgetFrom(int row) const
+{
+    if (row < rows.size())
+        rows.resize(row);
 }
 
 bool DeviceListDelegate::eventFilter(QObject *watched, QEvent *event)
@@ -20,29 +38,32 @@ bool DeviceListDelegate::eventFilter(QObject *watched, QEvent *event)
     if (watched != parent())
         return QStyledItemDelegate::eventFilter(watched, event);
     if (event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange)
-        sizes.clear();
+        forgetFrom(0);
     return false;
 }
 
 QSize DeviceListDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    // Anything that could make two entries of the same text differ in size
-    // is measured by Qt's delegate every time.
-    if (index.data(Qt::SizeHintRole).isValid() || index.data(Qt::DecorationRole).isValid()
-        || index.data(Qt::CheckStateRole).isValid() || index.data(Qt::FontRole).isValid())
-        return QStyledItemDelegate::sizeHint(option, index);
-
     const Measure measure{option.font, int(option.state), int(option.features)};
     if (!(measure == measuredWith)) {
-        sizes.clear();
+        forgetFrom(0);
         measuredWith = measure;
     }
-    const QString text = index.data(Qt::DisplayRole).toString();
-    auto cached = sizes.constFind(text);
-    if (cached != sizes.constEnd())
-        return *cached;
+    const int row = index.row();
+    const void *item = index.internalPointer();
+    if (item && index.column() == 0 && !index.parent().isValid() && row < rows.size() && rows.at(row).item == item)
+        return rows.at(row).size;
+
     const QSize size = QStyledItemDelegate::sizeHint(option, index);
-    sizes.insert(text, size);
+    // An entry with a size, icon, check box or font of its own is measured
+    // every time, as is one of a model without item pointers.
+    if (!item || index.column() != 0 || index.parent().isValid() || index.data(Qt::SizeHintRole).isValid()
+        || index.data(Qt::DecorationRole).isValid() || index.data(Qt::CheckStateRole).isValid()
+        || index.data(Qt::FontRole).isValid())
+        return size;
+    if (row >= rows.size())
+        rows.resize(row + 1);
+    rows[row] = Measured{item, size};
     return size;
 }
 

@@ -2,19 +2,20 @@
 #define DEVICELISTVIEW_H
 
 #include <QFont>
-#include <QHash>
 #include <QSize>
 #include <QStyledItemDelegate>
+#include <QVector>
 
 QT_BEGIN_NAMESPACE
 class QAbstractItemView;
 class QListView;
 QT_END_NAMESPACE
 
-// Draws the device list exactly as Qt's own delegate does, but measures the
-// text of each entry only once. The list view lays out every entry again
-// whenever one is added, and measuring means shaping the text, so without
-// this a list of a thousand entries shapes a thousand texts per new device.
+// Draws the device list exactly as Qt's own delegate does, but measures each
+// entry only once. The list view lays out every entry again whenever one is
+// added, and measuring means shaping the text, so without this a list of a
+// thousand entries shapes a thousand texts per new device; with it, each
+// entry's size is a look-up by row.
 class DeviceListDelegate : public QStyledItemDelegate
 {
 public:
@@ -26,6 +27,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void forgetFrom(int row) const;
+
     // What besides the text and the view's style decides an entry's size.
     // An entry holds only text (no icon, check box, font or size of its
     // own), so its size is that of its text drawn with these.
@@ -40,8 +43,16 @@ private:
         }
     };
 
+    // The size of each row's entry, with the entry it was measured for
+    // (the model's item pointer); rows that changed are forgotten.
+    struct Measured
+    {
+        const void *item = nullptr;
+        QSize size;
+    };
+
     mutable Measure measuredWith;
-    mutable QHash<QString, QSize> sizes;
+    mutable QVector<Measured> rows;
 };
 
 // Lays out a list view whose rows from firstRow on were just appended, as

@@ -3,6 +3,7 @@
 // runs, so the second run meets sockets made for an address that is gone.
 
 #include "mainwindow.h"
+#include "netaddress.h"
 #include "rigsupport.h"
 
 #include <QListWidget>
@@ -22,6 +23,8 @@ class TestDiscoverySockets : public QObject
 private slots:
     void initTestCase();
     void closedSocketIsTakenOnlyByItsOwnKind();
+    void ownAddress_data();
+    void ownAddress();
 
 private:
     std::unique_ptr<Rig::LogCapture> log;
@@ -97,6 +100,43 @@ void TestDiscoverySockets::closedSocketIsTakenOnlyByItsOwnKind()
     // socket and were all dropped as echoes.
     QCOMPARE(Rig::LogCapture::count(QStringLiteral("MainWindow::readyRead : Datagram from itself. Ignore!")), 2);
     QCOMPARE(Rig::LogCapture::count(QStringLiteral("MainWindow::readyRead_opener : Datagram from itself. Ignore!")), 1);
+}
+
+void TestDiscoverySockets::ownAddress_data()
+{
+    // ip commands (one per item, words separated by blanks) run before and
+    // after the test, the address asked about and whether it is own.
+    QTest::addColumn<QStringList>("setUp");
+    QTest::addColumn<QStringList>("tearDown");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("own");
+
+    const QString gain = QStringLiteral("addr add 10.201.7.1/24 dev rp1");
+    const QString lose = QStringLiteral("addr del 10.201.7.1/24 dev rp1");
+    QTest::newRow("gained just now") << QStringList{gain} << QStringList{lose} << "10.201.7.1" << true;
+    QTest::newRow("lost just now") << QStringList{gain, lose} << QStringList() << "10.201.7.1" << false;
+    QTest::newRow("another host") << QStringList() << QStringList() << "10.201.1.254" << false;
+    // Addresses this computer has, but never sends from.
+    QTest::newRow("loopback") << QStringList() << QStringList() << "127.0.0.1" << false;
+    QTest::newRow("unspecified") << QStringList() << QStringList() << "0.0.0.0" << false;
+    QTest::newRow("interface down") << QStringList{"link add rpx type veth peer name rpy",
+                                                   "addr add 10.201.8.1/24 dev rpx"}
+                                    << QStringList{"link del rpx"} << "10.201.8.1" << false;
+}
+
+void TestDiscoverySockets::ownAddress()
+{
+    QFETCH(QStringList, setUp);
+    QFETCH(QStringList, tearDown);
+    QFETCH(QString, address);
+    QFETCH(bool, own);
+    auto undo = qScopeGuard([&] {
+        for (const QString &command : tearDown)
+            Rig::ip(command.split(' '));
+    });
+    for (const QString &command : setUp)
+        QVERIFY(Rig::ip(command.split(' ')));
+    QCOMPARE(isOwnAddress(QHostAddress(address)), own);
 }
 
 QTEST_MAIN(TestDiscoverySockets)

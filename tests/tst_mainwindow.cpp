@@ -1,5 +1,6 @@
 #include "aboutdialog.h"
 #include "deviceprotocol.h"
+#include "listedaddresses.h"
 #include "mainwindow.h"
 #include "testsupport.h"
 
@@ -64,6 +65,7 @@ private slots:
     void automaticRun();
     void closingEarlyStartsNoRun();
     void findClearsTheList();
+    void listedAddressesFollowTheList();
     void selection_data();
     void selection();
     void selectionSlotNeedsTheList();
@@ -326,6 +328,25 @@ void tst_MainWindow::findClearsTheList()
     list->setCurrentRow(0);
     QTest::mouseClick(child<QPushButton>(window, "pushButton_find"), Qt::LeftButton);
     QCOMPARE(list->count(), 0);
+}
+
+void tst_MainWindow::listedAddressesFollowTheList()
+{
+    // The duplicate test's set of addresses, whoever changes the list.
+    QListWidget list;
+    ListedAddresses listed(&list);
+    addEntry(&list, "1.  192.0.2.1:55555 | a", "192.0.2.1", true);
+    QListWidgetItem *second = addEntry(&list, "2.  192.0.2.2:55555 | b", "192.0.2.2", true);
+    QVERIFY(listed.contains("192.0.2.1") && listed.contains("192.0.2.2"));
+    second->setData(AddressRole, QStringLiteral("192.0.2.3"));
+    QVERIFY(!listed.contains("192.0.2.2") && listed.contains("192.0.2.3"));
+    delete list.takeItem(0);
+    QVERIFY(!listed.contains("192.0.2.1") && listed.contains("192.0.2.3"));
+    // As Find does: a cleared list lists nothing, so every device is new.
+    list.clear();
+    QVERIFY(!listed.contains("192.0.2.3"));
+    addEntry(&list, "1.  192.0.2.3:55555 | b", "192.0.2.3", true);
+    QVERIFY(listed.contains("192.0.2.3"));
 }
 
 void tst_MainWindow::selection_data()

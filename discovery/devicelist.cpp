@@ -21,6 +21,7 @@ void MainWindow::readyRead()
 
     const int firstNewRow = ui->listWidget->count();
     DatagramBatch batch(socket);
+    OwnAddressTest ownAddresses;
     QByteArray datagram;
     QHostAddress senderAddress;
     quint16 senderPort = 0;
@@ -36,7 +37,7 @@ void MainWindow::readyRead()
                      << "Datagram without an IPv4 sender. Ignore!";
             continue;
         }
-        if (isOwnAddress(senderAddress)) {
+        if (ownAddresses.isOwn(senderAddress)) {
             qDebug() << "MainWindow::readyRead"
                      << ":"
                      << "Datagram from itself. Ignore!";

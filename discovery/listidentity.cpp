@@ -30,6 +30,7 @@ void MainWindow::readyRead_opener()
 
     const int firstNewRow = ui->listWidget->count();
     DatagramBatch batch(socket);
+    OwnAddressTest ownAddresses;
     QByteArray datagram;
     QHostAddress senderAddress;
     quint16 senderPort = 0;
@@ -46,7 +47,7 @@ void MainWindow::readyRead_opener()
                      << "Datagram without an IPv4 sender. Ignore!";
             continue;
         }
-        if (isOwnAddress(senderAddress)) {
+        if (ownAddresses.isOwn(senderAddress)) {
             qDebug() << "MainWindow::readyRead_opener"
                      << ":"
                      << "Datagram from itself. Ignore!";

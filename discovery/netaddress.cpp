@@ -80,6 +80,27 @@ bool isOwnAddress(const QHostAddress &address)
     return false;
 }
 
+bool OwnAddressTest::isOwn(const QHostAddress &address)
+{
+    // Where reading the interface list once costs less than asking about
+    // each further datagram on its own.
+    constexpr int AskedOneByOne = 8;
+    if (++asked <= AskedOneByOne)
+        return isOwnAddress(address);
+    if (!listRead) {
+        const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+        for (const QNetworkInterface &itfc : interfaces) {
+            const QList<QNetworkAddressEntry> entries = itfc.addressEntries();
+            for (const QNetworkAddressEntry &entry : entries) {
+                if (isUsableAddressEntry(itfc, entry))
+                    usable.insert(entry.ip().toIPv4Address());
+            }
+        }
+        listRead = true;
+    }
+    return usable.contains(address.toIPv4Address());
+}
+
 QString ipv4ToString(quint32 address)
 {
     return QStringLiteral("%1.%2.%3.%4")

@@ -1,6 +1,7 @@
 #ifndef NETADDRESS_H
 #define NETADDRESS_H
 
+#include <QSet>
 #include <QString>
 
 QT_BEGIN_NAMESPACE
@@ -26,6 +27,22 @@ quint32 probeAddress(quint32 ip, int prefixLength, bool canBroadcast);
 // usable address entries. Nothing is cached: an address the computer gains
 // or loses counts from the next call on.
 bool isOwnAddress(const QHostAddress &address);
+
+// The own-address test for the datagrams of one readyRead signal. The first
+// few are asked about one by one (isOwnAddress); from then on the batch is
+// long, and the interface list is read once and kept for the rest of it.
+// Nothing is carried over to the next batch, so an address the computer
+// gains counts from the next signal on at the latest.
+class OwnAddressTest
+{
+public:
+    bool isOwn(const QHostAddress &address);
+
+private:
+    int asked = 0;
+    bool listRead = false;
+    QSet<quint32> usable;
+};
 
 // Dotted-decimal text of an IPv4 address in host byte order.
 QString ipv4ToString(quint32 address);

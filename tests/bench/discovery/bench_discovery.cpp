@@ -2,7 +2,7 @@
 // the window shown and painted and the debug log written to stderr, as the
 // program runs for a user.
 //
-// usage (inside tests/rig/rig.sh): bench_discovery N spread|burst
+// usage (inside tests/rig/rig.sh): bench_discovery N spread|burst|floor
 //
 // The devices are spread over the rig's links, 253 at most per /24 (.2 to
 // .254). "spread" answers after a random delay of 0 to 2000 ms, the window a
@@ -11,13 +11,20 @@
 // to the last device listed, the longest time from a device's reply to its
 // entry, the program's CPU time per reply, the counters that show where
 // replies were lost, and the receive-buffer limit it ran with.
+//
+// "floor" lists nothing over the network; it measures what no reply can
+// avoid: the CPU time of the five debug lines a ListIdentity reply writes,
+// and of one repaint of the list filled with N entries, in all and per row
+// in sight.
 
 #include "mainwindow.h"
 #include "rigsupport.h"
 
 #include <QApplication>
+#include <QDebug>
 #include <QFile>
 #include <QListWidget>
+#include <QTest>
 #include <QTimer>
 
 #include <sys/resource.h>
@@ -35,6 +42,68 @@ constexpr qint64 LongestDelayMs = 2000;
 constexpr qint64 WaitMs = LongestDelayMs + 600;
 // After the last device, a pending repaint still counts.
 constexpr qint64 SettleMs = 100;
+
+double threadCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+int floorCase(int n)
+{
+    // The lines of one reply, as the reader writes them.
+    constexpr int Replies = 2000;
+    const QString name = QStringLiteral("Bench 123");
+    const QByteArray zero(8, '\0');
+    double start = threadCpuSeconds();
+    for (int i = 0; i < Replies; ++i) {
+        qDebug() << "MainWindow::readyRead_opener"
+                 << ":"
+                 << "Item: Type =" << quint16(12);
+        qDebug() << "MainWindow::readyRead_opener"
+                 << ":"
+                 << "Identity item: Encap. protocol ver. = " << quint16(1);
+        qDebug() << "MainWindow::readyRead_opener"
+                 << ":"
+                 << "Identity item: Sockaddr: family =" << qint16(2) << ", port =" << quint16(44818)
+                 << ", addr =" << QStringLiteral("0.0.0.0") << ", zero =" << zero.toHex(' ');
+        qDebug() << "MainWindow::readyRead_opener"
+                 << ":"
+                 << "Identity item: Identity object: Product name =" << name;
+        qDebug() << "MainWindow::readyRead_opener"
+                 << ":"
+                 << "Device added to the list (Opener)";
+    }
+    const double logLines = (threadCpuSeconds() - start) / Replies;
+
+    MainWindow window;
+    window.show();
+    auto *list = window.findChild<QListWidget *>("listWidget");
+    // After the window's own run, which clears the list.
+    QTest::qWait(1500);
+    for (int i = 0; i < n; ++i)
+        list->addItem(
+            QStringLiteral("%1.  10.202.1.%2:55555 | \"Bench %2\" (1.0) S/N: %3").arg(i + 1).arg(i % 250).arg(i));
+    QTest::qWait(100);
+    constexpr int Repaints = 100;
+    double painting = 0;
+    for (int i = 0; i < Repaints; ++i) {
+        // Far enough apart that no repaint is held back.
+        QTest::qWait(20);
+        start = threadCpuSeconds();
+        list->viewport()->repaint();
+        painting += threadCpuSeconds() - start;
+    }
+    int rowsInSight = 0;
+    for (int row = 0; row < list->count(); ++row)
+        rowsInSight += list->visualItemRect(list->item(row)).intersects(list->viewport()->rect()) ? 1 : 0;
+    std::printf("N=%-5d case=floor  log_lines_us_per_reply=%.1f list_repaint_us=%.1f rows_in_sight=%d "
+                "us_per_row_in_sight=%.1f\n",
+                n, logLines * 1e6, painting / Repaints * 1e6, rowsInSight,
+                rowsInSight ? painting / Repaints * 1e6 / rowsInSight : 0.0);
+    return 0;
+}
 
 double cpuSeconds()
 {
@@ -106,12 +175,14 @@ int main(int argc, char *argv[])
     QApplication::setFont(font);
 
     const QStringList args = app.arguments();
-    if (args.size() != 3 || (args.at(2) != QLatin1String("spread") && args.at(2) != QLatin1String("burst"))
-        || !Rig::inRig()) {
-        std::fprintf(stderr, "usage (inside tests/rig/rig.sh): bench_discovery N spread|burst\n");
+    const QStringList cases{"spread", "burst", "floor"};
+    if (args.size() != 3 || !cases.contains(args.at(2)) || !Rig::inRig()) {
+        std::fprintf(stderr, "usage (inside tests/rig/rig.sh): bench_discovery N spread|burst|floor\n");
         return 2;
     }
     const int n = args.at(1).toInt();
+    if (args.at(2) == QLatin1String("floor"))
+        return floorCase(n);
     const bool burst = args.at(2) == QLatin1String("burst");
 
     QList<Rig::Device> config;

@@ -80,7 +80,10 @@ void layOutAppendedRows(QListView *view, int firstRow)
     }
     const QSize viewportSize = viewport->size();
     // The layout ends by asking to repaint the whole list; that request is
-    // what is held back here. Everything else it does happens.
+    // what is held back here. Everything else it does happens. Qt keeps this
+    // attribute for itself, but setUpdatesEnabled(true) would ask for the
+    // very repaint this avoids; it is set and cleared around one call, with
+    // nothing else running in between.
     viewport->setAttribute(Qt::WA_UpdatesDisabled, true);
     view->doItemsLayout();
     viewport->setAttribute(Qt::WA_UpdatesDisabled, false);

@@ -228,7 +228,7 @@ int main(int argc, char *argv[])
 
     double allListed = -1;
     QTimer poll;
-    poll.setInterval(10);
+    poll.setInterval(50);
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (runStart < 0)
             return;

@@ -18,6 +18,7 @@
 // in sight.
 
 #include "mainwindow.h"
+#include "programsettings.h"
 #include "rigsupport.h"
 
 #include <QApplication>
@@ -165,14 +166,9 @@ qint64 rmemMax()
 
 int main(int argc, char *argv[])
 {
-    // The program's own start-up settings (app/main.cpp).
-    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
-    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps, true);
-    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+    setProgramAttributes();
     QApplication app(argc, argv);
-    QFont font = QApplication::font();
-    font.setPixelSize(11);
-    QApplication::setFont(font);
+    setProgramFont();
 
     const QStringList args = app.arguments();
     const QStringList cases{"spread", "burst", "floor"};

@@ -16,6 +16,7 @@
 
 #include "deviceprotocol.h"
 #include "mainwindow.h"
+#include "programsettings.h"
 // Builds that lay out the list themselves after a reader's batch.
 #if __has_include("devicelistview.h")
 #include "devicelistview.h"
@@ -79,14 +80,9 @@ QImage grab(const QWidget &window)
 
 int main(int argc, char *argv[])
 {
-    // The program's own start-up settings (app/main.cpp).
-    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
-    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps, true);
-    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+    setProgramAttributes();
     QApplication app(argc, argv);
-    QFont font = QApplication::font();
-    font.setPixelSize(11);
-    QApplication::setFont(font);
+    setProgramFont();
 
     const QStringList args = app.arguments();
     if (args.size() < 2 || args.size() > 3) {

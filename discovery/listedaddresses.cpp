@@ -6,12 +6,13 @@
 
 ListedAddresses::ListedAddresses(QListWidget *list)
     : QObject(list)
-    , list(list)
+    , model(list->model())
 {
     // Entries are appended with their data already set, so each new row is
     // added as it comes. Anything else that changes the list is rare enough
-    // to take the whole list again: a cleared list gives an empty set.
-    QAbstractItemModel *model = list->model();
+    // to take the whole list again: a cleared list gives an empty set. Only
+    // the model is read: it empties itself while the list is being
+    // destroyed, when the list can no longer be asked.
     connect(model, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex &, int first, int last) { addRows(first, last); });
     connect(model, &QAbstractItemModel::rowsRemoved, this, &ListedAddresses::rebuild);
@@ -29,11 +30,11 @@ ListedAddresses::ListedAddresses(QListWidget *list)
 void ListedAddresses::addRows(int first, int last)
 {
     for (int row = first; row <= last; ++row)
-        addresses.insert(list->item(row)->data(AddressRole).toString());
+        addresses.insert(model->index(row, 0).data(AddressRole).toString());
 }
 
 void ListedAddresses::rebuild()
 {
     addresses.clear();
-    addRows(0, list->count() - 1);
+    addRows(0, model->rowCount() - 1);
 }

@@ -6,6 +6,7 @@
 #include <QString>
 
 QT_BEGIN_NAMESPACE
+class QAbstractItemModel;
 class QListWidget;
 QT_END_NAMESPACE
 
@@ -23,7 +24,7 @@ private:
     void addRows(int first, int last);
     void rebuild();
 
-    QListWidget *list;
+    QAbstractItemModel *model;
     QSet<QString> addresses;
 };
 

@@ -122,25 +122,6 @@ double monotonicSeconds()
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
-// One field of the Udp: lines of /proc/net/snmp, which count this network
-// namespace only.
-qint64 udpCounter(const QByteArray &name)
-{
-    QFile file(QStringLiteral("/proc/net/snmp"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    for (int i = 0; i + 1 < lines.size(); ++i) {
-        if (!lines.at(i).startsWith("Udp:") || !lines.at(i + 1).startsWith("Udp:"))
-            continue;
-        const QList<QByteArray> names = lines.at(i).simplified().split(' ');
-        const QList<QByteArray> values = lines.at(i + 1).simplified().split(' ');
-        const int index = names.indexOf(name);
-        return index >= 0 && index < values.size() ? values.at(index).toLongLong() : -1;
-    }
-    return -1;
-}
-
 // Packets dropped because a CPU's input backlog was full (all namespaces).
 qint64 backlogDrops()
 {
@@ -196,8 +177,8 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    const qint64 rcvbufBefore = udpCounter("RcvbufErrors");
-    const qint64 inBefore = udpCounter("InDatagrams");
+    const qint64 rcvbufBefore = Rig::udpCounter("RcvbufErrors");
+    const qint64 inBefore = Rig::udpCounter("InDatagrams");
     const qint64 backlogBefore = backlogDrops();
 
     MainWindow window;
@@ -247,13 +228,13 @@ int main(int argc, char *argv[])
             worstDelay = std::max(worstDelay, listedAt[size_t(row)] - devices.firstSent.value(address));
     }
 
-    const qint64 delivered = udpCounter("InDatagrams") - inBefore;
+    const qint64 delivered = Rig::udpCounter("InDatagrams") - inBefore;
     const int listed = list->count();
     std::printf("N=%-5d case=%-6s rmem_max=%-7lld listed=%d/%d last_listed_ms=%.0f max_reply_to_list_ms=%.1f "
                 "cpu_us_per_reply=%.1f sim_sent=%d udp_in=%lld rcvbuf_errors=%lld backlog_drops=%lld\n",
                 n, burst ? "burst" : "spread", rmemMax(), listed, n,
                 listedAt.empty() ? -1.0 : (listedAt.back() - runStart) * 1e3, worstDelay * 1e3,
-                listed ? cpu * 1e6 / listed : 0.0, devices.sent, delivered, udpCounter("RcvbufErrors") - rcvbufBefore,
-                backlogDrops() - backlogBefore);
+                listed ? cpu * 1e6 / listed : 0.0, devices.sent, delivered,
+                Rig::udpCounter("RcvbufErrors") - rcvbufBefore, backlogDrops() - backlogBefore);
     return 0;
 }

@@ -26,7 +26,6 @@ void MainWindow::readyRead()
     QHostAddress senderAddress;
     quint16 senderPort = 0;
     while (batch.next(&datagram, &senderAddress, &senderPort)) {
-
         // The sockets are dual-stack: IPv4 senders arrive IPv4-mapped, and a
         // sender without an IPv4 form cannot be listed or opened.
         bool senderIsIpv4 = false;

@@ -36,7 +36,6 @@ void MainWindow::readyRead_opener()
     quint16 senderPort = 0;
     bool listed = false;
     while (batch.next(&datagram, &senderAddress, &senderPort)) {
-
         // The sockets are dual-stack: IPv4 senders arrive IPv4-mapped, and a
         // sender without an IPv4 form cannot be listed or opened.
         bool senderIsIpv4 = false;

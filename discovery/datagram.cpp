@@ -10,15 +10,19 @@ bool readPendingDatagram(QUdpSocket *socket, QByteArray *datagram, QHostAddress 
 
 bool DatagramBatch::next(QByteArray *datagram, QHostAddress *sender, quint16 *senderPort)
 {
-    while (readable && socket->hasPendingDatagrams()) {
+    constexpr qint64 MaxQueuedBytes = 2 << 20;
+    while (readable && queuedBytes < MaxQueuedBytes && socket->hasPendingDatagrams()) {
         Datagram read;
         readable = readPendingDatagram(socket, &read.data, &read.sender, &read.senderPort);
-        if (readable)
+        if (readable) {
+            queuedBytes += read.data.size();
             queue.enqueue(read);
+        }
     }
     if (queue.isEmpty())
         return false;
     Datagram first = queue.dequeue();
+    queuedBytes -= first.data.size();
     *datagram = first.data;
     *sender = first.sender;
     *senderPort = first.senderPort;

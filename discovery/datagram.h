@@ -17,8 +17,10 @@ bool readPendingDatagram(QUdpSocket *socket, QByteArray *datagram, QHostAddress 
 
 // The datagrams a reader handles for one readyRead signal, in arrival order.
 // Before handing out the next one it reads everything the socket holds by
-// then: a burst of replies waits here while earlier ones are decoded and
-// listed, instead of overflowing the kernel's receive buffer.
+// then, up to 2 MiB of datagrams waiting here: a burst of replies waits here
+// while earlier ones are decoded and listed, instead of overflowing the
+// kernel's receive buffer, and a flood faster than they can be handled
+// still meets that buffer's limit, not the memory's.
 class DatagramBatch
 {
 public:
@@ -41,6 +43,7 @@ private:
 
     QUdpSocket *socket;
     QQueue<Datagram> queue;
+    qint64 queuedBytes = 0;
     bool readable = true;
 };
 

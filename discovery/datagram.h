@@ -16,11 +16,11 @@ QT_END_NAMESPACE
 bool readPendingDatagram(QUdpSocket *socket, QByteArray *datagram, QHostAddress *sender, quint16 *senderPort);
 
 // The datagrams a reader handles for one readyRead signal, in arrival order.
-// Before handing out the next one it reads everything the socket holds by
-// then, up to 2 MiB of datagrams waiting here: a burst of replies waits here
-// while earlier ones are decoded and listed, instead of overflowing the
-// kernel's receive buffer, and a flood faster than they can be handled
-// still meets that buffer's limit, not the memory's.
+// Before handing out the next one it reads what the socket holds by then,
+// until 2 MiB wait here: a burst of replies waits in this queue while
+// earlier ones are decoded and listed, instead of overflowing the kernel's
+// receive buffer, and a flood faster than they can be handled still meets
+// that buffer's limit, not the memory's.
 class DatagramBatch
 {
 public:

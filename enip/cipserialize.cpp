@@ -1,5 +1,7 @@
 #include "cipserialize.h"
 
+#include <QIODevice>
+
 namespace CIP {
 
 ICipSerialize::~ICipSerialize() = default;

@@ -1,6 +1,7 @@
 #include "aboutdialog.h"
 #include "deviceprotocol.h"
 #include "listedaddresses.h"
+#include "localetext.h"
 #include "mainwindow.h"
 #include "testsupport.h"
 
@@ -79,6 +80,8 @@ private slots:
     void actionsWithoutCurrentEntry();
     void helpWebsite();
     void helpAbout();
+    void localeText_data();
+    void localeText();
     void programEntry();
 
 private:
@@ -277,7 +280,11 @@ void tst_MainWindow::menus()
     QCOMPARE(help->actions(),
              (QList<QAction *>{child<QAction>(window, "actionAbout"), child<QAction>(window, "actionWebsite")}));
     // "Test" is shown nowhere.
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     QVERIFY(child<QAction>(window, "actionTest")->associatedWidgets().isEmpty());
+#else
+    QVERIFY(child<QAction>(window, "actionTest")->associatedObjects().isEmpty());
+#endif
 }
 
 void tst_MainWindow::listFont()
@@ -717,6 +724,29 @@ void tst_MainWindow::helpAbout()
     }
 }
 
+void tst_MainWindow::localeText_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    // Qt 5's own rendering; Qt 6 renames the fields of the last three.
+    const char *const rows[][2] = {
+        {"C", "QLocale(C, Default, Default)"},
+        {"en_US", "QLocale(English, Latin, United States)"},
+        {"cs_CZ", "QLocale(Czech, Latin, Czech Republic)"},
+        {"bn_IN", "QLocale(Bengali, Bengali, India)"},
+        {"ky_KG", "QLocale(Kirghiz, Cyrillic, Kyrgyzstan)"},
+    };
+    for (const auto &row : rows)
+        QTest::newRow(row[0]) << QString::fromLatin1(row[0]) << QString::fromLatin1(row[1]);
+}
+
+void tst_MainWindow::localeText()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QCOMPARE(localeDebugText(QLocale(name)), text);
+}
+
 void tst_MainWindow::programEntry()
 {
     // The program itself, started in this test's network namespace: its
@@ -724,6 +754,12 @@ void tst_MainWindow::programEntry()
     // first search.
     QProcess program;
     program.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // A locale whose names Qt 6 spells differently: the line stays Qt 5's.
+    environment.remove(QStringLiteral("LC_ALL"));
+    environment.remove(QStringLiteral("LC_NUMERIC"));
+    environment.insert(QStringLiteral("LANG"), QStringLiteral("cs_CZ.UTF-8"));
+    program.setProcessEnvironment(environment);
     program.start(QStringLiteral(NODESPOTTER_EXECUTABLE), QStringList());
     QVERIFY2(program.waitForStarted(), qPrintable(program.errorString()));
     QTest::qWait(2000);
@@ -736,8 +772,7 @@ void tst_MainWindow::programEntry()
     // Qt may warn about its own environment before the program writes.
     const QStringList lines = output.split('\n', Qt::SkipEmptyParts).filter(QRegularExpression("^(?!QStandardPaths:)"));
     QVERIFY2(!lines.isEmpty(), qPrintable(output));
-    QVERIFY2(QRegularExpression("^System locale = QLocale\\(\\w+, \\w+, \\w+\\)$").match(lines.first()).hasMatch(),
-             qPrintable(output));
+    QCOMPARE(lines.first(), QStringLiteral("System locale = QLocale(Czech, Latin, Czech Republic)"));
 }
 
 QTEST_MAIN(tst_MainWindow)

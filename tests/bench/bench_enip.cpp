@@ -9,6 +9,7 @@
 
 #include "listidentityreply.h"
 
+#include <QIODevice>
 #include <benchmark/benchmark.h>
 
 namespace {

@@ -8,12 +8,12 @@ add_library(nodespotter_rigsupport STATIC
     ${NODESPOTTER_RIG_DIR}/rigsupport.h
     ${NODESPOTTER_RIG_DIR}/rigsupport.cpp)
 target_include_directories(nodespotter_rigsupport PUBLIC ${NODESPOTTER_RIG_DIR})
-target_link_libraries(nodespotter_rigsupport PUBLIC Qt5::Core Qt5::Network)
+target_link_libraries(nodespotter_rigsupport PUBLIC Qt${QT_VERSION_MAJOR}::Core Qt${QT_VERSION_MAJOR}::Network)
 
 function(nodespotter_add_rig_test name)
     cmake_parse_arguments(T "" "TIMEOUT" "LINKS;SOURCES" ${ARGN})
     add_executable(${name} ${T_SOURCES} ${NODESPOTTER_QRC})
-    target_link_libraries(${name} PRIVATE nodespotter_core nodespotter_rigsupport Qt5::Test)
+    target_link_libraries(${name} PRIVATE nodespotter_core nodespotter_rigsupport Qt${QT_VERSION_MAJOR}::Test)
     add_test(NAME ${name} COMMAND ${NODESPOTTER_RIG_DIR}/rig.sh ${T_LINKS} -- $<TARGET_FILE:${name}>)
     nodespotter_set_test_properties(${name} "${T_TIMEOUT}" SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
 endfunction()

@@ -218,6 +218,11 @@ void TestDiscoveryRig::addressChanges_data()
 
     QTest::newRow("interface goes down") << QStringList{"link", "set", "rp2", "down"}
                                          << QStringList{"link", "set", "rp2", "up"} << "10.201.2.1" << QString();
+    // An unplugged cable: the link stays up without carrier. Qt 5.15 reads
+    // that as not up, Qt 6.4 as up and probes it; nothing answers either way.
+    QTest::newRow("carrier lost") << QStringList{"-n", Rig::devNs(), "link", "set", "rd2", "down"}
+                                  << QStringList{"-n", Rig::devNs(), "link", "set", "rd2", "up"}
+                                  << (QT_VERSION < QT_VERSION_CHECK(6, 0, 0) ? "10.201.2.1" : QString()) << QString();
     // The broadcast address configured for the address is not its subnet's:
     // the subnet's own wins.
     QTest::newRow("configured broadcast differs")
@@ -240,6 +245,9 @@ void TestDiscoveryRig::addressChanges()
 
     QVERIFY(Rig::ip(change));
     auto undoChange = qScopeGuard([&undo] { Rig::ip(undo); });
+    // The kernel reports a lost carrier up to a second later.
+    if (QTest::currentDataTag() == QLatin1String("carrier lost"))
+        QTRY_VERIFY(!QNetworkInterface::interfaceFromName("rp2").flags().testFlag(QNetworkInterface::IsRunning));
     expected.remove(gone);
     if (!added.isEmpty())
         expected.insert(added, ProbeOf.value(added));
@@ -713,7 +721,8 @@ void TestDiscoveryRig::toolTips()
     };
     QList<Device> config;
     for (const ToolTipDevice &d : table)
-        config.append(Device{QStringLiteral("10.201.1.%1").arg(d.host), d.port, 0, {d.datagram}, 150 * config.size()});
+        config.append(
+            Device{QStringLiteral("10.201.1.%1").arg(d.host), d.port, 0, {d.datagram}, 150 * int(config.size())});
     Rig::Devices devices;
     QVERIFY(devices.start(config));
     auto window = startWindow();

@@ -1,5 +1,8 @@
 #include "datagram.h"
 
+#include "netaddress.h"
+
+#include <QDebug>
 #include <QUdpSocket>
 
 bool readPendingDatagram(QUdpSocket *socket, QByteArray *datagram, QHostAddress *sender, quint16 *senderPort)
@@ -26,5 +29,22 @@ bool DatagramBatch::next(QByteArray *datagram, QHostAddress *sender, quint16 *se
     *datagram = first.data;
     *sender = first.sender;
     *senderPort = first.senderPort;
+    return true;
+}
+
+bool isForeignIpv4Sender(const QHostAddress &sender, OwnAddressTest *ownAddresses, const char *reader)
+{
+    bool isIpv4 = false;
+    sender.toIPv4Address(&isIpv4);
+    if (!isIpv4) {
+        qDebug() << reader << ":"
+                 << "Datagram without an IPv4 sender. Ignore!";
+        return false;
+    }
+    if (ownAddresses->isOwn(sender)) {
+        qDebug() << reader << ":"
+                 << "Datagram from itself. Ignore!";
+        return false;
+    }
     return true;
 }

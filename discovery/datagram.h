@@ -15,6 +15,14 @@ QT_END_NAMESPACE
 // may then still be pending, so the caller must not try again at once.
 bool readPendingDatagram(QUdpSocket *socket, QByteArray *datagram, QHostAddress *sender, quint16 *senderPort);
 
+class OwnAddressTest;
+
+// True when a reader should handle a datagram from this sender. A sender
+// without an IPv4 form (the sockets are dual-stack, so IPv4 senders arrive
+// IPv4-mapped) cannot be listed or opened, and the program's own broadcasts
+// come back to it: both are logged under the reader's name and dropped.
+bool isForeignIpv4Sender(const QHostAddress &sender, OwnAddressTest *ownAddresses, const char *reader);
+
 // The datagrams a reader handles for one readyRead signal, in arrival order.
 // Before handing out the next one it reads what the socket holds by then,
 // until 2 MiB wait here: a burst of replies waits in this queue while

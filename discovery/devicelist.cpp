@@ -26,22 +26,8 @@ void MainWindow::readyRead()
     QHostAddress senderAddress;
     quint16 senderPort = 0;
     while (batch.next(&datagram, &senderAddress, &senderPort)) {
-        // The sockets are dual-stack: IPv4 senders arrive IPv4-mapped, and a
-        // sender without an IPv4 form cannot be listed or opened.
-        bool senderIsIpv4 = false;
-        senderAddress.toIPv4Address(&senderIsIpv4);
-        if (!senderIsIpv4) {
-            qDebug() << "MainWindow::readyRead"
-                     << ":"
-                     << "Datagram without an IPv4 sender. Ignore!";
+        if (!isForeignIpv4Sender(senderAddress, &ownAddresses, "MainWindow::readyRead"))
             continue;
-        }
-        if (ownAddresses.isOwn(senderAddress)) {
-            qDebug() << "MainWindow::readyRead"
-                     << ":"
-                     << "Datagram from itself. Ignore!";
-            continue;
-        }
 
         // The reply is text up to its first zero byte. The line is built in
         // one pass, so a reply holding "%1" and the like is shown as it is.

@@ -36,22 +36,8 @@ void MainWindow::readyRead_opener()
     quint16 senderPort = 0;
     bool listed = false;
     while (batch.next(&datagram, &senderAddress, &senderPort)) {
-        // The sockets are dual-stack: IPv4 senders arrive IPv4-mapped, and a
-        // sender without an IPv4 form cannot be listed or opened.
-        bool senderIsIpv4 = false;
-        senderAddress.toIPv4Address(&senderIsIpv4);
-        if (!senderIsIpv4) {
-            qDebug() << "MainWindow::readyRead_opener"
-                     << ":"
-                     << "Datagram without an IPv4 sender. Ignore!";
+        if (!isForeignIpv4Sender(senderAddress, &ownAddresses, "MainWindow::readyRead_opener"))
             continue;
-        }
-        if (ownAddresses.isOwn(senderAddress)) {
-            qDebug() << "MainWindow::readyRead_opener"
-                     << ":"
-                     << "Datagram from itself. Ignore!";
-            continue;
-        }
 
         // Decodes only the items that start inside the datagram, so a
         // hostile item count costs nothing.

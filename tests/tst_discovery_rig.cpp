@@ -156,6 +156,12 @@ void TestDiscoveryRig::initTestCase()
 
 void TestDiscoveryRig::init()
 {
+    // A link that an earlier test took down and up again regains its
+    // carrier up to a second later; until then it is not probed.
+    const QNetworkInterface::InterfaceFlags settled = QNetworkInterface::IsUp | QNetworkInterface::IsRunning;
+    for (const Rig::Link &link : Rig::links())
+        QTRY_VERIFY2((QNetworkInterface::interfaceFromName(link.progIf).flags() & settled) == settled,
+                     qPrintable(link.progIf));
     Rig::LogCapture::clear();
 }
 

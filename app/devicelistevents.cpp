@@ -160,10 +160,11 @@ QString DeviceListEvents::toolTip(const QVariant &details)
 {
     if (details.userType() == QMetaType::QByteArray)
         return table({{tr("Reply"), replyLines(details.toByteArray())}});
-    if (details.userType() != qMetaTypeId<DeviceIdentity>())
+    if (details.userType() != qMetaTypeId<ENIP::ListIdentityItem>())
         return QString();
 
-    const auto identity = details.value<DeviceIdentity>();
+    const auto item = details.value<ENIP::ListIdentityItem>();
+    const CIP::CipIdentityObject &identity = item.identity;
     return table({
         {tr("Vendor ID"), {decimalAndHex(identity.vendorId)}},
         {tr("Device type"), {decimalAndHex(identity.deviceType)}},
@@ -173,8 +174,8 @@ QString DeviceListEvents::toolTip(const QVariant &details)
         {tr("Status"), {hexEscape("0x", identity.status, 4)}},
         {tr("State"), {QString::number(identity.state)}},
         {tr("Socket address"),
-         {QStringLiteral("%1:%2").arg(ipv4ToString(identity.socketAddress), QString::number(identity.socketPort))}},
-        {tr("Encapsulation version"), {QString::number(identity.encapVersion)}},
+         {QStringLiteral("%1:%2").arg(ipv4ToString(item.sockaddr.sinAddr), QString::number(item.sockaddr.sinPort))}},
+        {tr("Encapsulation version"), {QString::number(item.encapVersion)}},
     });
 }
 

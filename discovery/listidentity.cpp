@@ -85,11 +85,7 @@ void MainWindow::readyRead_opener()
                          QString::number(identity.revisionMinor), QString::number(identity.serialNumber, 16).toUpper());
             // Only product codes 2 and 3 serve a configuration page.
             const bool configAvailable = identity.productCode == 2 || identity.productCode == 3;
-            const DeviceIdentity details{item.encapVersion,      sockaddr.sinAddr,       sockaddr.sinPort,
-                                         identity.vendorId,      identity.deviceType,    identity.productCode,
-                                         identity.revisionMajor, identity.revisionMinor, identity.status,
-                                         identity.serialNumber,  identity.state};
-            if (priv_addDevice(line, senderAddress.toIPv4Address(), configAvailable, QVariant::fromValue(details))) {
+            if (priv_addDevice(line, senderAddress.toIPv4Address(), configAvailable, QVariant::fromValue(item))) {
                 listed = true;
                 qDebug() << "MainWindow::readyRead_opener"
                          << ":"

@@ -7,6 +7,7 @@
 #include "devicelistview.h"
 #include "deviceprotocol.h"
 #include "listedaddresses.h"
+#include "projectinfo.h"
 #include "updatelimiter.h"
 
 #include <QClipboard>
@@ -21,11 +22,6 @@
 #include <QTimer>
 #include <QUdpSocket>
 #include <QUrl>
-
-namespace {
-// The maker's web site; the About dialog shows the same address.
-const char makerWebsite[] = "https://www.quorvel.example";
-} // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -140,7 +136,7 @@ void MainWindow::on_menuHelp_triggered(QAction *action)
         AboutDialog dialog(this);
         dialog.exec();
     } else if (action == ui->actionWebsite) {
-        QDesktopServices::openUrl(QUrl(QString::fromLatin1(makerWebsite), QUrl::TolerantMode));
+        QDesktopServices::openUrl(QUrl(QStringLiteral(NODESPOTTER_WEBSITE), QUrl::TolerantMode));
     }
 }
 

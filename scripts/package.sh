@@ -4,8 +4,8 @@
 # Qt 5 or 6 (default: Qt 5 if installed, else Qt 6). The build uses
 # Debian's build flags, no tests, its own directory; the last line printed
 # is the path of the package.
-#   scripts/package.sh      ->  build-package/nodespotter_1.0.3-1_amd64.deb
-#   scripts/package.sh 6    ->  build-package-qt6/nodespotter-qt6_1.0.3-1_amd64.deb
+#   scripts/package.sh      ->  build-package/nodespotter_<version>-1_amd64.deb
+#   scripts/package.sh 6    ->  build-package-qt6/nodespotter-qt6_<version>-1_amd64.deb
 set -eu
 cd "$(dirname "$0")/.."
 

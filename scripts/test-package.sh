@@ -11,7 +11,7 @@
 #   4. removes the package and the packages it pulled in, and checks that
 #      nothing of it is left.
 # The root is removed at the end, also on failure. Needs root.
-#   scripts/test-package.sh build-package/nodespotter_1.0.3-1_amd64.deb [MORE.deb...]
+#   scripts/test-package.sh build-package/nodespotter_<version>-1_amd64.deb [MORE.deb...]
 set -eu
 [ $# -ge 1 ] || { echo "usage: test-package.sh PACKAGE.deb..." >&2; exit 2; }
 [ "$(id -u)" = 0 ] || { echo "test-package.sh: needs root (debootstrap, chroot, namespaces)" >&2; exit 1; }

@@ -1,11 +1,14 @@
 #!/bin/sh
 # Compiles the Windows resource script with the MinGW resource compiler, then
 # reads the compiled resources back and checks that the icon, the version
-# strings and the manifest made it in.
-# usage: check-windows-rc.sh RC-FILE WINDRES
+# strings and the manifest made it in. VERSION is the project's (1.2.3);
+# the version block gives it in four parts (1, 2, 3, 0 and "1.2.3.0").
+# usage: check-windows-rc.sh RC-FILE WINDRES VERSION
 set -eu
 rc=$1
 windres=$2
+version=$(printf '%s.0.0.0\n' "$3" | cut -d. -f1-4)
+numbers=$(printf '%s\n' "$version" | sed 's/\./, /g')
 if [ -z "$windres" ] || ! command -v "$windres" >/dev/null 2>&1; then
     echo "i686-w64-mingw32-windres not found (Debian package binutils-mingw-w64-i686)" >&2
     exit 1
@@ -23,13 +26,14 @@ trap 'rm -rf "$out"' EXIT
 status=0
 for expected in \
     'Name: "IDI_ICON1"' \
-    'FILEVERSION 1, 0, 3, 0' \
-    'PRODUCTVERSION 1, 0, 3, 0' \
-    'VALUE "FileVersion", "1.0.3.0"' \
-    'VALUE "ProductVersion", "1.0.3.0"' \
+    "FILEVERSION $numbers" \
+    "PRODUCTVERSION $numbers" \
+    "VALUE \"FileVersion\", \"$version\"" \
+    "VALUE \"ProductVersion\", \"$version\"" \
     'VALUE "ProductName", "NodeSpotter"' \
     'VALUE "OriginalFilename", "NodeSpotter.exe"' \
     '1 24 /\* RT_MANIFEST \*/' \
+    "name=\"\"Quorvel.NodeSpotter\"\" version=\"\"$version\"\"" \
     'requestedExecutionLevel level=""asInvoker""' \
     'name=""Microsoft.Windows.Common-Controls"" version=""6.0.0.0""'
 do

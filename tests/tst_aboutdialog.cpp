@@ -1,4 +1,5 @@
 #include "aboutdialog.h"
+#include "projectinfo.h"
 #include "testsupport.h"
 
 #include <QFrame>
@@ -138,7 +139,7 @@ void tst_AboutDialog::texts_data()
         {"label_name", "Name: "},
         {"label_name_value", "Quorvel Node Spotter"},
         {"label_version", "Version:"},
-        {"label_version_value", "1.0.3"},
+        {"label_version_value", NODESPOTTER_VERSION},
         {"header_contact_info", "Contact information"},
         {"label_tele", "Telephone: "},
         {"label_tele_value", "+1 555 0142"},
@@ -208,11 +209,9 @@ void tst_AboutDialog::links_data()
     QTest::addColumn<QUrl>("url");
 
     QTest::newRow("website") << "label_web_value"
-                             << "https"
-                             << "https://www.quorvel.example" << QUrl("https://www.quorvel.example");
+                             << "https" << NODESPOTTER_WEBSITE << QUrl(NODESPOTTER_WEBSITE);
     QTest::newRow("e-mail") << "label_email_value"
-                            << "mailto"
-                            << "support@quorvel.example" << QUrl("mailto:support@quorvel.example");
+                            << "mailto" << NODESPOTTER_SUPPORT_EMAIL << QUrl("mailto:" NODESPOTTER_SUPPORT_EMAIL);
 }
 
 void tst_AboutDialog::links()

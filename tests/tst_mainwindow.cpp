@@ -3,6 +3,7 @@
 #include "listedaddresses.h"
 #include "localetext.h"
 #include "mainwindow.h"
+#include "projectinfo.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -688,7 +689,7 @@ void tst_MainWindow::helpWebsite()
     MainWindow window;
     UrlCatcher catcher("https");
     child<QAction>(window, "actionWebsite")->trigger();
-    QCOMPARE(catcher.urls, QList<QUrl>{QUrl("https://www.quorvel.example")});
+    QCOMPARE(catcher.urls, QList<QUrl>{QUrl(NODESPOTTER_WEBSITE)});
 }
 
 void tst_MainWindow::helpAbout()

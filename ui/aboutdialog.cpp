@@ -1,4 +1,5 @@
 #include "aboutdialog.h"
+#include "projectinfo.h"
 #include "ui_aboutdialog.h"
 
 #include <QDebug>
@@ -29,7 +30,13 @@ AboutDialog::AboutDialog(QWidget *parent)
     }
 
     ui->label_name_value->setText(QStringLiteral("Quorvel Node Spotter"));
-    ui->label_version_value->setText(QStringLiteral("1.0.3"));
+    ui->label_version_value->setText(QStringLiteral(NODESPOTTER_VERSION));
+    // The maker's addresses as links in the form's blue, underlined.
+    const QString link = QStringLiteral("<html><head/><body><p><a href=\"%1\"><span style=\" text-decoration: "
+                                        "underline; color:#007af4;\">%2</span></a></p></body></html>");
+    ui->label_web_value->setText(link.arg(QStringLiteral(NODESPOTTER_WEBSITE), QStringLiteral(NODESPOTTER_WEBSITE)));
+    ui->label_email_value->setText(
+        link.arg(QStringLiteral("mailto:" NODESPOTTER_SUPPORT_EMAIL), QStringLiteral(NODESPOTTER_SUPPORT_EMAIL)));
 
     adjustSize();
 }

@@ -3,14 +3,18 @@
 
 # Compressed as Debian wants them: gzip -9, without name or time stamp, so
 # that the same sources give the same bytes.
+# They carry the version, release date and the maker's addresses, and are
+# configured into the build tree first.
 find_program(NODESPOTTER_GZIP gzip REQUIRED)
 set(NODESPOTTER_GZIPPED)
 foreach(file NodeSpotter.1 debian/changelog)
     get_filename_component(name ${file} NAME)
+    set(configured ${CMAKE_CURRENT_BINARY_DIR}/linux/${file})
+    configure_file(${CMAKE_CURRENT_LIST_DIR}/${file}.in ${configured} @ONLY)
     set(gzipped ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz)
     add_custom_command(OUTPUT ${gzipped}
-        COMMAND ${NODESPOTTER_GZIP} -9 -n -c ${CMAKE_CURRENT_LIST_DIR}/${file} > ${gzipped}
-        DEPENDS ${CMAKE_CURRENT_LIST_DIR}/${file}
+        COMMAND ${NODESPOTTER_GZIP} -9 -n -c ${configured} > ${gzipped}
+        DEPENDS ${configured}
         VERBATIM)
     list(APPEND NODESPOTTER_GZIPPED ${gzipped})
 endforeach()
@@ -21,7 +25,8 @@ if(QT_VERSION_MAJOR EQUAL 6)
     set(NODESPOTTER_PACKAGE nodespotter-qt6)
 endif()
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/NodeSpotter.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright
+configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/copyright.in linux/debian/copyright @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/linux/debian/copyright
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${NODESPOTTER_PACKAGE})
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${NODESPOTTER_PACKAGE}
@@ -33,7 +38,7 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${NODESPOTTER_PACKAGE})
 set(CPACK_PACKAGE_VENDOR "Quorvel")
-set(CPACK_PACKAGE_CONTACT "Quorvel <support@quorvel.example>")
+set(CPACK_PACKAGE_CONTACT "Quorvel <${NODESPOTTER_SUPPORT_EMAIL}>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find devices on the local IPv4 networks")
 set(CPACK_PACKAGE_DESCRIPTION [=[
 Quorvel Node Spotter lists the devices on the local IPv4 networks of this
@@ -49,7 +54,7 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SOURCE nodespotter)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.quorvel.example")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${NODESPOTTER_WEBSITE}")
 # Library dependencies come from dpkg-shlibdeps. Qt loads its SVG image
 # plug-in, which draws the button faces, at run time, so no link shows it;
 # under Qt 6 the platform plug-ins (xcb, offscreen) and the ICO reader of

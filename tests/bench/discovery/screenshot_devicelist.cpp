@@ -1,8 +1,8 @@
 // Screenshots of the main window while its device list fills, to show that
 // a change to how the list is painted leaves every pixel as it was.
 //
-// usage (inside /work/shared/isolated or tests/run-isolated.sh, on the
-// offscreen platform): screenshot_devicelist OUTDIR [REFERENCE_DIR]
+// usage (inside tests/run-isolated.sh, on the offscreen platform):
+//   screenshot_devicelist OUTDIR [REFERENCE_DIR]
 //
 // It fills the list the way replies do (one entry at a time, a few ms
 // apart, the first one current, the status line after each), then scrolls,

@@ -2,9 +2,11 @@
 # Runs the codec fuzz target once over the seed corpus (tests/fuzz/corpus),
 # built with clang's source-based coverage, and prints the line and branch
 # coverage of the codec (enip/), then every branch the seeds never take in
-# one of its directions. Needs clang and llvm-14 (scripts/install-deps.sh).
+# one of its directions. Installs clang and llvm-14 first.
 set -eu
 cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh run clang
 
 dir=build-fuzz-coverage
 flags="-fprofile-instr-generate -fcoverage-mapping"

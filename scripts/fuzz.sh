@@ -1,10 +1,12 @@
 #!/bin/sh
-# Builds the codec fuzz target with clang and runs it for a bounded time
-# (first argument in seconds, default 60) on a scratch copy of the seed
-# corpus, so that runs never write into the repository. Fails on any crash,
-# leak or sanitizer report.
+# Installs clang, builds the codec fuzz target with it and runs it for a
+# bounded time (first argument in seconds, default 60) on a scratch copy of
+# the seed corpus, so that runs never write into the repository. Fails on
+# any crash, leak or sanitizer report.
 set -eu
 cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh run clang
 
 seconds=${1:-60}
 dir=build-fuzz

@@ -1,9 +1,9 @@
 #!/bin/sh
-# Builds the Debian package with CPack and checks it: lintian (no errors),
-# desktop-file-validate and appstreamcli validate. The first argument picks
-# Qt 5 or 6 (default: Qt 5 if installed, else Qt 6). The build uses
-# Debian's build flags, no tests, its own directory; the last line printed
-# is the path of the package.
+# Installs what it needs, builds the Debian package with CPack and checks
+# it: lintian (no errors), desktop-file-validate and appstreamcli validate.
+# No argument (or "5") builds with Qt 5, "6" with Qt 6. The build uses Debian's
+# build flags, no tests, its own directory; the last line printed is the
+# path of the package.
 #   scripts/package.sh      ->  build-package/nodespotter_<version>-1_amd64.deb
 #   scripts/package.sh 6    ->  build-package-qt6/nodespotter-qt6_<version>-1_amd64.deb
 set -eu
@@ -11,6 +11,12 @@ cd "$(dirname "$0")/.."
 
 major=${1:-}
 dir=build-package${major:+-qt$major}
+
+case $major in
+'' | 5) scripts/install-deps.sh run package ;;
+6) scripts/install-deps.sh run qt6 package ;;
+*) echo "usage: package.sh [5|6]" >&2; exit 2 ;;
+esac
 
 CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
 LDFLAGS="$(dpkg-buildflags --get LDFLAGS)" \
@@ -20,7 +26,7 @@ rm -f "$dir"/*.deb
 (cd "$dir" && cpack -G DEB) >/dev/null
 deb=$(ls "$dir"/*.deb)
 
-# lintian fails only on errors; the README lists the warnings left.
+# lintian fails only on errors; docs/packaging.md lists the warnings left.
 lintian --fail-on error "$deb"
 
 contents=$(mktemp -d)

@@ -1,57 +1,126 @@
 #!/bin/sh
-# Installs what is needed, then builds three times (a plain Qt 5 build, one
-# with AddressSanitizer and UndefinedBehaviorSanitizer, and a plain Qt 6
-# build) and runs the whole test suite on each, fuzzes the codec, and builds
-# the Debian packages for Qt 5 and Qt 6 and tests them on a fresh Debian
-# root. Any failure fails the script; each stage's time is printed.
+# The test command. With no argument it runs every stage in the order of the
+# table below; with stage names, only those, in the order given. Each stage
+# installs what it needs (scripts/install-deps.sh) and configures its own
+# build, so any stage can run alone. Any failure stops the run; the time of
+# each step is printed.
+#   scripts/test.sh                  every stage
+#   scripts/test.sh qt5 lint         only these
+#   scripts/test.sh --help           the stages
 set -eu
 cd "$(dirname "$0")/.."
 
+# One line per stage: its name, the purposes it installs (comma separated),
+# and what it does. Each has a function stage_<name> below.
+stages='
+format    format                    sources formatted as .clang-format says (clang-format 14); builds nothing
+lint      run,lint                  clang-tidy 14 with .clang-tidy over app/ discovery/ enip/ ui/ (build-lint/)
+qt5       run,rig,windows-rc,bench  Qt 5 build and the whole test suite (build/)
+sanitize  run,rig,windows-rc,bench  Qt 5 build with ASan and UBSan and the whole test suite (build-sanitize/)
+qt6       run,qt6,rig,windows-rc,bench  Qt 6 build and the whole test suite (build-qt6/)
+fuzz      run,clang                 the codec fuzz target for 60 s (build-fuzz/)
+package   run,qt6,rig,package       Debian packages for Qt 5 and Qt 6, tested on a fresh Debian root
+'
+
+jobs=$(nproc)
 started=$(date +%s)
-stage() {
+# Prints how long the step that ends now took.
+took() {
     now=$(date +%s)
     echo "test.sh: $1 took $((now - started)) s"
     started=$now
 }
 
-scripts/install-deps.sh
-stage "installing dependencies"
+stage_format() {
+    find app discovery enip tests ui resources \( -name '*.cpp' -o -name '*.h' \) \
+        -exec clang-format-14 --dry-run --Werror {} +
+    took "format check"
+}
 
-# The sources stay formatted with the repository's .clang-format.
-find app discovery enip tests ui resources \( -name '*.cpp' -o -name '*.h' \) \
-    -exec clang-format-14 --dry-run --Werror {} +
+stage_lint() {
+    # The program alone: its compile database, and the moc and uic output
+    # its sources include (main.cpp includes none).
+    cmake -S . -B build-lint -DCMAKE_BUILD_TYPE=Debug -DNODESPOTTER_QT_MAJOR=5 -DBUILD_TESTING=OFF \
+        -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+    cmake --build build-lint -j"$jobs" --target enip_autogen nodespotter_core_autogen
+    took "lint set-up"
+    # .clang-tidy turns every finding into an error. Left out of the output:
+    # clang's count of the warnings it held back in Qt's headers.
+    status=0
+    find app discovery enip ui -name '*.cpp' | sort |
+        xargs -P "$jobs" -n 4 clang-tidy-14 -p build-lint --quiet >build-lint/clang-tidy.log 2>&1 || status=1
+    grep -v '^[0-9]* warnings\{0,1\} generated\.$' build-lint/clang-tidy.log || true
+    took "clang-tidy"
+    return $status
+}
 
-jobs=$(nproc)
+# Configures, builds and runs the suite in directory $1 with the cache
+# settings that follow; $label names the steps.
+build_and_test() {
+    dir=$1
+    shift
+    cmake -S . -B "$dir" "$@"
+    cmake --build "$dir" -j"$jobs"
+    took "$label build"
+    ctest --test-dir "$dir" --output-on-failure
+    took "$label tests"
+}
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNODESPOTTER_QT_MAJOR=5
-cmake --build build -j"$jobs"
-stage "Qt 5 build"
-ctest --test-dir build --output-on-failure
-stage "Qt 5 tests"
+stage_qt5() {
+    label="Qt 5" build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNODESPOTTER_QT_MAJOR=5
+}
 
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DNODESPOTTER_SANITIZE=ON -DNODESPOTTER_QT_MAJOR=5
-cmake --build build-sanitize -j"$jobs"
-stage "Qt 5 sanitizer build"
-ctest --test-dir build-sanitize --output-on-failure
-stage "Qt 5 sanitizer tests"
+stage_sanitize() {
+    label="Qt 5 sanitizer" build_and_test build-sanitize -DCMAKE_BUILD_TYPE=Debug -DNODESPOTTER_SANITIZE=ON \
+        -DNODESPOTTER_QT_MAJOR=5
+}
 
-cmake -S . -B build-qt6 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNODESPOTTER_QT_MAJOR=6
-cmake --build build-qt6 -j"$jobs"
-stage "Qt 6 build"
-ctest --test-dir build-qt6 --output-on-failure
-stage "Qt 6 tests"
+stage_qt6() {
+    label="Qt 6" build_and_test build-qt6 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNODESPOTTER_QT_MAJOR=6
+}
 
-# The codec fuzz target, built with clang, for a bounded time.
-scripts/fuzz.sh 60
-stage "fuzzing"
+stage_fuzz() {
+    scripts/fuzz.sh 60
+    took "fuzzing"
+}
 
-# The Debian packages, checked with lintian, desktop-file-validate and
-# appstreamcli, then installed, started and removed on a fresh Debian root.
-# The first takes the default Qt, which must be Qt 5 here.
-scripts/package.sh
-scripts/package.sh 6
-stage "Debian packages"
-scripts/test-package.sh build-package/nodespotter_*.deb build-package-qt6/nodespotter-qt6_*.deb
-stage "package test"
+stage_package() {
+    # Checked with lintian, desktop-file-validate and appstreamcli, then
+    # installed, started and removed on a fresh Debian root.
+    scripts/package.sh
+    scripts/package.sh 6
+    took "Debian packages"
+    scripts/test-package.sh build-package/nodespotter_*.deb build-package-qt6/nodespotter-qt6_*.deb
+    took "package test"
+}
 
-echo "All tests passed."
+names=$(printf '%s\n' "$stages" | awk 'NF { print $1 }')
+case ${1:-} in
+-h | --help)
+    sed -n '2,9s/^# \{0,1\}//p' "$0"
+    echo
+    echo "Stages:"
+    printf '%s\n' "$stages" | awk 'NF { name = $1; $1 = $2 = ""; sub(/^ +/, ""); printf "  %-10s %s\n", name, $0 }'
+    exit 0
+    ;;
+esac
+all=
+[ $# -gt 0 ] || { all=yes; set -- $names; }
+for name in "$@"; do
+    printf '%s\n' "$names" | grep -qx -- "$name" ||
+        { echo "test.sh: unknown stage '$name'; stages: $(echo $names)" >&2; exit 2; }
+done
+
+for name in "$@"; do
+    echo "test.sh: stage $name"
+    purposes=$(printf '%s\n' "$stages" | awk -v n="$name" '$1 == n { print $2 }' | tr ',' ' ')
+    scripts/install-deps.sh $purposes
+    took "installing for $name"
+    "stage_$name"
+done
+
+if [ -n "$all" ]; then
+    echo "All tests passed."
+else
+    echo "test.sh: stages passed: $*"
+fi

@@ -13,13 +13,13 @@ cd "$(dirname "$0")/.."
 # One line per stage: its name, the purposes it installs (comma separated),
 # and what it does. Each has a function stage_<name> below.
 stages='
-format    format                    sources formatted as .clang-format says (clang-format 14); builds nothing
-lint      run,lint                  clang-tidy 14 with .clang-tidy over app/ discovery/ enip/ ui/ (build-lint/)
-qt5       run,rig,windows-rc,bench  Qt 5 build and the whole test suite (build/)
-sanitize  run,rig,windows-rc,bench  Qt 5 build with ASan and UBSan and the whole test suite (build-sanitize/)
+format    format                        sources formatted as .clang-format says (clang-format 14); builds nothing
+lint      run,lint                      clang-tidy 14 with .clang-tidy over app/ discovery/ enip/ ui/ (build-lint/)
+qt5       run,rig,windows-rc,bench      Qt 5 build and the whole test suite (build/)
+sanitize  run,rig,windows-rc,bench      Qt 5 build with ASan and UBSan and the whole test suite (build-sanitize/)
 qt6       run,qt6,rig,windows-rc,bench  Qt 6 build and the whole test suite (build-qt6/)
-fuzz      run,clang                 the codec fuzz target for 60 s (build-fuzz/)
-package   run,qt6,rig,package       Debian packages for Qt 5 and Qt 6, tested on a fresh Debian root
+fuzz      run,clang                     the codec fuzz target for 60 s (build-fuzz/)
+package   run,qt6,rig,package           Debian packages for Qt 5 and Qt 6, tested on a fresh Debian root
 '
 
 jobs=$(nproc)
@@ -54,11 +54,11 @@ stage_lint() {
     return $status
 }
 
-# Configures, builds and runs the suite in directory $1 with the cache
-# settings that follow; $label names the steps.
+# Configures, builds and runs the suite: build_and_test LABEL DIR CACHE-SETTINGS...
 build_and_test() {
-    dir=$1
-    shift
+    label=$1
+    dir=$2
+    shift 2
     cmake -S . -B "$dir" "$@"
     cmake --build "$dir" -j"$jobs"
     took "$label build"
@@ -67,16 +67,16 @@ build_and_test() {
 }
 
 stage_qt5() {
-    label="Qt 5" build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNODESPOTTER_QT_MAJOR=5
+    build_and_test "Qt 5" build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNODESPOTTER_QT_MAJOR=5
 }
 
 stage_sanitize() {
-    label="Qt 5 sanitizer" build_and_test build-sanitize -DCMAKE_BUILD_TYPE=Debug -DNODESPOTTER_SANITIZE=ON \
+    build_and_test "Qt 5 sanitizer" build-sanitize -DCMAKE_BUILD_TYPE=Debug -DNODESPOTTER_SANITIZE=ON \
         -DNODESPOTTER_QT_MAJOR=5
 }
 
 stage_qt6() {
-    label="Qt 6" build_and_test build-qt6 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNODESPOTTER_QT_MAJOR=6
+    build_and_test "Qt 6" build-qt6 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNODESPOTTER_QT_MAJOR=6
 }
 
 stage_fuzz() {
@@ -108,7 +108,7 @@ all=
 [ $# -gt 0 ] || { all=yes; set -- $names; }
 for name in "$@"; do
     printf '%s\n' "$names" | grep -qx -- "$name" ||
-        { echo "test.sh: unknown stage '$name'; stages: $(echo $names)" >&2; exit 2; }
+        { echo "test.sh: unknown stage '$name'; stages: $(printf '%s ' $names)" >&2; exit 2; }
 done
 
 for name in "$@"; do

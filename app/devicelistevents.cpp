@@ -1,6 +1,9 @@
 #include "devicelistevents.h"
 
+#include "cipnames.h"
+#include "deviceplace.h"
 #include "deviceprotocol.h"
+#include "devicerecord.h"
 #include "netaddress.h"
 
 #include <QContextMenuEvent>
@@ -146,6 +149,7 @@ DeviceListEvents::DeviceListEvents(QListWidget *list, QWidget *window)
     : QObject(window)
     , list(list)
     , viewport(list->viewport())
+    , neighbours(nullptr)
 {
     list->installEventFilter(this);
     viewport->installEventFilter(this);
@@ -156,27 +160,66 @@ DeviceListEvents::DeviceListEvents(QListWidget *list, QWidget *window)
     window->installEventFilter(this);
 }
 
-QString DeviceListEvents::toolTip(const QVariant &details)
+QString DeviceListEvents::toolTip(const DeviceRecord &record, const DevicePlace &place)
 {
-    if (details.userType() == QMetaType::QByteArray)
-        return table({{tr("Reply"), replyLines(details.toByteArray())}});
-    if (details.userType() != qMetaTypeId<ENIP::ListIdentityItem>())
-        return QString();
+    QList<QPair<QString, QStringList>> rows;
+    if (record.protocol == DeviceProtocol::ListIdentity) {
+        const QStringList faults = CIP::majorFaults(record.identity().identity);
+        if (!faults.isEmpty())
+            rows.append({tr("Fault"), faults});
+    }
+    if (record.hasConflict()) {
+        // Every identity that answered, as the line shows the entry's own.
+        QStringList identities;
+        for (const ENIP::ListIdentityItem &item : record.identities) {
+            const CIP::CipIdentityObject &identity = item.identity;
+            identities.append(tr("\"%1\" S/N: %2, product code %3, vendor ID %4")
+                                  .arg(replyLines(identity.productName.toString().toUtf8()).join(QString()),
+                                       serialNumberText(identity.serialNumber), QString::number(identity.productCode),
+                                       QString::number(identity.vendorId)));
+        }
+        if (record.unkeptIdentities > 0)
+            identities.append(tr("%n more reply(s) with another identity", "", record.unkeptIdentities));
+        rows.append({tr("IP address conflict"), identities});
+    }
 
-    const auto item = details.value<ENIP::ListIdentityItem>();
-    const CIP::CipIdentityObject &identity = item.identity;
-    return table({
-        {tr("Vendor ID"), {decimalAndHex(identity.vendorId)}},
-        {tr("Device type"), {decimalAndHex(identity.deviceType)}},
-        {tr("Product code"), {decimalAndHex(identity.productCode)}},
-        {tr("Revision"), {QStringLiteral("%1.%2").arg(identity.revisionMajor).arg(identity.revisionMinor)}},
-        {tr("Serial number"), {QString::number(identity.serialNumber, 16).toUpper()}},
-        {tr("Status"), {hexEscape("0x", identity.status, 4)}},
-        {tr("State"), {QString::number(identity.state)}},
-        {tr("Socket address"),
-         {QStringLiteral("%1:%2").arg(ipv4ToString(item.sockaddr.sinAddr), QString::number(item.sockaddr.sinPort))}},
-        {tr("Encapsulation version"), {QString::number(item.encapVersion)}},
-    });
+    if (record.protocol == DeviceProtocol::Text) {
+        rows.append({tr("Reply"), replyLines(record.reply)});
+    } else {
+        const ENIP::ListIdentityItem &item = record.identity();
+        const CIP::CipIdentityObject &identity = item.identity;
+        rows += QList<QPair<QString, QStringList>>{
+            {tr("Vendor ID"), {decimalAndHex(identity.vendorId)}},
+            {tr("Device type"),
+             {QStringLiteral("%1 %2").arg(decimalAndHex(identity.deviceType),
+                                          CIP::deviceTypeName(identity.deviceType))}},
+            {tr("Product code"), {decimalAndHex(identity.productCode)}},
+            {tr("Revision"), {QStringLiteral("%1.%2").arg(identity.revisionMajor).arg(identity.revisionMinor)}},
+            {tr("Serial number"), {serialNumberText(identity.serialNumber)}},
+            {tr("Status"), QStringList(hexEscape("0x", identity.status, 4)) + CIP::statusTexts(identity.status)},
+            {tr("State"),
+             {QStringLiteral("%1 %2").arg(QString::number(identity.state), CIP::stateName(identity.state))}},
+            {tr("Socket address"),
+             {QStringLiteral("%1:%2").arg(ipv4ToString(item.sockaddr.sinAddr),
+                                          QString::number(item.sockaddr.sinPort))}},
+        };
+        if (record.reportsOtherAddress())
+            rows.append({tr("Reported address"),
+                         {tr("%1 is not %2, the address the reply came from")
+                              .arg(ipv4ToString(item.sockaddr.sinAddr), record.addressText())}});
+        rows.append({tr("Encapsulation version"), {QString::number(item.encapVersion)}});
+    }
+
+    rows.append({tr("Network card"), {place.cardName.isEmpty() ? tr("Unknown") : place.cardText()}});
+    if (place.neighboursRead) {
+        QString mac = place.hardwareAddressText();
+        if (!place.onLocalSubnet)
+            mac = tr("Not known: the device is not on a subnet of this computer");
+        else if (mac.isEmpty())
+            mac = tr("Not in this computer's neighbour table");
+        rows.append({tr("MAC address"), {mac}});
+    }
+    return table(rows);
 }
 
 bool DeviceListEvents::eventFilter(QObject *watched, QEvent *event)
@@ -234,7 +277,13 @@ bool DeviceListEvents::eventFilter(QObject *watched, QEvent *event)
         if (onViewport) {
             const auto *help = static_cast<QHelpEvent *>(event);
             QListWidgetItem *item = list->itemAt(help->pos());
-            const QString text = item ? toolTip(item->data(DetailsRole)) : QString();
+            const QVariant details = item ? item->data(DetailsRole) : QVariant();
+            QString text;
+            if (details.userType() == qMetaTypeId<DeviceRecord>()) {
+                static const SystemNeighbourTable systemTable;
+                const auto record = details.value<DeviceRecord>();
+                text = toolTip(record, DeviceLocator(neighbours ? *neighbours : systemTable).place(record));
+            }
             if (text.isEmpty())
                 QToolTip::hideText();
             else

@@ -3,6 +3,9 @@
 
 #include <QObject>
 
+class NeighbourTable;
+struct DevicePlace;
+struct DeviceRecord;
 QT_BEGIN_NAMESPACE
 class QListWidget;
 class QListWidgetItem;
@@ -27,10 +30,14 @@ class DeviceListEvents : public QObject
 public:
     DeviceListEvents(QListWidget *list, QWidget *window);
 
-    // The tooltip of an entry whose details role holds what its reply held
-    // (see DeviceItemRole): a two-column rich-text table, built when shown.
-    // Empty for an entry without details.
-    static QString toolTip(const QVariant &details);
+    // The tooltip of an entry: a two-column rich-text table of what its
+    // record holds and where the device sits, built when shown. Every text
+    // that comes from a device is escaped.
+    static QString toolTip(const DeviceRecord &record, const DevicePlace &place);
+
+    // The neighbour table that tooltips read the MAC addresses from (the
+    // system's unless a test sets one); not owned.
+    void setNeighbourTable(const NeighbourTable *table) { neighbours = table; }
 
 signals:
     void copyPressed();
@@ -49,6 +56,7 @@ private:
 
     QListWidget *const list;
     QWidget *const viewport;
+    const NeighbourTable *neighbours;
     // Set while a menu is open: a platform that sends both a key press and
     // a context-menu event for the Menu key gets one menu, not two.
     bool menuOpen = false;

@@ -44,7 +44,7 @@ bool DeviceListDelegate::eventFilter(QObject *watched, QEvent *event)
 
 QSize DeviceListDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    const Measure measure{option.font, int(option.state), int(option.features)};
+    const Measure measure{option.font, int(option.state), int(option.features), option.decorationSize};
     if (!(measure == measuredWith)) {
         forgetFrom(0);
         measuredWith = measure;
@@ -55,11 +55,11 @@ QSize DeviceListDelegate::sizeHint(const QStyleOptionViewItem &option, const QMo
         return rows.at(row).size;
 
     const QSize size = QStyledItemDelegate::sizeHint(option, index);
-    // An entry with a size, icon, check box or font of its own is measured
-    // every time, as is one of a model without item pointers.
+    // An entry with a size, check box or font of its own is measured every
+    // time, as is one of a model without item pointers. An icon is set with
+    // setData, which makes the entry be measured again.
     if (!item || index.column() != 0 || index.parent().isValid() || index.data(Qt::SizeHintRole).isValid()
-        || index.data(Qt::DecorationRole).isValid() || index.data(Qt::CheckStateRole).isValid()
-        || index.data(Qt::FontRole).isValid())
+        || index.data(Qt::CheckStateRole).isValid() || index.data(Qt::FontRole).isValid())
         return size;
     if (row >= rows.size())
         rows.resize(row + 1);

@@ -30,16 +30,19 @@ private:
     void forgetFrom(int row) const;
 
     // What besides the text and the view's style decides an entry's size.
-    // An entry holds only text (no icon, check box, font or size of its
-    // own), so its size is that of its text drawn with these.
+    // An entry holds text and at most the one warning icon (no check box,
+    // font or size of its own), so its size is that of its text, and its
+    // icon drawn at the view's icon size, with these.
     struct Measure
     {
         QFont font;
         int state = 0;
         int features = 0;
+        QSize decorationSize;
         bool operator==(const Measure &other) const
         {
-            return state == other.state && features == other.features && font == other.font;
+            return state == other.state && features == other.features && decorationSize == other.decorationSize
+                && font == other.font;
         }
     };
 

@@ -6,6 +6,7 @@
 #include "devicelistevents.h"
 #include "devicelistview.h"
 #include "deviceprotocol.h"
+#include "devicerecord.h"
 #include "listedaddresses.h"
 #include "projectinfo.h"
 #include "updatelimiter.h"
@@ -19,14 +20,25 @@
 #include <QPersistentModelIndex>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QUdpSocket>
 #include <QUrl>
+
+namespace {
+// An entry's line, as its record makes it; empty for an entry without one.
+QString entryLine(const QListWidgetItem *item)
+{
+    const QVariant details = item->data(DetailsRole);
+    return details.userType() == qMetaTypeId<DeviceRecord>() ? details.value<DeviceRecord>().line() : QString();
+}
+} // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui_MainWindow)
     , deviceCount(0)
+    , conflictCount(0)
     , listedAddresses(nullptr)
 {
     ui->setupUi(this);
@@ -78,13 +90,12 @@ void MainWindow::on_pushButton_copy_clicked()
     if (!item)
         return;
 
-    // An entry reads "<n>.  <address>:<port> | ...": the second word is
-    // what goes to the clipboard, port included.
-    const QStringList parts = item->text().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    if (parts.size() < 2)
+    // The address and the port, as the entry shows them.
+    const QVariant details = item->data(DetailsRole);
+    if (details.userType() != qMetaTypeId<DeviceRecord>())
         return;
 
-    QGuiApplication::clipboard()->setText(parts.at(1), QClipboard::Clipboard);
+    QGuiApplication::clipboard()->setText(details.value<DeviceRecord>().endpoint(), QClipboard::Clipboard);
     ui->statusbar->showMessage(tr("IP address copied to clipboard"), 0);
 }
 
@@ -190,8 +201,8 @@ void MainWindow::priv_showListMenu(QListWidgetItem *item, const QPoint &globalPo
         on_pushButton_copy_clicked();
     else if (chosen == openConfig)
         on_pushButton_config_clicked();
-    else if (chosen == copyEntry)
-        QGuiApplication::clipboard()->setText(ui->listWidget->currentItem()->text(), QClipboard::Clipboard);
+    else if (chosen == copyEntry && !entryLine(ui->listWidget->currentItem()).isEmpty())
+        QGuiApplication::clipboard()->setText(entryLine(ui->listWidget->currentItem()), QClipboard::Clipboard);
 }
 
 // Every line in list order, one per line with a final line break; line
@@ -201,7 +212,9 @@ void MainWindow::priv_copyAllEntries()
 {
     QString text;
     for (int row = 0; row < ui->listWidget->count(); ++row) {
-        QString line = ui->listWidget->item(row)->text();
+        QString line = entryLine(ui->listWidget->item(row));
+        if (line.isEmpty())
+            continue;
         for (QChar &c : line) {
             const QChar::Category category = c.category();
             if (category == QChar::Other_Control || category == QChar::Separator_Line
@@ -211,4 +224,19 @@ void MainWindow::priv_copyAllEntries()
         text += line + QLatin1Char('\n');
     }
     QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
+}
+
+QString MainWindow::priv_deviceCountText() const
+{
+    QString text = tr("Found %n device(s)", "", ui->listWidget->count());
+    if (conflictCount > 0)
+        text += tr(", %n with an IP address conflict", "", conflictCount);
+    return text;
+}
+
+const QIcon &MainWindow::priv_warningIcon()
+{
+    if (warningIcon.isNull())
+        warningIcon = style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, ui->listWidget);
+    return warningIcon;
 }

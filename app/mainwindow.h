@@ -1,11 +1,16 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include <QIcon>
 #include <QList>
 #include <QMainWindow>
 
 class ConnSocket;
 class ListedAddresses;
+struct DeviceRecord;
+namespace ENIP {
+struct ListIdentityItem;
+}
 QT_BEGIN_NAMESPACE
 class QAction;
 class QListWidgetItem;
@@ -40,8 +45,17 @@ private slots:
 private:
     void priv_sendDatagram(quint32 address);
     void priv_sendDatagram_opener(quint32 address);
-    // details: what the reply held, kept for the entry's tooltip.
-    bool priv_addDevice(const QString &text, quint32 ip, bool configAvailable, const QVariant &details);
+    // Lists a device under text, its record's line, unless its address is
+    // listed already.
+    bool priv_addDevice(const QString &text, const DeviceRecord &record);
+    // Compares an identity that answered from a listed address with those
+    // seen there before. True when the entry thereby got an IP address
+    // conflict.
+    bool priv_noteIdentity(quint32 ip, const ENIP::ListIdentityItem &identity);
+    // "Found %n device(s)", with the number of conflicts while there are
+    // any: the one status text of both readers.
+    QString priv_deviceCountText() const;
+    const QIcon &priv_warningIcon();
     void priv_openConfig(QListWidgetItem *item);
     void priv_showListMenu(QListWidgetItem *item, const QPoint &globalPos);
     void priv_copyAllEntries();
@@ -50,6 +64,11 @@ private:
     // Entries added since the current run began; 32 bits so the running
     // number shown in the list never wraps.
     quint32 deviceCount;
+    // Entries of the current run with an IP address conflict.
+    int conflictCount;
+    // The mark of an entry with a fault or a conflict; made when first
+    // needed.
+    QIcon warningIcon;
     // The address of every listed entry, for the duplicate test.
     ListedAddresses *listedAddresses;
     // Every probe socket ever created, in creation order; owned here.

@@ -3,20 +3,32 @@
 #include "netaddress.h"
 
 #include <QDebug>
+#include <QNetworkDatagram>
 #include <QUdpSocket>
 
-bool readPendingDatagram(QUdpSocket *socket, QByteArray *datagram, QHostAddress *sender, quint16 *senderPort)
+bool readPendingDatagram(QUdpSocket *socket, QByteArray *datagram, QHostAddress *sender, quint16 *senderPort,
+                         int *interfaceIndex)
 {
-    *datagram = QByteArray(int(qMax<qint64>(socket->pendingDatagramSize(), 0)), '\0');
-    return socket->readDatagram(datagram->data(), datagram->size(), sender, senderPort) >= 0;
+    // Every probe socket is bound to the any-address, so only the datagram
+    // itself tells which interface it came in on. A read that fails leaves
+    // the sender unset.
+    const int announced = int(qMax<qint64>(socket->pendingDatagramSize(), 0));
+    const QNetworkDatagram received = socket->receiveDatagram(announced);
+    *datagram = received.data();
+    if (datagram->size() < announced)
+        datagram->append(QByteArray(announced - datagram->size(), '\0'));
+    *sender = received.senderAddress();
+    *senderPort = quint16(qMax(received.senderPort(), 0));
+    *interfaceIndex = int(received.interfaceIndex());
+    return !sender->isNull();
 }
 
-bool DatagramBatch::next(QByteArray *datagram, QHostAddress *sender, quint16 *senderPort)
+bool DatagramBatch::next(QByteArray *datagram, QHostAddress *sender, quint16 *senderPort, int *interfaceIndex)
 {
     constexpr qint64 MaxQueuedBytes = 2 << 20;
     while (readable && queuedBytes < MaxQueuedBytes && socket->hasPendingDatagrams()) {
         Datagram read;
-        readable = readPendingDatagram(socket, &read.data, &read.sender, &read.senderPort);
+        readable = readPendingDatagram(socket, &read.data, &read.sender, &read.senderPort, &read.interfaceIndex);
         if (readable) {
             queuedBytes += read.data.size();
             queue.enqueue(read);
@@ -29,6 +41,7 @@ bool DatagramBatch::next(QByteArray *datagram, QHostAddress *sender, quint16 *se
     *datagram = first.data;
     *sender = first.sender;
     *senderPort = first.senderPort;
+    *interfaceIndex = first.interfaceIndex;
     return true;
 }
 

@@ -10,10 +10,12 @@ class QUdpSocket;
 QT_END_NAMESPACE
 
 // Reads the socket's next pending datagram into a buffer of the announced
-// size, zero-filled first so that a short read never leaves bytes behind
-// that were not received. Returns false when the read fails; the datagram
-// may then still be pending, so the caller must not try again at once.
-bool readPendingDatagram(QUdpSocket *socket, QByteArray *datagram, QHostAddress *sender, quint16 *senderPort);
+// size, zero-filled past what was received, with the index of the
+// interface it arrived on (0 where the system does not tell). Returns false
+// when the read fails; the datagram may then still be pending, so the
+// caller must not try again at once.
+bool readPendingDatagram(QUdpSocket *socket, QByteArray *datagram, QHostAddress *sender, quint16 *senderPort,
+                         int *interfaceIndex);
 
 class OwnAddressTest;
 
@@ -39,7 +41,7 @@ public:
     // False when none is left. After a failed read the socket is not read
     // again in this batch (see readPendingDatagram); what was read is still
     // handed out.
-    bool next(QByteArray *datagram, QHostAddress *sender, quint16 *senderPort);
+    bool next(QByteArray *datagram, QHostAddress *sender, quint16 *senderPort, int *interfaceIndex);
 
 private:
     struct Datagram
@@ -47,6 +49,7 @@ private:
         QByteArray data;
         QHostAddress sender;
         quint16 senderPort = 0;
+        int interfaceIndex = 0;
     };
 
     QUdpSocket *socket;

@@ -1,5 +1,6 @@
 #include "devicerecord.h"
 
+#include "cipnames.h"
 #include "deviceprotocol.h"
 #include "netaddress.h"
 
@@ -66,8 +67,7 @@ bool DeviceRecord::hasFault() const
 {
     if (protocol != DeviceProtocol::ListIdentity)
         return false;
-    const CIP::CipIdentityObject &id = identity().identity;
-    return id.state == 4 || id.state == 5 || (id.status & 0x0C00) != 0;
+    return !CIP::majorFaults(identity().identity).isEmpty();
 }
 
 bool DeviceRecord::reportsOtherAddress() const

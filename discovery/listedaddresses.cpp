@@ -9,12 +9,17 @@ ListedAddresses::ListedAddresses(QListWidget *list)
     , model(list->model())
 {
     // Entries are appended with their data already set, so each new row is
-    // added as it comes. Anything else that changes the list is rare enough
-    // to take the whole list again: a cleared list gives an empty set. Only
-    // the model is read: it empties itself while the list is being
-    // destroyed, when the list can no longer be asked.
-    connect(model, &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex &, int first, int last) { addRows(first, last); });
+    // added as it comes. Rows inserted before others move those, and that,
+    // like anything else that changes the list, is rare enough to take the
+    // whole list again: a cleared list gives an empty set. Only the model is
+    // read: it empties itself while the list is being destroyed, when the
+    // list can no longer be asked.
+    connect(model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int first, int last) {
+        if (last == model->rowCount() - 1)
+            addRows(first, last);
+        else
+            rebuild();
+    });
     connect(model, &QAbstractItemModel::rowsRemoved, this, &ListedAddresses::rebuild);
     connect(model, &QAbstractItemModel::rowsMoved, this, &ListedAddresses::rebuild);
     connect(model, &QAbstractItemModel::dataChanged, this,
@@ -29,8 +34,11 @@ ListedAddresses::ListedAddresses(QListWidget *list)
 
 void ListedAddresses::addRows(int first, int last)
 {
-    for (int row = first; row <= last; ++row)
-        addresses.insert(model->index(row, 0).data(AddressRole).toString());
+    for (int row = first; row <= last; ++row) {
+        const QString address = model->index(row, 0).data(AddressRole).toString();
+        if (!addresses.contains(address))
+            addresses.insert(address, row);
+    }
 }
 
 void ListedAddresses::rebuild()

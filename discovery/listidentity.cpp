@@ -4,6 +4,7 @@
 #include "datagram.h"
 #include "devicelistview.h"
 #include "deviceprotocol.h"
+#include "devicerecord.h"
 #include "listidentityreply.h"
 #include "netaddress.h"
 
@@ -12,13 +13,6 @@
 #include <QListWidget>
 #include <QStatusBar>
 #include <QUdpSocket>
-
-namespace {
-
-// The display port of every EtherNet/IP device is the text probe's port.
-constexpr quint16 DisplayPort = TextProbePort;
-
-} // namespace
 
 // Reads the answers to the ListIdentity request: one entry per decoded
 // identity item (ENIP::ListIdentityReply shows the reply's layout).
@@ -34,8 +28,10 @@ void MainWindow::readyRead_opener()
     QByteArray datagram;
     QHostAddress senderAddress;
     quint16 senderPort = 0;
+    int interfaceIndex = 0;
     bool listed = false;
-    while (batch.next(&datagram, &senderAddress, &senderPort)) {
+    bool conflict = false;
+    while (batch.next(&datagram, &senderAddress, &senderPort, &interfaceIndex)) {
         if (!isForeignIpv4Sender(senderAddress, &ownAddresses, "MainWindow::readyRead_opener"))
             continue;
 
@@ -76,25 +72,25 @@ void MainWindow::readyRead_opener()
                      << ":"
                      << "Identity item: Identity object: Product name =" << productName;
 
-            // One pass, so a product name holding "%5" and the like is shown
-            // as it is and the revision and serial number stay right.
-            const QString line =
-                QStringLiteral("%1.  %2:%3 | \"%4\" (%5.%6) S/N: %7")
-                    .arg(QString::number(deviceCount + 1), ipv4ToString(senderAddress.toIPv4Address()),
-                         QString::number(DisplayPort), productName, QString::number(identity.revisionMajor),
-                         QString::number(identity.revisionMinor), QString::number(identity.serialNumber, 16).toUpper());
-            // Only product codes 2 and 3 serve a configuration page.
-            const bool configAvailable = identity.productCode == 2 || identity.productCode == 3;
-            if (priv_addDevice(line, senderAddress.toIPv4Address(), configAvailable, QVariant::fromValue(item))) {
+            const quint32 ip = senderAddress.toIPv4Address();
+            const DeviceRecord record =
+                DeviceRecord::listIdentityDevice(deviceCount + 1, ip, senderPort, item, interfaceIndex);
+            if (priv_addDevice(record.line(), record)) {
                 listed = true;
                 qDebug() << "MainWindow::readyRead_opener"
                          << ":"
                          << "Device added to the list (Opener)";
+            } else if (priv_noteIdentity(ip, item)) {
+                conflict = true;
             }
         }
     }
-    if (listed) {
+    // An entry that got its icon only now is measured again; new entries
+    // alone leave the rows above them in place.
+    if (conflict)
+        ui->listWidget->doItemsLayout();
+    else if (listed)
         layOutAppendedRows(ui->listWidget, firstNewRow);
-        ui->statusbar->showMessage(tr("Found %n device(s)", "", ui->listWidget->count()));
-    }
+    if (listed || conflict)
+        ui->statusbar->showMessage(priv_deviceCountText());
 }

@@ -1,5 +1,9 @@
 #include "aboutdialog.h"
+#include "devicelistevents.h"
+#include "deviceplace.h"
 #include "deviceprotocol.h"
+#include "devicerecord.h"
+#include "devicesupport.h"
 #include "listedaddresses.h"
 #include "localetext.h"
 #include "mainwindow.h"
@@ -41,6 +45,25 @@ QListWidgetItem *addEntry(QListWidget *list, const QString &text, const QString 
         item->setData(ConfigRole, config);
     list->addItem(item);
     return item;
+}
+
+// An entry as the readers make it from a record.
+QListWidgetItem *addEntry(QListWidget *list, const DeviceRecord &record)
+{
+    QListWidgetItem *item = addEntry(list, record.line(), record.addressText(), record.configAvailable());
+    item->setData(DetailsRole, QVariant::fromValue(record));
+    return item;
+}
+
+DeviceRecord textRecord(quint32 number, const char *address, quint16 port, const QByteArray &reply)
+{
+    return DeviceRecord::textDevice(number, Rig::ipv4(address), port, reply, 0);
+}
+
+DeviceRecord identityRecord(quint32 number, const char *address, const Rig::Identity &identity, quint32 sockaddrIp = 0)
+{
+    return DeviceRecord::listIdentityDevice(number, Rig::ipv4(address), 44818,
+                                            DeviceSupport::identityItem(identity, sockaddrIp), 0);
 }
 
 } // namespace
@@ -411,28 +434,32 @@ void tst_MainWindow::selectionSlotNeedsTheList()
 
 void tst_MainWindow::copy_data()
 {
-    QTest::addColumn<QString>("text");
+    QTest::addColumn<QVariant>("record");
     QTest::addColumn<QString>("copied");
 
-    QTest::newRow("entry") << "12.  192.168.1.20:44818 | Drive 2.1 | 0000ABCD"
-                           << "192.168.1.20:44818";
-    QTest::newRow("two parts, leading blanks") << "   3.   10.1.2.3:55555"
-                                               << "10.1.2.3:55555";
-    // Fewer than two parts: nothing is copied, nothing shown.
-    QTest::newRow("one part") << "lonely" << QString();
-    QTest::newRow("blank") << "   " << QString();
+    // The address and the port the line shows, whatever the reply holds.
+    QTest::newRow("text entry") << QVariant::fromValue(textRecord(12, "192.168.1.20", 44818, "Drive 10.9.9.9:1 | x"))
+                                << "192.168.1.20:44818";
+    // An EtherNet/IP device shows the text probe's port, not the one it
+    // answered from.
+    QTest::newRow("EtherNet/IP entry") << QVariant::fromValue(identityRecord(3, "10.1.2.3", {})) << "10.1.2.3:55555";
+    // An entry without a record: nothing is copied, nothing shown.
+    QTest::newRow("no record") << QVariant() << QString();
 }
 
 void tst_MainWindow::copy()
 {
-    QFETCH(QString, text);
+    QFETCH(QVariant, record);
     QFETCH(QString, copied);
 
     MainWindow window;
     waitForAutomaticRun(window);
     auto *list = child<QListWidget>(window, "listWidget");
     auto *status = child<QStatusBar>(window, "statusbar");
-    addEntry(list, text, "10.0.0.7", true);
+    if (record.isValid())
+        addEntry(list, record.value<DeviceRecord>());
+    else
+        addEntry(list, "1.  10.0.0.7:55555 | MAROVENDA", "10.0.0.7", true);
     list->setCurrentRow(0);
 
     const QString untouched = "clipboard before the click";
@@ -493,10 +520,18 @@ const char allEntries[] = "1.  10.0.0.7:55555 | MAROVENDA A  B C\n"
                           "2.  10.0.0.8:55555 | \"Opener\" (3.7) S/N: A1B2C3\n"
                           "3.  10.0.0.9:55555 | \"Drive\" (1.0) S/N: 0\n";
 
+// The records of actionEntries; their lines must be those above.
 void addActionEntries(QListWidget *list)
 {
-    for (const auto &entry : actionEntries)
-        addEntry(list, QString::fromUtf8(entry[0]), entry[1], QByteArray(entry[2]) == "true");
+    const QList<DeviceRecord> records = {
+        textRecord(1, "10.0.0.7", 55555, "MAROVENDA\tA\r\nB\u2028C"),
+        identityRecord(2, "10.0.0.8", {1, 12, 2, 3, 7, 0, 0xA1B2C3, "Opener"}),
+        identityRecord(3, "10.0.0.9", {1, 12, 4, 1, 0, 0, 0, "Drive"}),
+    };
+    for (int row = 0; row < records.size(); ++row) {
+        QCOMPARE(addEntry(list, records.at(row))->text(), QString::fromUtf8(actionEntries[row][0]));
+        QCOMPARE(records.at(row).configAvailable(), QByteArray(actionEntries[row][2]) == "true");
+    }
 }
 
 QPoint rowCenter(QListWidget *list, int row)

@@ -128,6 +128,14 @@ QString decimalAndHex(quint16 value)
     return QStringLiteral("%1 (%2)").arg(QString::number(value), hexEscape("0x", value, 4));
 }
 
+// The status word, then its owned, configured and extended status bits on
+// one line, then each fault bit that is set on a line of its own.
+QStringList statusLines(quint16 status)
+{
+    const QStringList texts = CIP::statusTexts(status);
+    return QStringList{hexEscape("0x", status, 4), texts.mid(0, 3).join(QLatin1String(", "))} + texts.mid(3);
+}
+
 // Rows of label and value, each value a list of lines; device text is
 // escaped here.
 QString table(const QList<QPair<QString, QStringList>> &rows)
@@ -196,7 +204,7 @@ QString DeviceListEvents::toolTip(const DeviceRecord &record, const DevicePlace 
             {tr("Product code"), {decimalAndHex(identity.productCode)}},
             {tr("Revision"), {QStringLiteral("%1.%2").arg(identity.revisionMajor).arg(identity.revisionMinor)}},
             {tr("Serial number"), {serialNumberText(identity.serialNumber)}},
-            {tr("Status"), QStringList(hexEscape("0x", identity.status, 4)) + CIP::statusTexts(identity.status)},
+            {tr("Status"), statusLines(identity.status)},
             {tr("State"),
              {QStringLiteral("%1 %2").arg(QString::number(identity.state), CIP::stateName(identity.state))}},
             {tr("Socket address"),

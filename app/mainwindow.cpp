@@ -52,6 +52,11 @@ MainWindow::MainWindow(QWidget *parent)
         ui->listWidget->setFont(listFont);
     }
 
+    // An entry's warning icon stands as high as its text, so that a row
+    // with one is as high as the others.
+    const int iconSide = ui->listWidget->fontMetrics().height();
+    ui->listWidget->setIconSize(QSize(iconSide, iconSide));
+
     // Hundreds of replies a second each add an entry: measure each entry's
     // text once, and paint the window at most once per display frame.
     ui->listWidget->setItemDelegate(new DeviceListDelegate(ui->listWidget));

@@ -78,6 +78,7 @@ void sendProbe(QUdpSocket *socket, const QByteArray &payload, quint32 address, q
 void MainWindow::on_pushButton_find_clicked()
 {
     deviceCount = 0;
+    conflictCount = 0;
     ui->listWidget->clear();
 
     int entryNumber = 0;

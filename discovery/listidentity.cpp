@@ -85,11 +85,9 @@ void MainWindow::readyRead_opener()
             }
         }
     }
-    // An entry that got its icon only now is measured again; new entries
-    // alone leave the rows above them in place.
-    if (conflict)
-        ui->listWidget->doItemsLayout();
-    else if (listed)
+    // An entry that got its icon only now is laid out again by the list
+    // itself, as after any change of an entry's data.
+    if (listed)
         layOutAppendedRows(ui->listWidget, firstNewRow);
     if (listed || conflict)
         ui->statusbar->showMessage(priv_deviceCountText());

@@ -8,6 +8,7 @@
 // broadcast address of its own, so the kernel reports none for them.
 
 #include "deviceprotocol.h"
+#include "devicesupport.h"
 #include "mainwindow.h"
 #include "rigsupport.h"
 
@@ -21,7 +22,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QStatusBar>
-#include <QTextDocumentFragment>
+#include <QStyledItemDelegate>
 #include <QToolTip>
 #include <QUdpSocket>
 #include <QtTest>
@@ -89,19 +90,40 @@ QSet<QString> unnumbered(const QListWidget *list)
 }
 
 // The tooltip that a row shows when the pointer rests on it, as its cells
-// in plain text, with a value's lines joined.
+// in plain text, a value's lines joined by line breaks.
 QStringList toolTipCells(QListWidget *list, int row)
 {
     const QPoint pos = list->visualItemRect(list->item(row)).center();
     QHelpEvent event(QEvent::ToolTip, pos, list->viewport()->mapToGlobal(pos));
     QApplication::sendEvent(list->viewport(), &event);
-    QStringList cells;
-    const QRegularExpression cell(QStringLiteral("<td[^>]*>(.*?)</td>"));
-    for (auto match = cell.globalMatch(QToolTip::text()); match.hasNext();) {
-        QString text = QTextDocumentFragment::fromHtml(match.next().captured(1)).toPlainText();
-        cells.append(text.remove(QChar::LineSeparator).remove('\n'));
+    return DeviceSupport::toolTipCells(QToolTip::text());
+}
+
+// The value of one row of a tooltip's cells; "(none)" without that row.
+QString toolTipRow(const QStringList &cells, const QString &label)
+{
+    for (int i = 0; i + 1 < cells.size(); i += 2) {
+        if (cells.at(i) == label)
+            return cells.at(i + 1);
     }
-    return cells;
+    return QStringLiteral("(none)");
+}
+
+bool hasIcon(const QListWidgetItem *item)
+{
+    return !item->icon().isNull();
+}
+
+// Forgets what both sides of every rig link know of each other's hardware
+// addresses, so that a device's reply makes the device side ask again.
+bool flushNeighbours()
+{
+    for (const Rig::Link &link : Rig::links()) {
+        if (!Rig::ip({"neigh", "flush", "dev", link.progIf})
+            || !Rig::ip({"-n", Rig::devNs(), "neigh", "flush", "dev", link.devIf}))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -126,6 +148,8 @@ private slots:
     void runningNumberDoesNotWrap();
     void hostileInput();
     void toolTips();
+    void neighbourStates();
+    void addressConflicts();
 
 private:
     // A window whose automatic first run has written its run lines (by
@@ -677,58 +701,166 @@ void TestDiscoveryRig::hostileInput()
 void TestDiscoveryRig::toolTips()
 {
     // Odd values: every bit set, zeros, a reported socket address that is
-    // not the sender's, and an item cut off after its protocol version.
+    // not the sender's, an item cut off after its protocol version, and a
+    // device in a major fault.
     Identity odd{0xFFFF, 0x8001, 2, 255, 0, 0xFFFF, 0, "Odd", -1, 255};
     Identity usual{1, 12, 4, 1, 2, 0x0030, 0xDEADBEEF, "Usual"};
+    Identity faulted{1, 0xC8, 4, 1, 0, 0x0000, 0x55, "Faulted", -1, 4};
     const QByteArray oddItem = Rig::identityItemData(odd, Rig::ipv4("192.0.2.77"), 0xFFFF, 2222);
     const QByteArray longReply = "marovenda " + QByteArray(600, 'y');
+    QStringList longLines;
+    for (int i = 0; i < 512; i += 64)
+        longLines.append(QString::fromLatin1(longReply.mid(i, 64)));
+    const QString rigMac1 = Rig::links().at(0).devMac;
+    const QString rigMac4 = Rig::links().at(3).devMac;
+    const QString noEntry = QStringLiteral("Not in this computer's neighbour table");
 
     struct ToolTipDevice
     {
-        int host;
+        const char *addr;
         quint16 port;
         QByteArray datagram;
         QStringList cells;
     };
     const QString reply = QStringLiteral("Reply");
+    // The first device behind each link and subnet asks for the program's
+    // hardware address, and the program's side learns the device's from
+    // that request; the others on the subnet use the answer it got.
     const QList<ToolTipDevice> table = {
-        {50,
+        {"10.201.1.50",
          44818,
          Rig::listIdentityReply({{0x000C, oddItem}}),
-         {"Vendor ID", "65535 (0xFFFF)", "Device type", "32769 (0x8001)", "Product code", "2 (0x0002)", "Revision",
-          "255.0", "Serial number", "0", "Status", "0xFFFF", "State", "255", "Socket address", "192.0.2.77:2222",
-          "Encapsulation version", "65535"}},
-        {51,
+         {"Fault",
+          "Major recoverable fault (status bit 10)\nMajor unrecoverable fault (status bit 11)",
+          "Vendor ID",
+          "65535 (0xFFFF)",
+          "Device type",
+          "32769 (0x8001) Unknown",
+          "Product code",
+          "2 (0x0002)",
+          "Revision",
+          "255.0",
+          "Serial number",
+          "0",
+          "Status",
+          "0xFFFF\nOwned, Configured, Extended device status 15\nMinor recoverable fault\nMinor unrecoverable "
+          "fault\nMajor recoverable fault\nMajor unrecoverable fault",
+          "State",
+          "255 Default",
+          "Socket address",
+          "192.0.2.77:2222",
+          "Reported address",
+          "192.0.2.77 is not 10.201.1.50, the address the reply came from",
+          "Encapsulation version",
+          "65535",
+          "Network card",
+          "rp1, 10.201.1.1/24",
+          "MAC address",
+          rigMac1}},
+        {"10.201.1.51",
          44818,
          Rig::identityReply(usual, Rig::ipv4("10.201.1.51")),
-         {"Vendor ID", "1 (0x0001)", "Device type", "12 (0x000C)", "Product code", "4 (0x0004)", "Revision", "1.2",
-          "Serial number", "DEADBEEF", "Status", "0x0030", "State", "3", "Socket address", "10.201.1.51:44818",
-          "Encapsulation version", "1"}},
-        {52,
+         {"Vendor ID",
+          "1 (0x0001)",
+          "Device type",
+          "12 (0x000C) Communications Adapter",
+          "Product code",
+          "4 (0x0004)",
+          "Revision",
+          "1.2",
+          "Serial number",
+          "DEADBEEF",
+          "Status",
+          "0x0030\nNot owned, Not configured, Extended device status 3",
+          "State",
+          "3 Operational",
+          "Socket address",
+          "10.201.1.51:44818",
+          "Encapsulation version",
+          "1",
+          "Network card",
+          "rp1, 10.201.1.1/24",
+          "MAC address",
+          noEntry}},
+        {"10.201.1.52",
          44818,
          Rig::listIdentityReply({{0x000C, QByteArray::fromHex("0100")}}),
-         {"Vendor ID", "0 (0x0000)", "Device type", "0 (0x0000)", "Product code", "0 (0x0000)", "Revision", "0.0",
-          "Serial number", "0", "Status", "0x0000", "State", "0", "Socket address", "0.0.0.0:0",
-          "Encapsulation version", "1"}},
+         {"Vendor ID",
+          "0 (0x0000)",
+          "Device type",
+          "0 (0x0000) Generic Device",
+          "Product code",
+          "0 (0x0000)",
+          "Revision",
+          "0.0",
+          "Serial number",
+          "0",
+          "Status",
+          "0x0000\nNot owned, Not configured, Extended device status 0",
+          "State",
+          "0 Nonexistent",
+          "Socket address",
+          "0.0.0.0:0",
+          "Reported address",
+          "0.0.0.0 is not 10.201.1.52, the address the reply came from",
+          "Encapsulation version",
+          "1",
+          "Network card",
+          "rp1, 10.201.1.1/24",
+          "MAC address",
+          noEntry}},
         // Control characters, a backslash, invalid UTF-8 (a stray byte, an
         // encoded surrogate, an overlong slash), a direction override, and
         // text that must not be taken as markup.
-        {53,
+        {"10.201.1.53",
          55555,
          "marovenda\t\x01\x7f\\ \xc3\xa9 \xff \xed\xa0\x80 \xc0\xaf \xe2\x80\xae \xf0\x9f\x98\x80 <b>&amp;",
          {reply,
           QString::fromUtf8("marovenda\\x09\\x01\\x7F\\\\ \xc3\xa9 \\xFF \\xED\\xA0\\x80 \\xC0\\xAF "
-                            "\\u202E \xf0\x9f\x98\x80 <b>&amp;")}},
+                            "\\u202E \xf0\x9f\x98\x80 <b>&amp;"),
+          "Network card", "rp1, 10.201.1.1/24", "MAC address", noEntry}},
         // Text ends at a zero byte; 512 characters are shown, then an ellipsis.
-        {54,
+        {"10.201.1.54",
          55555,
          longReply + QByteArray("\0zzz", 4),
-         {reply, QString::fromLatin1(longReply.left(512)) + QChar(0x2026)}},
+         {reply, longLines.join('\n') + QChar(0x2026), "Network card", "rp1, 10.201.1.1/24", "MAC address", noEntry}},
+        // The card's second address, and a /25 of a card with three.
+        {"10.201.9.55",
+         44818,
+         Rig::identityReply(faulted, Rig::ipv4("10.201.9.55")),
+         {"Fault",
+          "Major recoverable fault (state 4)",
+          "Vendor ID",
+          "1 (0x0001)",
+          "Device type",
+          "200 (0x00C8) Embedded Component",
+          "Product code",
+          "4 (0x0004)",
+          "Revision",
+          "1.0",
+          "Serial number",
+          "55",
+          "Status",
+          "0x0000\nNot owned, Not configured, Extended device status 0",
+          "State",
+          "4 Major recoverable fault",
+          "Socket address",
+          "10.201.9.55:44818",
+          "Encapsulation version",
+          "1",
+          "Network card",
+          "rp1, 10.201.9.1/24",
+          "MAC address",
+          rigMac1}},
+        {"10.204.9.200",
+         55555,
+         "marovenda on rp4",
+         {reply, "marovenda on rp4", "Network card", "rp4, 10.204.9.140/25", "MAC address", rigMac4}},
     };
     QList<Device> config;
     for (const ToolTipDevice &d : table)
-        config.append(
-            Device{QStringLiteral("10.201.1.%1").arg(d.host), d.port, 0, {d.datagram}, 150 * int(config.size())});
+        config.append(Device{d.addr, d.port, 0, {d.datagram}, 150 * int(config.size())});
+    QVERIFY(flushNeighbours());
     Rig::Devices devices;
     QVERIFY(devices.start(config));
     auto window = startWindow();
@@ -736,8 +868,179 @@ void TestDiscoveryRig::toolTips()
     QTRY_COMPARE_WITH_TIMEOUT(listWidget->count(), table.size(), 4000);
     QVERIFY(devices.stop());
 
-    for (int row = 0; row < table.size(); ++row)
+    for (int row = 0; row < table.size(); ++row) {
         QCOMPARE(toolTipCells(listWidget, row), table.at(row).cells);
+        // Only the entries in a fault carry the warning icon.
+        QCOMPARE(hasIcon(listWidget->item(row)), table.at(row).cells.first() == "Fault");
+    }
+}
+
+void TestDiscoveryRig::neighbourStates()
+{
+    // The neighbour table's entries in every state, set by hand after the
+    // replies came (the first device's own request would set one).
+    struct StateDevice
+    {
+        int host;
+        const char *state;
+        QString mac; // as shown
+    };
+    const QString noEntry = QStringLiteral("Not in this computer's neighbour table");
+    const QList<StateDevice> table = {
+        {70, "stale", "02:00:00:00:02:46"},
+        {71, "reachable", "02:00:00:00:02:47"},
+        {72, "probe", "02:00:00:00:02:48"},
+        {73, "permanent", "02:00:00:00:02:49"},
+        {74, "failed", noEntry},
+        {75, "incomplete", noEntry},
+    };
+    QList<Device> config;
+    for (const StateDevice &d : table)
+        config.append(Device{QStringLiteral("10.201.2.%1").arg(d.host), 55555, 0, {"marovenda"}, 0});
+    // A device behind a router: the table holds the router, never the
+    // device, whatever it holds for the device's address.
+    QVERIFY(Rig::ip({"-n", Rig::devNs(), "addr", "add", "10.209.0.5/32", "dev", "rd2"}));
+    QVERIFY(Rig::ip({"route", "add", "10.209.0.0/24", "via", "10.201.2.254"}));
+    auto undo = qScopeGuard([] {
+        Rig::ip({"route", "del", "10.209.0.0/24"});
+        Rig::ip({"-n", Rig::devNs(), "addr", "del", "10.209.0.5/32", "dev", "rd2"});
+        for (int host = 70; host <= 75; ++host)
+            Rig::ip({"neigh", "del", QStringLiteral("10.201.2.%1").arg(host), "dev", "rp2"});
+    });
+
+    Rig::Devices devices;
+    QVERIFY(devices.start(config));
+    auto window = startWindow();
+    QListWidget *listWidget = list(window.get());
+    QTRY_COMPARE_WITH_TIMEOUT(listWidget->count(), table.size(), 4000);
+    QVERIFY(Rig::sendFromDeviceSide("10.209.0.5", "10.201.2.1", 55555, "marovenda routed"));
+    QTRY_COMPARE_WITH_TIMEOUT(listWidget->count(), table.size() + 1, 2000);
+    QVERIFY(devices.stop());
+
+    QMap<QString, int> rows;
+    for (int row = 0; row < listWidget->count(); ++row)
+        rows.insert(listWidget->item(row)->data(AddressRole).toString(), row);
+    for (const StateDevice &d : table) {
+        const QString addr = QStringLiteral("10.201.2.%1").arg(d.host);
+        const QString lladdr = d.mac == noEntry ? QStringLiteral("02:00:00:00:02:%1").arg(d.host, 2, 16) : d.mac;
+        QVERIFY(Rig::ip({"neigh", "replace", addr, "lladdr", lladdr, "dev", "rp2", "nud", d.state}));
+        const QStringList cells = toolTipCells(listWidget, rows.value(addr));
+        QVERIFY2(toolTipRow(cells, "MAC address") == d.mac, qPrintable(d.state + (": " + cells.join(" | "))));
+        QCOMPARE(toolTipRow(cells, "Network card"), QStringLiteral("rp2, 10.201.2.1/24"));
+    }
+    QVERIFY(
+        Rig::ip({"neigh", "replace", "10.209.0.5", "lladdr", "02:00:00:00:09:05", "dev", "rp2", "nud", "permanent"}));
+    auto undoRouted = qScopeGuard([] { Rig::ip({"neigh", "del", "10.209.0.5", "dev", "rp2"}); });
+    const QStringList routed = toolTipCells(listWidget, rows.value("10.209.0.5"));
+    QCOMPARE(toolTipRow(routed, "MAC address"),
+             QStringLiteral("Not known: the device is not on a subnet of this computer"));
+    // The card it came in on, with the card's one address.
+    QCOMPARE(toolTipRow(routed, "Network card"), QStringLiteral("rp2, 10.201.2.1/24"));
+}
+
+void TestDiscoveryRig::addressConflicts()
+{
+    // Two devices with one address, a spare with a factory address being
+    // the classic case, against a device answering twice, two equal items
+    // in one reply, a text device beside an EtherNet/IP one, and a device
+    // whose name alone differs. The conflicting replies come last, when
+    // they add no entry.
+    Identity driveA{1, 12, 4, 1, 0, 0, 0x1111, "Conveyor drive A"};
+    Identity spareB{1, 12, 4, 1, 0, 0, 0x2222, "Spare drive B"};
+    Identity twice{1, 12, 2, 2, 0, 0, 0x61, "Twice"};
+    Identity product5{1, 12, 5, 1, 0, 0, 0x64, "Product 5"};
+    Identity product6 = product5;
+    product6.productCode = 6;
+    Identity renamed{1, 12, 4, 1, 0, 0, 0x65, "Old name"};
+    Identity renamed2 = renamed;
+    renamed2.productName = "New name";
+    const QByteArray twoItems =
+        Rig::listIdentityReply({{0x000C, Rig::identityItemData(twice)}, {0x000C, Rig::identityItemData(twice)}});
+    QList<QByteArray> made;
+    for (quint32 serial = 1; serial <= 20; ++serial)
+        made.append(Rig::identityReply({7, 12, 4, 1, 0, 0, serial, "Made up"}));
+
+    const QList<Device> config = {
+        {"10.201.1.60", 44818, 0, {Rig::identityReply(driveA)}, 0},
+        {"10.201.1.61", 44818, 0, {Rig::identityReply(twice), Rig::identityReply(twice)}, 100, 0, 50},
+        {"10.201.1.62", 44818, 0, {twoItems}, 200},
+        {"10.201.1.63", 55555, 0, {"marovenda 63"}, 300},
+        {"10.201.1.63", 44818, 0, {Rig::identityReply(twice)}, 400},
+        {"10.201.1.64", 44818, 0, {Rig::identityReply(product5)}, 500},
+        {"10.201.1.65", 44818, 0, {Rig::identityReply(renamed)}, 600},
+        {"10.201.1.66", 44818, 0, made, 700},
+        {"10.201.1.65", 44818, 0, {Rig::identityReply(renamed2)}, 800},
+        {"10.201.1.64", 44818, 0, {Rig::identityReply(product6)}, 900},
+        {"10.201.1.60", 44818, 0, {Rig::identityReply(spareB)}, 1100},
+    };
+    const QStringList expected = {
+        "1.  10.201.1.60:55555 | \"Conveyor drive A\" (1.0) S/N: 1111",
+        "2.  10.201.1.61:55555 | \"Twice\" (2.0) S/N: 61",
+        "3.  10.201.1.62:55555 | \"Twice\" (2.0) S/N: 61",
+        "4.  10.201.1.63:55555 | marovenda 63",
+        "5.  10.201.1.64:55555 | \"Product 5\" (1.0) S/N: 64",
+        "6.  10.201.1.65:55555 | \"Old name\" (1.0) S/N: 65",
+        "7.  10.201.1.66:55555 | \"Made up\" (1.0) S/N: 1",
+    };
+    const QList<bool> conflicts = {true, false, false, false, true, false, true};
+    const QString p = QStringLiteral("MainWindow::readyRead_opener : ");
+    const QString conflictLine = p
+        + "IP address conflict at \"10.201.1.60\" : \"Conveyor drive A\" S/N: 1111 , product code = 4 , vendor ID = 1 "
+          "and \"Spare drive B\" S/N: 2222 , product code = 4 , vendor ID = 1";
+
+    Rig::Devices devices;
+    QVERIFY(devices.start(config));
+    auto window = startWindow();
+    QListWidget *listWidget = list(window.get());
+    auto *status = window->statusBar();
+    QTRY_COMPARE_WITH_TIMEOUT(status->currentMessage(),
+                              QStringLiteral("Found 7 device(s), 2 with an IP address conflict"), 4000);
+    // Before the last reply the entry at .60 is one device like any other.
+    QVERIFY(!hasIcon(listWidget->item(0)));
+    QTRY_COMPARE_WITH_TIMEOUT(Rig::LogCapture::count(conflictLine), 1, 2000);
+    QCOMPARE(status->currentMessage(), QStringLiteral("Found 7 device(s), 3 with an IP address conflict"));
+
+    QCOMPARE(itemTexts(listWidget), expected);
+    for (int row = 0; row < expected.size(); ++row)
+        QVERIFY2(hasIcon(listWidget->item(row)) == conflicts.at(row), qPrintable(expected.at(row)));
+    // One line per further identity: .64's, .60's and the nineteen made up.
+    QCOMPARE(Rig::LogCapture::linesStartingWith(p + "IP address conflict at ").size(), 21);
+    QCOMPARE(Rig::LogCapture::count(p + "Device added to the list (Opener)"), 6);
+    QCOMPARE(toolTipRow(toolTipCells(listWidget, 0), "IP address conflict"),
+             QStringLiteral("\"Conveyor drive A\" S/N: 1111, product code 4, vendor ID 1\n"
+                            "\"Spare drive B\" S/N: 2222, product code 4, vendor ID 1"));
+    QCOMPARE(toolTipRow(toolTipCells(listWidget, 4), "IP address conflict"),
+             QStringLiteral("\"Product 5\" S/N: 64, product code 5, vendor ID 1\n"
+                            "\"Product 5\" S/N: 64, product code 6, vendor ID 1"));
+    const QStringList madeUp = toolTipRow(toolTipCells(listWidget, 6), "IP address conflict").split('\n');
+    QCOMPARE(madeUp.size(), 17);
+    QCOMPARE(madeUp.at(15), QStringLiteral("\"Made up\" S/N: 10, product code 4, vendor ID 7"));
+    QCOMPARE(madeUp.at(16), QStringLiteral("4 more reply(s) with another identity"));
+    for (int row : {1, 2, 3, 5})
+        QCOMPARE(toolTipRow(toolTipCells(listWidget, row), "IP address conflict"), QStringLiteral("(none)"));
+
+    // The icon that came later is laid out: every row is where Qt's own
+    // delegate, which measures every time, puts it.
+    QList<QRect> rects;
+    for (int row = 0; row < listWidget->count(); ++row)
+        rects.append(listWidget->visualItemRect(listWidget->item(row)));
+    QAbstractItemDelegate *delegate = listWidget->itemDelegate();
+    QStyledItemDelegate plain;
+    listWidget->setItemDelegate(&plain);
+    listWidget->doItemsLayout();
+    for (int row = 0; row < listWidget->count(); ++row)
+        QCOMPARE(listWidget->visualItemRect(listWidget->item(row)), rects.at(row));
+    listWidget->setItemDelegate(delegate);
+
+    // A new run starts without conflicts and finds the same again.
+    QVERIFY(devices.stop());
+    QVERIFY(devices.start(config));
+    status->clearMessage();
+    Rig::LogCapture::clear();
+    QTest::mouseClick(window->findChild<QPushButton *>("pushButton_find"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(Rig::LogCapture::count(conflictLine), 1, 4000);
+    QCOMPARE(status->currentMessage(), QStringLiteral("Found 7 device(s), 3 with an IP address conflict"));
+    QVERIFY(devices.stop());
 }
 
 QTEST_MAIN(TestDiscoveryRig)

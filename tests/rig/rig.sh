@@ -12,6 +12,8 @@
 #   RIG_PROG_NS, RIG_DEV_NS   the two namespaces (for ip -n / ip netns exec)
 #   RIG_LINKS                 the LINK arguments, space separated
 #   RIG_PROG_IFS, RIG_DEV_IFS the interface names, in link order
+#   RIG_DEV_MACS              the device sides' fixed hardware addresses, in
+#                             link order: 02:72:01:NN:00:01 for link NN (hex)
 #   RIG_DEVICES_PY            the device simulator
 # Everything is removed on exit, also when the command fails or is killed
 # by a signal. Without root or network namespaces the rig exits 77 (skip),
@@ -67,6 +69,7 @@ ip -n "$dev" link set lo up
 i=0
 prog_ifs=
 dev_ifs=
+dev_macs=
 for link in $links; do
     i=$((i + 1))
     pif=rp$i
@@ -74,6 +77,10 @@ for link in $links; do
     # Made inside the namespaces, so the host's own interfaces are never
     # touched.
     ip -n "$prog" link add "$pif" type veth peer name "$dif" netns "$dev" || exit 1
+    # Every device behind a link answers with its device side's hardware
+    # address, so that tests know what the neighbour table holds.
+    mac=$(printf '02:72:01:%02x:00:01' "$i")
+    ip -n "$dev" link set "$dif" address "$mac" || exit 1
     for addr in $(echo "$link" | tr ',' ' '); do
         ip -n "$prog" addr add "$addr" dev "$pif" || exit 1
         peer=$(python3 -c 'import ipaddress, sys
@@ -91,10 +98,11 @@ if net.prefixlen <= 30:
     ip -n "$dev" link set "$dif" up
     prog_ifs="$prog_ifs${prog_ifs:+ }$pif"
     dev_ifs="$dev_ifs${dev_ifs:+ }$dif"
+    dev_macs="$dev_macs${dev_macs:+ }$mac"
 done
 
 export RIG_PROG_NS="$prog" RIG_DEV_NS="$dev" RIG_LINKS="$links"
-export RIG_PROG_IFS="$prog_ifs" RIG_DEV_IFS="$dev_ifs" RIG_DEVICES_PY="$here/devices.py"
+export RIG_PROG_IFS="$prog_ifs" RIG_DEV_IFS="$dev_ifs" RIG_DEV_MACS="$dev_macs" RIG_DEVICES_PY="$here/devices.py"
 # In the background, so that a signal to the rig reaches the command too.
 ip netns exec "$prog" "$@" <&0 &
 child=$!

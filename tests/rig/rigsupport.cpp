@@ -28,8 +28,10 @@ QList<Link> links()
     QList<Link> result;
     const QStringList linkAddresses = qEnvironmentVariable("RIG_LINKS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
     const QStringList progIfs = qEnvironmentVariable("RIG_PROG_IFS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QStringList devIfs = qEnvironmentVariable("RIG_DEV_IFS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QStringList devMacs = qEnvironmentVariable("RIG_DEV_MACS").split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (int i = 0; i < linkAddresses.size() && i < progIfs.size(); ++i)
-        result.append({progIfs.at(i), linkAddresses.at(i).split(QLatin1Char(','))});
+        result.append({progIfs.at(i), linkAddresses.at(i).split(QLatin1Char(',')), devIfs.value(i), devMacs.value(i)});
     return result;
 }
 

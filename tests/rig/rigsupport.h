@@ -18,6 +18,8 @@ struct Link
 {
     QString progIf;
     QStringList progAddrs; // "10.201.1.1/24", in the order they were added
+    QString devIf;
+    QString devMac; // the device side's hardware address, "02:72:01:01:00:01"
 };
 
 // False outside the rig (RIG_PROG_NS unset).

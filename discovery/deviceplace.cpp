@@ -180,7 +180,7 @@ QString DevicePlace::hardwareAddressText() const
 
 DeviceLocator::DeviceLocator(const NeighbourTable &table)
     : interfaces(QNetworkInterface::allInterfaces())
-    , neighbours(table.read())
+    , neighbours(table.isAvailable() ? table.read() : QVector<Neighbour>())
     , neighboursRead(table.isAvailable())
 { }
 

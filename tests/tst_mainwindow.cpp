@@ -18,6 +18,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QNetworkInterface>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
@@ -33,6 +34,9 @@
 // here finds no usable address, sends nothing and lists nothing.
 
 using namespace TestSupport;
+
+Q_DECLARE_METATYPE(DevicePlace)
+Q_DECLARE_METATYPE(Rig::Identity)
 
 namespace {
 
@@ -104,6 +108,12 @@ private slots:
     void actionsWithoutCurrentEntry();
     void helpWebsite();
     void helpAbout();
+    void toolTip_data();
+    void toolTip();
+    void identityComparison_data();
+    void identityComparison();
+    void devicePlace_data();
+    void devicePlace();
     void localeText_data();
     void localeText();
     void programEntry();
@@ -758,6 +768,238 @@ void tst_MainWindow::helpAbout()
         QVERIFY(seen.last().isNull());
         QCOMPARE(messages.count(missingStyleFileLine), opening);
     }
+}
+
+namespace {
+
+DeviceRecord withIdentities(DeviceRecord record, const QList<Rig::Identity> &identities)
+{
+    for (const Rig::Identity &identity : identities)
+        record.addIdentity(DeviceSupport::identityItem(identity));
+    return record;
+}
+
+DevicePlace place(const QString &card, const char *cardAddress, int prefix, bool onSubnet, bool tableRead,
+                  const QByteArray &mac)
+{
+    DevicePlace place;
+    place.cardName = card;
+    place.cardAddress = Rig::ipv4(cardAddress);
+    place.cardPrefixLength = prefix;
+    place.onLocalSubnet = onSubnet;
+    place.neighboursRead = tableRead;
+    place.hardwareAddress = QByteArray::fromHex(mac);
+    return place;
+}
+
+// A neighbour table that holds what the test gives it.
+class FixedNeighbourTable : public NeighbourTable
+{
+public:
+    FixedNeighbourTable(bool available, const QVector<Neighbour> &entries)
+        : available(available)
+        , entries(entries)
+    { }
+    bool isAvailable() const override { return available; }
+    QVector<Neighbour> read() const override { return entries; }
+
+private:
+    bool available;
+    QVector<Neighbour> entries;
+};
+
+} // namespace
+
+void tst_MainWindow::toolTip_data()
+{
+    QTest::addColumn<DeviceRecord>("record");
+    QTest::addColumn<DevicePlace>("place");
+    QTest::addColumn<QStringList>("labels");
+    // "label=value" of the rows that matter here, a value's lines joined by
+    // line breaks.
+    QTest::addColumn<QStringList>("values");
+
+    const DevicePlace lan1 = place("lan1", "10.231.1.1", 24, true, true, "027201010001");
+    const QStringList identityLabels = {
+        "Vendor ID", "Device type",    "Product code",          "Revision",     "Serial number", "Status",
+        "State",     "Socket address", "Encapsulation version", "Network card", "MAC address"};
+    const auto identity = [](quint16 deviceType, quint16 status, quint8 state) {
+        // Reports the address it answers from.
+        return identityRecord(1, "10.231.1.50", {1, deviceType, 4, 1, 0, status, 0x1111, "Drive", -1, state},
+                              Rig::ipv4("10.231.1.50"));
+    };
+    const QString healthy = "0x0000\nNot owned, Not configured, Extended device status 0";
+    const QStringList faultLabels = QStringList("Fault") + identityLabels;
+
+    // The first, last and an unknown row of each name table.
+    QTest::newRow("first names") << identity(0x00, 0x0000, 0) << lan1 << identityLabels
+                                 << QStringList{"Device type=0 (0x0000) Generic Device", "State=0 Nonexistent",
+                                                "Status=" + healthy, "Network card=lan1, 10.231.1.1/24",
+                                                "MAC address=02:72:01:01:00:01"};
+    QTest::newRow("last names") << identity(0xC8, 0x0000, 255) << lan1 << identityLabels
+                                << QStringList{"Device type=200 (0x00C8) Embedded Component", "State=255 Default"};
+    QTest::newRow("unknown names") << identity(0x01, 0x0000, 6) << lan1 << identityLabels
+                                   << QStringList{"Device type=1 (0x0001) Unknown", "State=6 Reserved"};
+    QTest::newRow("unknown, high") << identity(0xC9, 0x0000, 254) << lan1 << identityLabels
+                                   << QStringList{"Device type=201 (0x00C9) Unknown", "State=254 Reserved"};
+    // Faults by state and by status bit; minor faults are none.
+    QTest::newRow("state 4") << identity(0x0C, 0x0000, 4) << lan1 << faultLabels
+                             << QStringList{"Fault=Major recoverable fault (state 4)",
+                                            "State=4 Major recoverable fault"};
+    QTest::newRow("state 5") << identity(0x0C, 0x0000, 5) << lan1 << faultLabels
+                             << QStringList{"Fault=Major unrecoverable fault (state 5)"};
+    QTest::newRow("status bit 10") << identity(0x0C, 0x0400, 3) << lan1 << faultLabels
+                                   << QStringList{"Fault=Major recoverable fault (status bit 10)",
+                                                  "Status=0x0400\nNot owned, Not configured, Extended device status "
+                                                  "0\nMajor recoverable fault"};
+    QTest::newRow("status bit 11, state 5")
+        << identity(0x0C, 0x0800, 5) << lan1 << faultLabels
+        << QStringList{"Fault=Major unrecoverable fault (state 5)\nMajor unrecoverable fault (status bit 11)"};
+    QTest::newRow("minor faults, owned, configured")
+        << identity(0x0C, 0x03F5, 3) << lan1 << identityLabels
+        << QStringList{"Status=0x03F5\nOwned, Configured, Extended device status 15\nMinor recoverable "
+                       "fault\nMinor unrecoverable fault"};
+
+    // Every identity that answered from the address, names escaped.
+    const DeviceRecord textEntry = textRecord(4, "10.231.1.50", 55555, "marovenda <i>");
+    QTest::newRow("conflict at a text entry")
+        << withIdentities(
+               textEntry,
+               {{1, 12, 4, 1, 0, 0, 0x1111, "Conveyor drive A"}, {1, 12, 4, 1, 0, 0, 0x2222, "Spare <b>\nB"}})
+        << lan1 << QStringList{"IP address conflict", "Reply", "Network card", "MAC address"}
+        << QStringList{"IP address conflict=\"Conveyor drive A\" S/N: 1111, product code 4, vendor ID 1\n"
+                       "\"Spare <b>\\x0AB\" S/N: 2222, product code 4, vendor ID 1",
+                       "Reply=marovenda <i>"};
+    // One identity at a text entry is no conflict.
+    QTest::newRow("text entry and one identity")
+        << withIdentities(textEntry, {{1, 12, 4, 1, 0, 0, 0x1111, "Conveyor drive A"}}) << lan1
+        << QStringList{"Reply", "Network card", "MAC address"} << QStringList();
+    QTest::newRow("reported address differs")
+        << identityRecord(1, "10.231.1.50", {}, Rig::ipv4("192.168.1.50")) << lan1
+        << QStringList{"Vendor ID",    "Device type", "Product code",   "Revision",         "Serial number",
+                       "Status",       "State",       "Socket address", "Reported address", "Encapsulation version",
+                       "Network card", "MAC address"}
+        << QStringList{"Reported address=192.168.1.50 is not 10.231.1.50, the address the reply came from"};
+
+    // Where the device sits.
+    const QStringList textLabels = {"Reply", "Network card", "MAC address"};
+    QTest::newRow("not in the neighbour table")
+        << textEntry << place("lan1", "10.231.1.1", 24, true, true, "") << textLabels
+        << QStringList{"MAC address=Not in this computer's neighbour table"};
+    QTest::newRow("routed") << textEntry << place("", "0.0.0.0", -1, false, true, "") << textLabels
+                            << QStringList{"Network card=Unknown",
+                                           "MAC address=Not known: the device is not on a subnet of this computer"};
+    QTest::newRow("card without IPv4 address")
+        << textEntry << place("lan2", "0.0.0.0", -1, false, true, "") << textLabels << QStringList{"Network card=lan2"};
+    QTest::newRow("no neighbour table") << textEntry << place("lan1", "10.231.1.1", 24, true, false, "")
+                                        << QStringList{"Reply", "Network card"} << QStringList();
+}
+
+void tst_MainWindow::toolTip()
+{
+    QFETCH(DeviceRecord, record);
+    QFETCH(DevicePlace, place);
+    QFETCH(QStringList, labels);
+    QFETCH(QStringList, values);
+
+    const QStringList cells = DeviceSupport::toolTipCells(DeviceListEvents::toolTip(record, place));
+    QStringList shownLabels;
+    QMap<QString, QString> shown;
+    for (int i = 0; i + 1 < cells.size(); i += 2) {
+        shownLabels.append(cells.at(i));
+        shown.insert(cells.at(i), cells.at(i + 1));
+    }
+    QCOMPARE(shownLabels, labels);
+    for (const QString &value : values)
+        QCOMPARE(value.section('=', 0, 0) + '=' + shown.value(value.section('=', 0, 0)), value);
+}
+
+void tst_MainWindow::identityComparison_data()
+{
+    QTest::addColumn<Rig::Identity>("later");
+    QTest::addColumn<bool>("conflict");
+
+    // Vendor ID, product code and serial number tell devices apart; the
+    // rest may change between two replies of one device.
+    const Rig::Identity listed{1, 12, 4, 1, 0, 0, 0x1111, "Drive"};
+    const auto changed = [&listed](const std::function<void(Rig::Identity &)> &change) {
+        Rig::Identity identity = listed;
+        change(identity);
+        return identity;
+    };
+    QTest::newRow("same") << listed << false;
+    QTest::newRow("vendor ID") << changed([](Rig::Identity &i) { i.vendorId = 2; }) << true;
+    QTest::newRow("product code") << changed([](Rig::Identity &i) { i.productCode = 5; }) << true;
+    QTest::newRow("serial number") << changed([](Rig::Identity &i) { i.serialNumber = 0x1112; }) << true;
+    QTest::newRow("name, revision, type, status, state") << changed([](Rig::Identity &i) {
+        i.productName = "Renamed";
+        i.revisionMinor = 9;
+        i.deviceType = 2;
+        i.status = 0x0400;
+        i.state = 4;
+    }) << false;
+}
+
+void tst_MainWindow::identityComparison()
+{
+    QFETCH(Rig::Identity, later);
+    QFETCH(bool, conflict);
+
+    DeviceRecord record = identityRecord(1, "10.231.1.50", {1, 12, 4, 1, 0, 0, 0x1111, "Drive"});
+    QCOMPARE(record.addIdentity(DeviceSupport::identityItem(later)), conflict);
+    QCOMPARE(record.hasConflict(), conflict);
+    QCOMPARE(record.identities.size(), conflict ? 2 : 1);
+    // The same again changes nothing.
+    QVERIFY(!record.addIdentity(DeviceSupport::identityItem(later)));
+    QCOMPARE(record.identities.size(), conflict ? 2 : 1);
+    // The entry's own identity stays first, and with it its line.
+    QCOMPARE(record.line(), QStringLiteral("1.  10.231.1.50:55555 | \"Drive\" (1.0) S/N: 1111"));
+}
+
+void tst_MainWindow::devicePlace_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("interfaceIndex"); // -1: loopback's
+    QTest::addColumn<bool>("tableAvailable");
+    QTest::addColumn<QString>("card");
+    QTest::addColumn<bool>("onSubnet");
+    QTest::addColumn<QString>("mac");
+
+    // This namespace holds only loopback, 127.0.0.1/8, so its subnet is the
+    // one local subnet here.
+    QTest::newRow("arrival card") << "127.0.0.9" << -1 << true << "lo, 127.0.0.1/8" << true << "02:00:00:00:00:01";
+    QTest::newRow("card by subnet") << "127.0.0.9" << 0 << true << "lo, 127.0.0.1/8" << true << "02:00:00:00:00:02";
+    QTest::newRow("card gone") << "127.0.0.9" << 4000 << true << "" << true << "02:00:00:00:00:02";
+    QTest::newRow("routed") << "10.1.2.3" << 0 << true << "" << false << "";
+    QTest::newRow("routed through a card") << "10.1.2.3" << -1 << true << "lo, 127.0.0.1/8" << false << "";
+    QTest::newRow("no table") << "127.0.0.9" << -1 << false << "lo, 127.0.0.1/8" << true << "";
+}
+
+void tst_MainWindow::devicePlace()
+{
+    QFETCH(QString, address);
+    QFETCH(int, interfaceIndex);
+    QFETCH(bool, tableAvailable);
+    QFETCH(QString, card);
+    QFETCH(bool, onSubnet);
+    QFETCH(QString, mac);
+
+    const int loopback = QNetworkInterface::interfaceFromName("lo").index();
+    QVERIFY(loopback > 0);
+    if (interfaceIndex < 0)
+        interfaceIndex = loopback;
+    // The device's address known on another interface first, then on the
+    // arrival card; and a routed address the table holds (as it may hold a
+    // router's).
+    const FixedNeighbourTable table(tableAvailable,
+                                    {{Rig::ipv4("127.0.0.9"), loopback + 1, QByteArray::fromHex("020000000002")},
+                                     {Rig::ipv4("127.0.0.9"), loopback, QByteArray::fromHex("020000000001")},
+                                     {Rig::ipv4("10.1.2.3"), loopback, QByteArray::fromHex("020000000003")}});
+    const DevicePlace place = DeviceLocator(table).place(Rig::ipv4(address), interfaceIndex);
+    QCOMPARE(place.cardText(), card);
+    QCOMPARE(place.onLocalSubnet, onSubnet);
+    QCOMPARE(place.neighboursRead, tableAvailable);
+    QCOMPARE(place.hardwareAddressText(), mac);
 }
 
 void tst_MainWindow::localeText_data()

@@ -157,7 +157,6 @@ DeviceListEvents::DeviceListEvents(QListWidget *list, QWidget *window)
     : QObject(window)
     , list(list)
     , viewport(list->viewport())
-    , neighbours(nullptr)
 {
     list->installEventFilter(this);
     viewport->installEventFilter(this);
@@ -288,9 +287,9 @@ bool DeviceListEvents::eventFilter(QObject *watched, QEvent *event)
             const QVariant details = item ? item->data(DetailsRole) : QVariant();
             QString text;
             if (details.userType() == qMetaTypeId<DeviceRecord>()) {
-                static const SystemNeighbourTable systemTable;
+                // The interface list and the neighbour table as they are now.
                 const auto record = details.value<DeviceRecord>();
-                text = toolTip(record, DeviceLocator(neighbours ? *neighbours : systemTable).place(record));
+                text = toolTip(record, DeviceLocator(SystemNeighbourTable()).place(record));
             }
             if (text.isEmpty())
                 QToolTip::hideText();

@@ -3,7 +3,6 @@
 
 #include <QObject>
 
-class NeighbourTable;
 struct DevicePlace;
 struct DeviceRecord;
 QT_BEGIN_NAMESPACE
@@ -35,10 +34,6 @@ public:
     // that comes from a device is escaped.
     static QString toolTip(const DeviceRecord &record, const DevicePlace &place);
 
-    // The neighbour table that tooltips read the MAC addresses from (the
-    // system's unless a test sets one); not owned.
-    void setNeighbourTable(const NeighbourTable *table) { neighbours = table; }
-
 signals:
     void copyPressed();
     void refreshPressed();
@@ -56,7 +51,6 @@ private:
 
     QListWidget *const list;
     QWidget *const viewport;
-    const NeighbourTable *neighbours;
     // Set while a menu is open: a platform that sends both a key press and
     // a context-menu event for the Menu key gets one menu, not two.
     bool menuOpen = false;

@@ -206,8 +206,11 @@ void MainWindow::priv_showListMenu(QListWidgetItem *item, const QPoint &globalPo
         on_pushButton_copy_clicked();
     else if (chosen == openConfig)
         on_pushButton_config_clicked();
-    else if (chosen == copyEntry && !entryLine(ui->listWidget->currentItem()).isEmpty())
-        QGuiApplication::clipboard()->setText(entryLine(ui->listWidget->currentItem()), QClipboard::Clipboard);
+    else if (chosen == copyEntry) {
+        const QString line = entryLine(ui->listWidget->currentItem());
+        if (!line.isEmpty())
+            QGuiApplication::clipboard()->setText(line, QClipboard::Clipboard);
+    }
 }
 
 // Every line in list order, one per line with a final line break; line

@@ -1,7 +1,16 @@
-// GetIpNetTable2 is declared for Windows Vista and later only.
-#if defined(_WIN32) && (!defined(_WIN32_WINNT) || _WIN32_WINNT < 0x0600)
+// GetIpNetTable2 is declared for Windows Vista and later only, and only
+// where ws2ipdef.h came before iphlpapi.h; winsock2.h goes before anything
+// that may bring windows.h.
+#ifdef _WIN32
+#if !defined(_WIN32_WINNT) || _WIN32_WINNT < 0x0600
 #undef _WIN32_WINNT
 #define _WIN32_WINNT 0x0600
+#endif
+#include <winsock2.h>
+
+#include <ws2ipdef.h>
+
+#include <iphlpapi.h>
 #endif
 
 #include "deviceplace.h"
@@ -13,11 +22,7 @@
 
 #include <cstring>
 
-#if defined(Q_OS_WIN)
-#include <iphlpapi.h>
-#include <winsock2.h>
-#include <ws2ipdef.h>
-#elif defined(Q_OS_LINUX)
+#if defined(Q_OS_LINUX)
 #include <arpa/inet.h>
 #include <linux/neighbour.h>
 #include <linux/netlink.h>

@@ -28,16 +28,29 @@ quint32 probeAddress(quint32 ip, int prefixLength, bool canBroadcast)
     return ip | 0xFFu;
 }
 
+#ifdef Q_OS_WIN
 namespace {
 
-// A socket can be bound to an address only when this computer has it, so a
-// bind that fails with "address not available" shows that the address is
-// not local without reading the interface list, in a few microseconds
-// instead of tens. Every other outcome (bound, or failed for another
-// reason) leaves the answer to the interface list.
-bool mayBeLocal(quint32 address)
+// Winsock works only between WSAStartup and WSACleanup. Qt starts it for
+// its own sockets, but the own-address test may run before any exists, so
+// it starts it once itself and keeps it for the life of the process.
+bool winsockStarted()
+{
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return started;
+}
+
+} // namespace
+#endif
+
+bool mayBeLocalAddress(quint32 address)
 {
 #ifdef Q_OS_WIN
+    if (!winsockStarted())
+        return true;
     const SOCKET fd = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (fd == INVALID_SOCKET)
         return true;
@@ -61,13 +74,11 @@ bool mayBeLocal(quint32 address)
     return !notLocal;
 }
 
-} // namespace
-
 bool isOwnAddress(const QHostAddress &address)
 {
     const quint32 wanted = address.toIPv4Address();
     // The replies of other devices end here.
-    if (!mayBeLocal(wanted))
+    if (!mayBeLocalAddress(wanted))
         return false;
     const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface &itfc : interfaces) {

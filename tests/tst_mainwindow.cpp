@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QMenu>
@@ -1033,12 +1034,23 @@ void tst_MainWindow::programEntry()
     QProcess program;
     program.setProcessChannelMode(QProcess::MergedChannels);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // A GUI-subsystem program on Windows logs to the debugger unless told
+    // to use standard error.
+    environment.insert(QStringLiteral("QT_FORCE_STDERR_LOGGING"), QStringLiteral("1"));
+#ifdef Q_OS_WIN
+    // The locale comes from the user's settings, the same as this test's.
+    const QString expected = QStringLiteral("System locale = ") + localeDebugText(QLocale::system());
+#else
     // A locale whose names Qt 6 spells differently: the line stays Qt 5's.
     environment.remove(QStringLiteral("LC_ALL"));
     environment.remove(QStringLiteral("LC_NUMERIC"));
     environment.insert(QStringLiteral("LANG"), QStringLiteral("cs_CZ.UTF-8"));
+    const QString expected = QStringLiteral("System locale = QLocale(Czech, Latin, Czech Republic)");
+#endif
     program.setProcessEnvironment(environment);
-    program.start(QStringLiteral(NODESPOTTER_EXECUTABLE), QStringList());
+    // NODESPOTTER_EXECUTABLE is absolute, or relative to this test's folder.
+    program.start(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(NODESPOTTER_EXECUTABLE)),
+                  QStringList());
     QVERIFY2(program.waitForStarted(), qPrintable(program.errorString()));
     QTest::qWait(2000);
     const bool running = program.state() == QProcess::Running;
@@ -1048,9 +1060,11 @@ void tst_MainWindow::programEntry()
     QVERIFY2(running, qPrintable(output));
 
     // Qt may warn about its own environment before the program writes.
-    const QStringList lines = output.split('\n', Qt::SkipEmptyParts).filter(QRegularExpression("^(?!QStandardPaths:)"));
+    // Standard error is a text stream on Windows: its lines end in CR LF.
+    const QStringList lines = output.split(QRegularExpression("\r?\n"), Qt::SkipEmptyParts)
+                                  .filter(QRegularExpression("^(?!QStandardPaths:)"));
     QVERIFY2(!lines.isEmpty(), qPrintable(output));
-    QCOMPARE(lines.first(), QStringLiteral("System locale = QLocale(Czech, Latin, Czech Republic)"));
+    QCOMPARE(lines.first(), expected);
 }
 
 QTEST_MAIN(tst_MainWindow)

@@ -1,8 +1,10 @@
-// Where a discovery run's probes go, for every kind of address.
+// Where a discovery run's probes go, for every kind of address, and which
+// addresses are this computer's own.
 
 #include "netaddress.h"
 
 #include <QHostAddress>
+#include <QNetworkInterface>
 #include <QtTest>
 
 class TestNetAddress : public QObject
@@ -12,6 +14,8 @@ class TestNetAddress : public QObject
 private slots:
     void probeAddress_data();
     void probeAddress();
+    void ownAddress_data();
+    void ownAddress();
 };
 
 void TestNetAddress::probeAddress_data()
@@ -45,6 +49,36 @@ void TestNetAddress::probeAddress()
     QFETCH(QString, probe);
     QCOMPARE(QHostAddress(::probeAddress(QHostAddress(ip).toIPv4Address(), prefixLength, canBroadcast)).toString(),
              probe);
+}
+
+void TestNetAddress::ownAddress_data()
+{
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<bool>("mayBeLocal");
+    QTest::addColumn<bool>("own");
+
+    // No computer has a documentation address: the bind says so at once.
+    QTest::newRow("192.0.2.1") << "192.0.2.1" << false << false;
+    // Local, so the bind succeeds, but never a sending address.
+    QTest::newRow("loopback") << "127.0.0.1" << true << false;
+    QTest::newRow("any") << "0.0.0.0" << true << false;
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &itfc : interfaces) {
+        for (const QNetworkAddressEntry &entry : itfc.addressEntries()) {
+            if (isUsableAddressEntry(itfc, entry))
+                QTest::newRow(qPrintable("own " + entry.ip().toString())) << entry.ip().toString() << true << true;
+        }
+    }
+}
+
+void TestNetAddress::ownAddress()
+{
+    QFETCH(QString, ip);
+    QFETCH(bool, mayBeLocal);
+    QFETCH(bool, own);
+    const QHostAddress address(ip);
+    QCOMPARE(mayBeLocalAddress(address.toIPv4Address()), mayBeLocal);
+    QCOMPARE(isOwnAddress(address), own);
 }
 
 QTEST_APPLESS_MAIN(TestNetAddress)

@@ -1,0 +1,125 @@
+#!/usr/bin/env python3
+"""The Windows program under wine, in the discovery rig, finds two devices.
+
+Runs inside tests/rig/rig.sh (program namespace, one link 10.201.1.1/24) and
+tests/wine/wine-run.sh. It starts one text-protocol device and one
+EtherNet/IP device in the rig's device namespace, then the program under
+wine on the offscreen platform with Qt's log on standard error
+(WINEQT_QPA_PLATFORM=offscreen, WINEQT_FORCE_STDERR_LOGGING=1), and checks
+the log: the locale line, the run line of the rig's link, and "Device added
+to the list" once for each device.
+
+usage: program-in-rig.py [WINE] PROGRAM.exe [TIMEOUT-SECONDS]
+"""
+
+import json
+import os
+import re
+import struct
+import subprocess
+import sys
+import threading
+import time
+
+PROGRAM_ADDRESS = "10.201.1.1"
+TEXT_DEVICE = "10.201.1.10"
+ENIP_DEVICE = "10.201.1.20"
+PRODUCT_NAME = b"Wine Rig Opener"
+
+
+def identity_reply(address):
+    """A ListIdentity reply holding one identity item."""
+    ip = [int(part) for part in address.split(".")]
+    item = struct.pack("<H", 1)  # encapsulation protocol version
+    item += struct.pack(">hH4B8x", 2, 44818, *ip)  # socket address, big-endian
+    item += struct.pack("<HHHBBHI", 1, 12, 3, 2, 5, 0, 0xA1B2C3)
+    item += bytes([len(PRODUCT_NAME)]) + PRODUCT_NAME + bytes([3])
+    cpf = struct.pack("<HHH", 1, 0x000C, len(item)) + item
+    header = struct.pack("<HHII8sI", 0x0063, len(cpf), 0, 0, bytes(8), 0)
+    return header + cpf
+
+
+def fail(message, log):
+    sys.stderr.write("program-in-rig.py: FAILED: %s\n--- program log ---\n%s\n" % (message, "\n".join(log)))
+    sys.exit(1)
+
+
+def main():
+    args = sys.argv[1:]
+    wine = ["wine"]
+    if args and not args[0].lower().endswith(".exe"):
+        wine = [args.pop(0)]
+    if not args:
+        raise SystemExit(__doc__)
+    program = args[0]
+    timeout = float(args[1]) if len(args) > 1 else 120.0
+    for name in ("RIG_DEV_NS", "RIG_DEVICES_PY"):
+        if name not in os.environ:
+            raise SystemExit("program-in-rig.py: run inside tests/rig/rig.sh")
+
+    config = {"devices": [
+        {"addr": TEXT_DEVICE, "port": 55555, "replies": [b"MAROVENDA wine rig".hex()]},
+        {"addr": ENIP_DEVICE, "port": 44818, "replies": [identity_reply(ENIP_DEVICE).hex()]},
+    ]}
+    devices = subprocess.Popen(["ip", "netns", "exec", os.environ["RIG_DEV_NS"], "python3",
+                                os.environ["RIG_DEVICES_PY"], "-"],
+                               stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    devices.stdin.write(json.dumps(config) + "\n")
+    devices.stdin.flush()
+    ready = devices.stdout.readline()
+    if '"ready"' not in ready:
+        fail("the simulated devices did not start: " + ready, [])
+
+    env = dict(os.environ, WINEQT_QPA_PLATFORM="offscreen", WINEQT_FORCE_STDERR_LOGGING="1")
+    started = time.monotonic()
+    program_run = subprocess.Popen(wine + [program], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                   stderr=subprocess.STDOUT, env=env)
+    log = []
+    added = []
+
+    def read_log():
+        for raw in program_run.stdout:
+            line = raw.decode("utf-8", "replace").rstrip("\r\n")
+            log.append(line)
+            if "Device added to the list" in line:
+                added.append(line)
+
+    reader = threading.Thread(target=read_log, daemon=True)
+    reader.start()
+    while len(added) < 2 and program_run.poll() is None and time.monotonic() - started < timeout:
+        time.sleep(0.5)
+    # A late duplicate would show up within another second.
+    time.sleep(1)
+    running = program_run.poll() is None
+    program_run.terminate()
+    program_run.wait()
+    reader.join(5)
+    devices.stdin.close()
+    probes = [json.loads(line) for line in devices.stdout if line.startswith('{"probe"')]
+    devices.wait()
+    print("program-in-rig.py: %d log lines in %.1f s" % (len(log), time.monotonic() - started))
+
+    if not running:
+        fail("the program ended by itself", log)
+    if not any(line.startswith("System locale = QLocale(") for line in log):
+        fail("no locale line", log)
+    run_line = re.compile(r'^MainWindow::on_pushButton_find_clicked : "1\. 10\.201\.1\.255 to .*'
+                          r'Etr\.IP: %s \|' % re.escape(PROGRAM_ADDRESS))
+    if not any(run_line.match(line) for line in log):
+        fail("no run line for the rig's link", log)
+    for kind in ("DragonFrame", "Opener"):
+        count = sum(1 for line in added if line.endswith("Device added to the list (%s)" % kind))
+        if count != 1:
+            fail("%d \"Device added to the list (%s)\" lines, expected 1" % (count, kind), log)
+    if not any('Product name = "%s"' % PRODUCT_NAME.decode() in line for line in log):
+        fail("the EtherNet/IP device's product name was not logged", log)
+    # The probes reached the devices from the program's own address.
+    ports = {probe["probe"]["dport"] for probe in probes if probe["probe"]["src"] == PROGRAM_ADDRESS}
+    if ports != {55555, 44818}:
+        fail("the devices saw probes from %s on ports %s" % (PROGRAM_ADDRESS, sorted(ports)), log)
+    print("program-in-rig.py: both devices listed; run line:",
+          next(line for line in log if run_line.match(line)))
+
+
+if __name__ == "__main__":
+    main()

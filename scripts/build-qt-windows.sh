@@ -13,8 +13,8 @@
 # cache directories, so the machine's apt set-up stays as it is. dpkg-source
 # applies Debian's patches while unpacking.
 #
-# Takes about 17 minutes on 2 cores the first time (configure about 2,
-# qtbase about 14, qtsvg under 1).
+# The first build takes 17 to 33 minutes on 2 cores, depending on what else
+# runs (configure 2, qtbase 14 to 29, qtsvg under 1).
 set -eu
 
 qt_version=5.15.8

@@ -18,6 +18,7 @@ clang       clang libclang-rt-14-dev llvm-14
 format      clang-format-14
 lint        clang-tidy-14
 package     dpkg-dev fakeroot lintian debootstrap appstream desktop-file-utils
+windows     g++-mingw-w64-i686-posix xz-utils nsis zip unzip wine wine32 fonts-dejavu-core
 '
 
 purposes() { printf '%s\n' "$lists" | awk 'NF { print $1 }'; }
@@ -54,5 +55,10 @@ SUDO=
 [ "$(id -u)" = 0 ] || SUDO=sudo
 export DEBIAN_FRONTEND=noninteractive
 echo "install-deps.sh: installing$missing"
+# 32-bit wine (windows) needs the i386 architecture, known before the
+# package lists are read.
+case " $missing " in
+*" wine32 "*) dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386 ;;
+esac
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null

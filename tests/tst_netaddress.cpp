@@ -7,6 +7,21 @@
 #include <QNetworkInterface>
 #include <QtTest>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+
+namespace {
+
+// Wine's ntdll exports its version; Windows' does not.
+bool underWine()
+{
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+} // namespace
+#endif
+
 class TestNetAddress : public QObject
 {
     Q_OBJECT
@@ -58,7 +73,7 @@ void TestNetAddress::ownAddress_data()
     QTest::addColumn<bool>("own");
 
     // No computer has a documentation address: the bind says so at once.
-    QTest::newRow("192.0.2.1") << "192.0.2.1" << false << false;
+    QTest::newRow("198.51.100.254") << "198.51.100.254" << false << false;
     // Local, so the bind succeeds, but never a sending address.
     QTest::newRow("loopback") << "127.0.0.1" << true << false;
     QTest::newRow("any") << "0.0.0.0" << true << false;
@@ -77,8 +92,15 @@ void TestNetAddress::ownAddress()
     QFETCH(bool, mayBeLocal);
     QFETCH(bool, own);
     const QHostAddress address(ip);
-    QCOMPARE(mayBeLocalAddress(address.toIPv4Address()), mayBeLocal);
     QCOMPARE(isOwnAddress(address), own);
+#ifdef Q_OS_WIN
+    // Wine 8 binds a UDP socket to any address, where Windows fails with
+    // WSAEADDRNOTAVAIL, so there the quick step cannot answer and the
+    // interface list does (checked above).
+    if (!mayBeLocal && underWine())
+        QSKIP("wine binds to addresses this computer does not have");
+#endif
+    QCOMPARE(mayBeLocalAddress(address.toIPv4Address()), mayBeLocal);
 }
 
 QTEST_APPLESS_MAIN(TestNetAddress)

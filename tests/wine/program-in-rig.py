@@ -97,7 +97,9 @@ def main():
     devices.stdin.close()
     probes = [json.loads(line) for line in devices.stdout if line.startswith('{"probe"')]
     devices.wait()
-    print("program-in-rig.py: %d log lines in %.1f s" % (len(log), time.monotonic() - started))
+    print("program-in-rig.py: %d log lines in %.1f s:" % (len(log), time.monotonic() - started))
+    for line in log:
+        print("    " + line)
 
     if not running:
         fail("the program ended by itself", log)

@@ -6,8 +6,8 @@ tests/wine/wine-run.sh. It starts one text-protocol device and one
 EtherNet/IP device in the rig's device namespace, then the program under
 wine on the offscreen platform with Qt's log on standard error
 (WINEQT_QPA_PLATFORM=offscreen, WINEQT_FORCE_STDERR_LOGGING=1), and checks
-the log: the locale line, the run line of the rig's link, and "Device added
-to the list" once for each device.
+the log: the locale line, the run line of the rig's link, the own probes
+dropped, and "Device added to the list" once for each device.
 
 usage: program-in-rig.py [WINE] PROGRAM.exe [TIMEOUT-SECONDS]
 """
@@ -71,6 +71,8 @@ def main():
         fail("the simulated devices did not start: " + ready, [])
 
     env = dict(os.environ, WINEQT_QPA_PLATFORM="offscreen", WINEQT_FORCE_STDERR_LOGGING="1")
+    # The offscreen platform's fonts; Qt for Windows ships none.
+    env.setdefault("WINEQT_QPA_FONTDIR", "Z:\\usr\\share\\fonts\\truetype\\dejavu")
     started = time.monotonic()
     program_run = subprocess.Popen(wine + [program], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                    stderr=subprocess.STDOUT, env=env)
@@ -113,6 +115,11 @@ def main():
         count = sum(1 for line in added if line.endswith("Device added to the list (%s)" % kind))
         if count != 1:
             fail("%d \"Device added to the list (%s)\" lines, expected 1" % (count, kind), log)
+    # Its own broadcasts come back to it and are dropped by the own-address
+    # test, which on Windows binds through winsock.
+    for reader in ("readyRead", "readyRead_opener"):
+        if not any(line.startswith("MainWindow::%s : Datagram from itself" % reader) for line in log):
+            fail("MainWindow::%s did not drop the program's own probe" % reader, log)
     if not any('Product name = "%s"' % PRODUCT_NAME.decode() in line for line in log):
         fail("the EtherNet/IP device's product name was not logged", log)
     # The probes reached the devices from the program's own address.

@@ -17,6 +17,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
+scripts/install-deps.sh run windows-rc package windows
 
 target=i686-w64-mingw32
 objdump=$target-objdump

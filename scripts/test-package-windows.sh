@@ -16,6 +16,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 
 if [ "${1:-}" != --inside ]; then
     [ $# = 2 ] || { echo "usage: test-package-windows.sh SETUP.exe ZIP" >&2; exit 2; }
+    "$here/scripts/install-deps.sh" rig windows
     setup=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
     zip=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
     # The firewall rule, from the installer script: added for the program,

@@ -38,6 +38,11 @@ VIAddVersionKey "FileVersion" "${VERSION}.0"
 VIAddVersionKey "ProductVersion" "${VERSION}.0"
 VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 
+; The program's logo on the installer and the uninstaller (makensis reads
+; paths relative to this script).
+!define MUI_ICON "../quorvel_logo.ico"
+!define MUI_UNICON "../quorvel_logo.ico"
+
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM

@@ -17,7 +17,9 @@ The configuration is a JSON object:
                 "replies": ["63 00 ..."],  hex datagrams sent per probe
                 "delay_ms": 0,           delay before the first reply
                 "jitter_ms": 0,          random extra delay, 0..jitter_ms
-                "interval_ms": 0}],      gap between further replies
+                "interval_ms": 0,        gap between further replies
+                "repeat": 1}],           times each reply is sent, interval_ms
+                                         apart, before the next one
    "run_ms": 0}                          exit after this long (0: run until
                                          stdin closes)
 
@@ -129,7 +131,9 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: stopping.append(True))
     start = time.monotonic()
     deadline = start + config["run_ms"] / 1000.0 if config.get("run_ms") else None
-    queue = []  # (due time, sequence, source address, socket, payload, destination)
+    # (due time, sequence, source address, socket, payload, destination,
+    #  times still to send, interval)
+    queue = []
     sequence = 0
     sent = 0
     send_errors = 0
@@ -138,15 +142,26 @@ def main():
 
     while not stopping and stdin_open:
         now = time.monotonic()
-        while queue and queue[0][0] <= now:
-            _, _, src, sock, payload, dest = heapq.heappop(queue)
+        # A reply sent many times goes out in runs of what is due, and the
+        # sockets are looked at again after every few hundred datagrams, so
+        # that a flood does not keep the other devices from their probes.
+        budget = 256
+        while queue and queue[0][0] <= now and budget > 0:
+            due, seq, src, sock, payload, dest, remaining, interval = heapq.heappop(queue)
+            count = remaining if interval <= 0 else min(remaining, 1 + int((now - due) / interval))
+            count = min(count, budget)
             pktinfo = struct.pack("=i4s4s", 0, socket.inet_aton(src), b"\0" * 4)
-            try:
-                sock.sendmsg([payload], [(socket.IPPROTO_IP, IP_PKTINFO, pktinfo)], 0, dest)
-                sent += 1
-                first_sent.setdefault(src, time.clock_gettime(time.CLOCK_MONOTONIC))
-            except OSError:
-                send_errors += 1
+            for _ in range(count):
+                try:
+                    sock.sendmsg([payload], [(socket.IPPROTO_IP, IP_PKTINFO, pktinfo)], 0, dest)
+                    sent += 1
+                    first_sent.setdefault(src, time.clock_gettime(time.CLOCK_MONOTONIC))
+                except OSError:
+                    send_errors += 1
+            budget -= count
+            if remaining > count:
+                heapq.heappush(queue, (due + count * interval, seq, src, sock, payload, dest,
+                                       remaining - count, interval))
         if deadline and now >= deadline:
             break
         timeout = None
@@ -178,11 +193,13 @@ def main():
                 if to is None or to not in dev["network"]:
                     continue
                 due = arrival + (dev.get("delay_ms", 0) + random.uniform(0, dev.get("jitter_ms", 0))) / 1000.0
+                repeat = dev.get("repeat", 1)
+                interval = dev.get("interval_ms", 0) / 1000.0
                 for payload in dev["payloads"]:
                     sequence += 1
                     heapq.heappush(queue, (due, sequence, dev["addr"], sockets[dev["src_port"]],
-                                           payload, (src, sport)))
-                    due += dev.get("interval_ms", 0) / 1000.0
+                                           payload, (src, sport), repeat, interval))
+                    due += repeat * interval
 
     log(done=True, sent=sent, send_errors=send_errors, pending=len(queue), first_sent=first_sent)
 

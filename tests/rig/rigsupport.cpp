@@ -81,7 +81,8 @@ bool Devices::start(const QList<Device> &devices)
                                 {"replies", replies},
                                 {"delay_ms", device.delayMs},
                                 {"jitter_ms", device.jitterMs},
-                                {"interval_ms", device.intervalMs}});
+                                {"interval_ms", device.intervalMs},
+                                {"repeat", device.repeat}});
     }
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.setReadChannel(QProcess::StandardOutput);

@@ -42,7 +42,8 @@ struct Device
     QList<QByteArray> replies;
     int delayMs = 0;
     int jitterMs = 0;
-    int intervalMs = 0;
+    double intervalMs = 0;
+    int repeat = 1; // the replies are sent this many times per probe
 };
 
 struct Probe

@@ -1,5 +1,6 @@
 #include "connsocket.h"
 
+#include "datagram.h"
 #include "netaddress.h"
 
 #include <QDebug>
@@ -16,7 +17,10 @@ ConnSocket::ConnSocket(QUdpSocket *socket, quint32 address, quint16 port, QObjec
     connect(
         &closeTimer, &QTimer::timeout, &closeTimer,
         [this]() {
-            if (this->socket) {
+            // Datagrams read and not yet handled keep the socket open.
+            if (this->socket && DatagramBatch::of(this->socket) && DatagramBatch::of(this->socket)->hasQueued()) {
+                closeTimer.start();
+            } else if (this->socket) {
                 qDebug() << Q_FUNC_INFO << ":"
                          << "Closing socket on port =" << this->socket->localPort()
                          << ", addr =" << ipv4ToString(this->address);

@@ -16,18 +16,18 @@
 
 void MainWindow::readyRead()
 {
-    auto *socket = qobject_cast<QUdpSocket *>(sender());
-    if (!socket)
+    // The socket's readyRead, or its batch going on with what is left.
+    DatagramBatch *batch = DatagramBatch::of(sender());
+    if (!batch)
         return;
 
     const int firstNewRow = ui->listWidget->count();
-    DatagramBatch batch(socket);
     OwnAddressTest ownAddresses;
     QByteArray datagram;
     QHostAddress senderAddress;
     quint16 senderPort = 0;
     int interfaceIndex = 0;
-    while (batch.next(&datagram, &senderAddress, &senderPort, &interfaceIndex)) {
+    while (batch->next(&datagram, &senderAddress, &senderPort, &interfaceIndex)) {
         if (!isForeignIpv4Sender(senderAddress, &ownAddresses, "MainWindow::readyRead"))
             continue;
 

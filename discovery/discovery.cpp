@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "connsocket.h"
+#include "datagram.h"
 #include "deviceprotocol.h"
 #include "enipencapheader.h"
 #include "netaddress.h"
@@ -25,7 +26,7 @@ constexpr int ReceiveBufferSize = 1 << 20;
 // socket keeps its reader connection, so it is only ever taken over by a
 // probe of its own kind.
 QUdpSocket *probeSocket(MainWindow *window, QList<ConnSocket *> &connSockets, quint32 address, quint16 port,
-                        ReaderSlot reader, const char *logPrefix)
+                        ReaderSlot reader, const char *readerName, const char *logPrefix)
 {
     QUdpSocket *chosen = nullptr;
     QUdpSocket *spare = nullptr;
@@ -49,6 +50,8 @@ QUdpSocket *probeSocket(MainWindow *window, QList<ConnSocket *> &connSockets, qu
     if (!chosen) {
         chosen = new QUdpSocket(window);
         QObject::connect(chosen, &QIODevice::readyRead, window, reader);
+        // The reader goes on with a long batch in turns (DatagramBatch).
+        QObject::connect(new DatagramBatch(chosen, readerName), &DatagramBatch::resume, window, reader);
         auto *connSocket = new ConnSocket(chosen, address, port);
         connSockets.append(connSocket);
         QObject::connect(chosen, &QIODevice::readyRead, connSocket, &ConnSocket::onReadyRead);
@@ -80,6 +83,12 @@ void MainWindow::on_pushButton_find_clicked()
     deviceCount = 0;
     conflictCount = 0;
     ui->listWidget->clear();
+    // Replies still queued count for this run; a repeat of one handled
+    // before it does too.
+    for (ConnSocket *connSocket : qAsConst(connSockets)) {
+        if (DatagramBatch *batch = connSocket ? DatagramBatch::of(connSocket->socket) : nullptr)
+            batch->startNewRun();
+    }
 
     int entryNumber = 0;
     const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
@@ -111,15 +120,16 @@ void MainWindow::on_pushButton_find_clicked()
 void MainWindow::priv_sendDatagram(quint32 address)
 {
     static const char logPrefix[] = "MainWindow::priv_sendDatagram";
-    QUdpSocket *socket = probeSocket(this, connSockets, address, TextProbePort, &MainWindow::readyRead, logPrefix);
+    QUdpSocket *socket = probeSocket(this, connSockets, address, TextProbePort, &MainWindow::readyRead,
+                                     "MainWindow::readyRead", logPrefix);
     sendProbe(socket, QByteArrayLiteral("Hi"), address, TextProbePort, logPrefix);
 }
 
 void MainWindow::priv_sendDatagram_opener(quint32 address)
 {
     static const char logPrefix[] = "MainWindow::priv_sendDatagram_opener";
-    QUdpSocket *socket =
-        probeSocket(this, connSockets, address, ListIdentityPort, &MainWindow::readyRead_opener, logPrefix);
+    QUdpSocket *socket = probeSocket(this, connSockets, address, ListIdentityPort, &MainWindow::readyRead_opener,
+                                     "MainWindow::readyRead_opener", logPrefix);
     // The whole ListIdentity request is the 24-byte header: 63 00 and zeros.
     QByteArray payload;
     ENIP::ENIPEncapHeader(ENIP::ListIdentity).serialize(&payload);

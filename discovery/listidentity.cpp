@@ -18,12 +18,12 @@
 // identity item (ENIP::ListIdentityReply shows the reply's layout).
 void MainWindow::readyRead_opener()
 {
-    auto *socket = qobject_cast<QUdpSocket *>(sender());
-    if (!socket)
+    // The socket's readyRead, or its batch going on with what is left.
+    DatagramBatch *batch = DatagramBatch::of(sender());
+    if (!batch)
         return;
 
     const int firstNewRow = ui->listWidget->count();
-    DatagramBatch batch(socket);
     OwnAddressTest ownAddresses;
     QByteArray datagram;
     QHostAddress senderAddress;
@@ -31,7 +31,7 @@ void MainWindow::readyRead_opener()
     int interfaceIndex = 0;
     bool listed = false;
     bool conflict = false;
-    while (batch.next(&datagram, &senderAddress, &senderPort, &interfaceIndex)) {
+    while (batch->next(&datagram, &senderAddress, &senderPort, &interfaceIndex)) {
         if (!isForeignIpv4Sender(senderAddress, &ownAddresses, "MainWindow::readyRead_opener"))
             continue;
 

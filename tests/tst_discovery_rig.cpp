@@ -27,6 +27,7 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 using Rig::Device;
@@ -147,6 +148,7 @@ private slots:
     void fiftyListIdentityDevices();
     void runningNumberDoesNotWrap();
     void hostileInput();
+    void floodWhileSearching();
     void toolTips();
     void neighbourStates();
     void addressConflicts();
@@ -696,6 +698,73 @@ void TestDiscoveryRig::hostileInput()
     QCOMPARE(Rig::LogCapture::count(p + "Decode: Identity object: Decoding error!"), 2);
     // 39, 43 and the second, truncated item of 42 have no name bytes left.
     QCOMPARE(Rig::LogCapture::count(p + "Identity item: Identity object: Product name = \"\""), 3);
+}
+
+void TestDiscoveryRig::floodWhileSearching()
+{
+    // One device answers every ListIdentity probe with a flood of one and
+    // the same reply, 50,000 a second for 3 s; quiet devices on its card and
+    // on another answer each probe, of both kinds.
+    Identity flood{1, 12, 2, 1, 0, 0, 0xF100D, "Flood"};
+    Device flooder{"10.201.1.200", 44818, 0, {Rig::identityReply(flood)}, 0, 0, 0.02};
+    flooder.repeat = 150000;
+    QList<Device> config = {flooder};
+    const QStringList quiet = {"10.201.1.60", "10.201.1.61", "10.201.2.62", "10.201.2.63"};
+    for (int i = 0; i < quiet.size(); ++i) {
+        Identity identity{1, 12, 2, 1, 0, 0, quint32(i), "Quiet " + quiet.at(i).toLatin1()};
+        config.append(i == 1 ? Device{quiet.at(i), 55555, 0, {"marovenda quiet"}, 100, 0, 300}
+                             : Device{quiet.at(i), 44818, 0, {Rig::identityReply(identity)}, 100, 0, 300});
+        // Three times, so that a machine too busy to drain its receive
+        // buffers in time does not fail the test.
+        config.last().repeat = 3;
+    }
+    Rig::Devices devices;
+    QVERIFY(devices.start(config));
+    auto window = startWindow();
+    QListWidget *listWidget = list(window.get());
+    const auto listed = [listWidget](const QString &address) {
+        for (int row = 0; row < listWidget->count(); ++row) {
+            if (listWidget->item(row)->data(AddressRole).toString() == address)
+                return true;
+        }
+        return false;
+    };
+    const auto quietListed = [&] { return std::all_of(quiet.begin(), quiet.end(), listed); };
+    const qint64 floodStart = Rig::udpCounter("InDatagrams");
+    QTRY_VERIFY_WITH_TIMEOUT(Rig::udpCounter("InDatagrams") - floodStart > 20000, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(quietListed(), 2000);
+
+    // The search runs at once, and its quiet devices are listed while the
+    // flood goes on.
+    const qint64 dropsBefore = Rig::udpCounter("RcvbufErrors");
+    QTest::mouseClick(window->findChild<QPushButton *>("pushButton_find"), Qt::LeftButton);
+    QCOMPARE(listWidget->count(), 0);
+    QTRY_VERIFY2_WITH_TIMEOUT(quietListed(),
+                              qPrintable(QStringLiteral("listed: %1; receive-buffer drops: %2")
+                                             .arg(itemTexts(listWidget).join(" / "))
+                                             .arg(Rig::udpCounter("RcvbufErrors") - dropsBefore)),
+                              2000);
+    const qint64 in = Rig::udpCounter("InDatagrams");
+    QTest::qWait(100);
+    QVERIFY2(Rig::udpCounter("InDatagrams") - in > 1000, "the flood was over before the quiet devices were listed");
+    QVERIFY(devices.stop());
+    QTest::qWait(200);
+    QCOMPARE(listWidget->count(), quiet.size() + 1);
+    QVERIFY(listed(flooder.addr));
+
+    // The flood's repeats were counted, not decoded and logged one by one;
+    // the quiet devices' own repeats may be counted as well.
+    const QString p = QStringLiteral("MainWindow::readyRead_opener : ");
+    const int floodNames = Rig::LogCapture::count(p + "Identity item: Identity object: Product name = \"Flood\"");
+    qint64 repeats = 0;
+    for (const QString &line : Rig::LogCapture::linesStartingWith(p + "Identical repeats skipped = ")) {
+        const QString address = line.section('"', 1, 1);
+        QVERIFY2(address == flooder.addr || quiet.contains(address), qPrintable(line));
+        repeats += address == flooder.addr ? line.section(' ', 6, 6).toLongLong() : 0;
+    }
+    QVERIFY(repeats > 0);
+    QVERIFY2(floodNames < repeats / 4,
+             qPrintable(QStringLiteral("%1 decoded, %2 counted").arg(floodNames).arg(repeats)));
 }
 
 void TestDiscoveryRig::toolTips()

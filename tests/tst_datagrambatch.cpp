@@ -10,6 +10,7 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -58,11 +59,26 @@ private:
     void send(const QString &datagrams, quint16 port);
 
     std::map<int, std::unique_ptr<QUdpSocket>> senders;
+    // Whether a datagram sent from a socket bound to 127.0.0.2 arrives from
+    // that address. Wine binds such a socket to the any-address, so all of
+    // them arrive from 127.0.0.1 there and the test's senders are one.
+    bool loopbackSendersDistinct = false;
 };
 
 void TestDatagramBatch::initTestCase()
 {
     TestSupport::recordMessages();
+    QUdpSocket receiver;
+    QVERIFY(receiver.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    send(QStringLiteral("2:probe"), receiver.localPort());
+    QTRY_VERIFY(receiver.hasPendingDatagrams());
+    QHostAddress from;
+    char byte = 0;
+    receiver.readDatagram(&byte, 1, &from);
+    loopbackSendersDistinct = from.toIPv4Address() == 0x7F000002;
+#ifndef Q_OS_WIN
+    QVERIFY(loopbackSendersDistinct);
+#endif
 }
 
 void TestDatagramBatch::send(const QString &datagrams, quint16 port)
@@ -132,6 +148,11 @@ void TestDatagramBatch::turns()
     QFETCH(int, newRunAfter);
     QFETCH(QStringList, turns);
     QFETCH(QStringList, log);
+    const QStringList tokens = expand(sent.join(' '));
+    const bool oneSender = std::all_of(tokens.begin(), tokens.end(),
+                                       [](const QString &token) { return token.startsWith(QLatin1String("1:")); });
+    if (!loopbackSendersDistinct && !oneSender)
+        QSKIP("datagrams from every loopback address arrive from 127.0.0.1 here (wine)");
 
     QUdpSocket socket;
     QVERIFY(socket.bind(QHostAddress(QHostAddress::LocalHost), 0));

@@ -61,7 +61,8 @@ bool unroutable(const Ipv4Network &network, QString *reason)
 // "About 2 s", "about 2 min": how long the sweep of so many hosts takes.
 QString sweepTime(quint32 hosts)
 {
-    const qint64 seconds = (qint64(hosts) * 2 + SweepPacer::PerSecond - 1) / SweepPacer::PerSecond;
+    const qint64 seconds =
+        std::max<qint64>(1, (qint64(hosts) * 2 + SweepPacer::PerSecond / 2) / SweepPacer::PerSecond);
     if (seconds < 120)
         return tr("about %n s", int(seconds));
     return tr("about %n min", int((seconds + 30) / 60));

@@ -364,7 +364,7 @@ void MainWindow::priv_addRemoteNetwork(const Ipv4Network &network)
     runReport.addRemote(network, tr("added: searched from the next Find on"));
     qDebug() << "MainWindow::priv_addRemoteNetwork"
              << ":"
-             << "Remote network added:" << network.text();
+             << "Remote network added =" << network.text();
     priv_showNetworks();
 }
 

@@ -39,7 +39,7 @@ void MainWindow::priv_searchRemoteNetworks()
         sweepRows.append(row);
         qDebug() << "MainWindow::priv_searchRemoteNetworks"
                  << ":"
-                 << QStringLiteral("Broadcast to %1 [Remote network: %2]").arg(ipv4ToString(broadcast), network.text());
+                 << "Broadcast to remote network =" << network.text() << ", addr =" << ipv4ToString(broadcast);
     }
 
     // One socket per probe port for the whole sweep, bound like the others
@@ -65,11 +65,10 @@ void MainWindow::priv_searchRemoteNetworks()
     }
 
     sweepPlan = SweepPlan(remoteNetworks);
-    qDebug() << SweepLog << ":"
-             << QStringLiteral("Sweep started: %1 network(s), %2 datagrams, at most %3 a second")
-                    .arg(remoteNetworks.size())
-                    .arg(sweepPlan.total())
-                    .arg(SweepPacer::PerSecond + SweepPacer::Burst);
+    qDebug() << "MainWindow::priv_searchRemoteNetworks"
+             << ":"
+             << "Sweep started: networks =" << remoteNetworks.size() << ", datagrams =" << sweepPlan.total()
+             << ", per second at most =" << SweepPacer::PerSecond + SweepPacer::Burst;
     sweepProgress->setRange(0, int(sweepPlan.total() / 2));
     sweepProgress->setValue(0);
     sweepProgress->show();
@@ -94,9 +93,8 @@ void MainWindow::priv_sweepNext()
         if (row.sweep == NetworkRow::Waiting) {
             row.sweep = NetworkRow::Sweeping;
             qDebug() << SweepLog << ":"
-                     << QStringLiteral("Sweeping %1: %2 to %3")
-                            .arg(row.address, ipv4ToString(datagram.host),
-                                 ipv4ToString(row.network.firstHost() + row.network.hostCount() - 1));
+                     << "Sweeping network =" << row.address << ", from =" << ipv4ToString(datagram.host)
+                     << ", to =" << ipv4ToString(row.network.firstHost() + row.network.hostCount() - 1);
         }
         const int probe = datagram.listIdentity ? 1 : 0;
         QUdpSocket *socket = sweepSockets[probe];
@@ -116,10 +114,8 @@ void MainWindow::priv_sweepNext()
         if (row.sweepSent == row.sweepTotal) {
             row.sweep = NetworkRow::Swept;
             qDebug() << SweepLog << ":"
-                     << QStringLiteral("Swept %1: %2 datagrams sent, %3 failed")
-                            .arg(row.address)
-                            .arg(row.sweepSent)
-                            .arg(row.sweepErrors[0] + row.sweepErrors[1]);
+                     << "Swept network =" << row.address << ", datagrams sent =" << row.sweepSent
+                     << ", failed =" << row.sweepErrors[0] + row.sweepErrors[1];
         }
     }
     sweepProgress->setValue(int(sweepPlan.done() / 2));
@@ -138,11 +134,10 @@ void MainWindow::priv_finishSweep(bool cancelled)
             if (row.sweep == NetworkRow::Swept)
                 continue;
             row.sweep = NetworkRow::Cancelled;
-            qDebug() << SweepLog << ":"
-                     << QStringLiteral("Sweep of %1 cancelled after %2 of %3 datagrams")
-                            .arg(row.address)
-                            .arg(row.sweepSent)
-                            .arg(row.sweepTotal);
+            qDebug() << "MainWindow::priv_finishSweep"
+                     << ":"
+                     << "Sweep cancelled: network =" << row.address << ", datagrams sent =" << row.sweepSent
+                     << ", of =" << row.sweepTotal;
         }
     }
     sweepRows.clear();

@@ -745,27 +745,6 @@ void tst_MainWindow::actionsWithoutCurrentEntry()
     QVERIFY(catcher.urls.isEmpty());
 }
 
-namespace {
-
-// The networks dialog's table, row by row, each row's cells joined by " | "
-// and marked "(disabled)" where the row is not enabled.
-QStringList tableRows(const QTableWidget *table)
-{
-    QStringList rows;
-    for (int r = 0; r < table->rowCount(); ++r) {
-        QStringList cells;
-        bool enabled = true;
-        for (int c = 0; c < table->columnCount(); ++c) {
-            cells.append(table->item(r, c)->text());
-            enabled = enabled && table->item(r, c)->flags().testFlag(Qt::ItemIsEnabled);
-        }
-        rows.append(cells.join(" | ") + (enabled ? "" : " (disabled)"));
-    }
-    return rows;
-}
-
-} // namespace
-
 void tst_MainWindow::networksDialog()
 {
     MainWindow window;

@@ -23,6 +23,16 @@ QString devNs()
     return qEnvironmentVariable("RIG_DEV_NS");
 }
 
+QString routerNs()
+{
+    return qEnvironmentVariable("RIG_ROUTER_NS");
+}
+
+QStringList remoteNetworks()
+{
+    return qEnvironmentVariable("RIG_REMOTE_NETS").split(QLatin1Char(','), Qt::SkipEmptyParts);
+}
+
 QList<Link> links()
 {
     QList<Link> result;
@@ -119,7 +129,7 @@ bool Devices::stop()
             const QJsonObject p = record.value("probe").toObject();
             probes.append({p.value("src").toString(), quint16(p.value("sport").toInt()), p.value("dst").toString(),
                            quint16(p.value("dport").toInt()),
-                           QByteArray::fromHex(p.value("hex").toString().toLatin1())});
+                           QByteArray::fromHex(p.value("hex").toString().toLatin1()), p.value("t").toDouble()});
         } else if (record.contains("done")) {
             done = true;
             sent = record.value("sent").toInt();

@@ -93,7 +93,7 @@ MainWindow::MainWindow(QWidget *parent)
     sweepProgress = new QProgressBar(ui->statusbar);
     sweepProgress->setObjectName(QStringLiteral("progressBar_sweep"));
     sweepProgress->setFormat(tr("Sweep %p%"));
-    sweepProgress->setMaximumHeight(14);
+    sweepProgress->setMaximumHeight(16);
     sweepProgress->setMaximumWidth(140);
     sweepProgress->setStyleSheet(QStringLiteral("QProgressBar {\n\tcolor: white;\n\tbackground-color: #222;\n"
                                                 "\tborder: 1px solid #444;\n\ttext-align: center;\n}\n\n"

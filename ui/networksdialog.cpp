@@ -3,6 +3,7 @@
 
 #include "networkreport.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QTableWidgetItem>
 
@@ -16,6 +17,9 @@ NetworksDialog::NetworksDialog(QWidget *parent, std::function<QList<Ipv4Network>
     ui->lineEdit_network->setValidator(validator);
     ui->tableWidget_networks->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     ui->tableWidget_networks->horizontalHeader()->setStretchLastSection(true);
+    // One line of text per row, as in the device list.
+    ui->tableWidget_networks->verticalHeader()->setDefaultSectionSize(ui->tableWidget_networks->fontMetrics().height()
+                                                                      + 6);
     on_lineEdit_network_textChanged(QString());
 }
 

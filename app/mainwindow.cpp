@@ -136,8 +136,7 @@ MainWindow::MainWindow(QWidget *parent)
     sweepTimer->setTimerType(Qt::PreciseTimer);
     connect(sweepTimer, &QTimer::timeout, this, &MainWindow::priv_sweepNext);
     // Each listed device counts for the network it was found on.
-    connect(ui->listWidget->model(), &QAbstractItemModel::rowsInserted, this,
-            &MainWindow::priv_scheduleNetworksUpdate);
+    connect(ui->listWidget->model(), &QAbstractItemModel::rowsInserted, this, &MainWindow::priv_scheduleNetworksUpdate);
 
     // The first search starts by itself one second after start-up; the
     // window is the context, so closing it earlier cancels the search.

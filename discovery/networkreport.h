@@ -31,7 +31,7 @@ struct NetworkRow
 {
     enum Kind { InterfaceAddress, CardWithoutAddress, Remote };
     Kind kind = InterfaceAddress;
-    QString card;    // the card's human-readable name; empty for a remote network
+    QString card; // the card's human-readable name; empty for a remote network
     QString address; // "10.201.1.1/24", "fe80::1%eth0/64", a remote "10.40.8.0/22"; empty for a card without one
     // Empty when it was searched, else why it was left out.
     QString reason;

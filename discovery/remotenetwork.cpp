@@ -61,8 +61,7 @@ bool unroutable(const Ipv4Network &network, QString *reason)
 // "About 2 s", "about 2 min": how long the sweep of so many hosts takes.
 QString sweepTime(quint32 hosts)
 {
-    const qint64 seconds =
-        std::max<qint64>(1, (qint64(hosts) * 2 + SweepPacer::PerSecond / 2) / SweepPacer::PerSecond);
+    const qint64 seconds = std::max<qint64>(1, (qint64(hosts) * 2 + SweepPacer::PerSecond / 2) / SweepPacer::PerSecond);
     if (seconds < 120)
         return tr("about %n s", int(seconds));
     return tr("about %n min", int((seconds + 30) / 60));
@@ -154,7 +153,8 @@ QValidator::State RemoteNetworkValidator::validate(QString &input, int &pos) con
 
 RemoteNetworkCheck RemoteNetworkValidator::check(const QString &input) const
 {
-    return checkRemoteNetwork(input, ownNetworks(QNetworkInterface::allInterfaces()), added ? added() : QList<Ipv4Network>());
+    return checkRemoteNetwork(input, ownNetworks(QNetworkInterface::allInterfaces()),
+                              added ? added() : QList<Ipv4Network>());
 }
 
 SweepPacer::SweepPacer(Clock clock)

@@ -75,10 +75,7 @@ private:
     // A window after its automatic first run, with the networks dialog
     // open and the given remote networks added through it.
     std::unique_ptr<MainWindow> startWindow(const QStringList &remote);
-    QTableWidget *table(MainWindow *window)
-    {
-        return window->findChild<QTableWidget *>("tableWidget_networks");
-    }
+    QTableWidget *table(MainWindow *window) { return window->findChild<QTableWidget *>("tableWidget_networks"); }
     // The dialog's rows that are not the loopback's or an IPv6 address's.
     QStringList searchedRows(MainWindow *window)
     {

@@ -688,8 +688,10 @@ void tst_MainWindow::contextMenu_data()
         QStringList{"Copy IP address", "Open config (disabled)", "Copy entry", "Copy all entries"} + networks;
     QTest::newRow("pointer on text entry") << "pointer" << 0 << false << all;
     QTest::newRow("pointer on entry without config") << "pointer" << 2 << false << noConfig;
-    QTest::newRow("pointer below the entries") << "pointer" << -1 << false << QStringList("Copy all entries") + networks;
-    QTest::newRow("pointer, empty list") << "pointer" << -1 << true << QStringList("Copy all entries (disabled)") + networks;
+    QTest::newRow("pointer below the entries")
+        << "pointer" << -1 << false << QStringList("Copy all entries") + networks;
+    QTest::newRow("pointer, empty list") << "pointer" << -1 << true
+                                         << QStringList("Copy all entries (disabled)") + networks;
     QTest::newRow("Menu key") << "Menu" << 2 << false << noConfig;
     QTest::newRow("Shift+F10") << "Shift+F10" << 0 << false << all;
     QTest::newRow("Menu key, no current entry") << "Menu" << -1 << false << QStringList("Copy all entries") + networks;
@@ -799,7 +801,8 @@ void tst_MainWindow::networksDialog()
     QVERIFY(dialog->isVisible());
     QCOMPARE(edit->text(), QString());
     const QString added = "routed | 10.40.8.0/22 | 10.40.11.255, then each of 10.40.8.1 to 10.40.11.254 | ";
-    QCOMPARE(tableRows(table), loopback + QStringList(added + "added: searched from the next Find on |  |  |  (disabled)"));
+    QCOMPARE(tableRows(table),
+             loopback + QStringList(added + "added: searched from the next Find on |  |  |  (disabled)"));
     // The same network again, or one inside it, is refused with its reason.
     QTest::keyClicks(edit, "10.40.9.0/24");
     QCOMPARE(check->text(), QString("10.40.9.0/24 overlaps 10.40.8.0/22, which is added already"));

@@ -144,29 +144,42 @@ void TestNetAddress::remoteNetwork_data()
     QTest::newRow("address without prefix") << "10.40.8.0" << typing << "" << example;
     QTest::newRow("slash") << "10.40.8.0/" << typing << "" << example;
     QTest::newRow("empty octet") << "10..8.0/22" << typing << "" << example;
-    QTest::newRow("letter") << "10.40.8.x" << invalid << "" << "";
-    QTest::newRow("fifth octet") << "10.40.8.0.1" << invalid << "" << "";
-    QTest::newRow("octet above 255") << "10.256" << invalid << "" << "";
-    QTest::newRow("four digits") << "10.0040" << invalid << "" << "";
-    QTest::newRow("second slash") << "10.40.8.0/22/" << invalid << "" << "";
-    QTest::newRow("prefix of three digits") << "10.40.8.0/100" << invalid << "" << "";
+    QTest::newRow("letter") << "10.40.8.x" << invalid << ""
+                            << "";
+    QTest::newRow("fifth octet") << "10.40.8.0.1" << invalid << ""
+                                 << "";
+    QTest::newRow("octet above 255") << "10.256" << invalid << ""
+                                     << "";
+    QTest::newRow("four digits") << "10.0040" << invalid << ""
+                                 << "";
+    QTest::newRow("second slash") << "10.40.8.0/22/" << invalid << ""
+                                  << "";
+    QTest::newRow("prefix of three digits") << "10.40.8.0/100" << invalid << ""
+                                            << "";
     // A prefix still being typed, or out of range: the user may go on.
-    QTest::newRow("/2") << "10.40.8.0/2" << typing << "" << "The prefix must be /16 to /30";
-    QTest::newRow("/15") << "10.40.8.0/15" << typing << "" << "The prefix must be /16 to /30";
-    QTest::newRow("/31") << "10.40.8.0/31" << typing << "" << "The prefix must be /16 to /30";
-    QTest::newRow("/16")
-        << "10.40.0.0/16" << ok << "10.40.0.0/16" << "Enter adds 10.40.0.0/16: 65534 host(s), swept in about 2 min at each Find";
+    QTest::newRow("/2") << "10.40.8.0/2" << typing << ""
+                        << "The prefix must be /16 to /30";
+    QTest::newRow("/15") << "10.40.8.0/15" << typing << ""
+                         << "The prefix must be /16 to /30";
+    QTest::newRow("/31") << "10.40.8.0/31" << typing << ""
+                         << "The prefix must be /16 to /30";
+    QTest::newRow("/16") << "10.40.0.0/16" << ok << "10.40.0.0/16"
+                         << "Enter adds 10.40.0.0/16: 65534 host(s), swept in about 2 min at each Find";
     QTest::newRow("/22") << "10.40.8.0/22" << ok << "10.40.8.0/22"
                          << "Enter adds 10.40.8.0/22: 1022 host(s), swept in about 2 s at each Find";
     QTest::newRow("/30") << "192.0.2.4/30" << ok << "192.0.2.4/30"
                          << "Enter adds 192.0.2.4/30: 2 host(s), swept in about 1 s at each Find";
     QTest::newRow("host bits cleared, spaces trimmed")
-        << " 10.40.9.77/22 " << ok << "10.40.8.0/22" << "Enter adds 10.40.8.0/22: 1022 host(s), swept in about 2 s at each Find";
-    QTest::newRow("loopback") << "127.1.0.0/16" << typing << "" << "127.0.0.0/8 is loopback, this computer itself";
-    QTest::newRow("link-local") << "169.254.3.0/24" << typing << "" << "169.254.0.0/16 is link-local and never routed";
+        << " 10.40.9.77/22 " << ok << "10.40.8.0/22"
+        << "Enter adds 10.40.8.0/22: 1022 host(s), swept in about 2 s at each Find";
+    QTest::newRow("loopback") << "127.1.0.0/16" << typing << ""
+                              << "127.0.0.0/8 is loopback, this computer itself";
+    QTest::newRow("link-local") << "169.254.3.0/24" << typing << ""
+                                << "169.254.0.0/16 is link-local and never routed";
     QTest::newRow("multicast") << "239.1.1.0/24" << typing << ""
                                << "Multicast and reserved addresses (224.0.0.0 and above) cannot be searched";
-    QTest::newRow("this network") << "0.0.1.0/24" << typing << "" << "0.0.0.0/8 is not a network that can be searched";
+    QTest::newRow("this network") << "0.0.1.0/24" << typing << ""
+                                  << "0.0.0.0/8 is not a network that can be searched";
     // Own networks: rp1 10.201.1.1/24, rp2 10.203.5.9/16, rp3 10.205.0.5/32.
     QTest::newRow("own network") << "10.201.1.0/24" << typing << ""
                                  << "10.201.1.0/24 is this computer's own network (10.201.1.0/24 on rp1): it is "
@@ -179,7 +192,8 @@ void TestNetAddress::remoteNetwork_data()
                                          "searched by broadcast already";
     QTest::newRow("next to an own network") << "10.201.2.0/24" << ok << "10.201.2.0/24"
                                             << "Enter adds 10.201.2.0/24: 254 host(s), swept in about 1 s at each Find";
-    QTest::newRow("added already") << "10.60.0.0/24" << typing << "" << "10.60.0.0/24 overlaps 10.60.0.0/22, which is added already";
+    QTest::newRow("added already") << "10.60.0.0/24" << typing << ""
+                                   << "10.60.0.0/24 overlaps 10.60.0.0/22, which is added already";
 }
 
 void TestNetAddress::remoteNetwork()
@@ -189,8 +203,8 @@ void TestNetAddress::remoteNetwork()
     QFETCH(QString, network);
     QFETCH(QString, reason);
 
-    const QList<OwnNetwork> own = {{net("10.201.1.0/24"), "rp1"}, {net("10.203.0.0/16"), "rp2"},
-                                   {net("10.205.0.5/32"), "rp3"}};
+    const QList<OwnNetwork> own = {
+        {net("10.201.1.0/24"), "rp1"}, {net("10.203.0.0/16"), "rp2"}, {net("10.205.0.5/32"), "rp3"}};
     const RemoteNetworkCheck check = checkRemoteNetwork(text, own, {net("10.60.0.0/22")});
     QCOMPARE(int(check.state), state);
     QCOMPARE(check.reason, reason);
@@ -234,13 +248,15 @@ void TestNetAddress::sweepOrder()
     QStringList sent;
     while (!plan.atEnd()) {
         const SweepPlan::Datagram d = plan.next();
-        sent.append(QStringLiteral("%1 %2 %3").arg(d.network).arg(ipv4ToString(d.host)).arg(d.listIdentity ? "L" : "T"));
+        sent.append(
+            QStringLiteral("%1 %2 %3").arg(d.network).arg(ipv4ToString(d.host)).arg(d.listIdentity ? "L" : "T"));
     }
     QCOMPARE(plan.done(), plan.total());
-    QCOMPARE(sent, (QStringList{"0 10.40.8.1 T", "0 10.40.8.1 L", "0 10.40.8.2 T", "0 10.40.8.2 L", "1 192.0.2.1 T",
-                                "1 192.0.2.1 L", "1 192.0.2.2 T", "1 192.0.2.2 L", "1 192.0.2.3 T", "1 192.0.2.3 L",
-                                "1 192.0.2.4 T", "1 192.0.2.4 L", "1 192.0.2.5 T", "1 192.0.2.5 L", "1 192.0.2.6 T",
-                                "1 192.0.2.6 L"}));
+    QCOMPARE(sent,
+             (QStringList{"0 10.40.8.1 T", "0 10.40.8.1 L", "0 10.40.8.2 T", "0 10.40.8.2 L", "1 192.0.2.1 T",
+                          "1 192.0.2.1 L", "1 192.0.2.2 T", "1 192.0.2.2 L", "1 192.0.2.3 T", "1 192.0.2.3 L",
+                          "1 192.0.2.4 T", "1 192.0.2.4 L", "1 192.0.2.5 T", "1 192.0.2.5 L", "1 192.0.2.6 T",
+                          "1 192.0.2.6 L"}));
     QVERIFY(SweepPlan().atEnd());
 }
 
@@ -264,8 +280,8 @@ void TestNetAddress::devicesPerRow()
     // By network, the longest prefix first; the card the reply came in on
     // decides where it is known. A device on a card that was left out, or
     // outside every network, counts nowhere.
-    const QList<quint32> devices = {ip("10.201.1.7"), ip("10.201.1.8"), ip("10.201.9.1"), ip("10.202.0.9"),
-                                    ip("10.40.11.254"), ip("10.40.8.1"), ip("192.0.2.1"), ip("10.201.1.9")};
+    const QList<quint32> devices = {ip("10.201.1.7"),   ip("10.201.1.8"), ip("10.201.9.1"), ip("10.202.0.9"),
+                                    ip("10.40.11.254"), ip("10.40.8.1"),  ip("192.0.2.1"),  ip("10.201.1.9")};
     report.countDevices(devices);
     QList<int> counts;
     for (const NetworkRow &row : qAsConst(report.rows))

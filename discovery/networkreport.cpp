@@ -98,7 +98,8 @@ int RunReport::addInterface(const QNetworkInterface &itfc)
             // A link without carrier is searched all the same where the
             // system still calls it up; say so, as nothing will answer.
             row.noCarrier = !itfc.flags().testFlag(QNetworkInterface::IsRunning);
-            const int prefix = qBound(0, entry.prefixLength(), 32);
+            // Without a known prefix the probe goes to the address's /24.
+            const int prefix = entry.prefixLength() < 0 ? 24 : qMin(entry.prefixLength(), 32);
             row.network.prefix = prefix;
             row.network.address = entry.ip().toIPv4Address() & row.network.mask();
         }

@@ -24,7 +24,8 @@ QList<OwnNetwork> ownNetworks(const QList<QNetworkInterface> &interfaces)
         for (const QNetworkAddressEntry &entry : entries) {
             if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol)
                 continue;
-            const int prefix = qBound(0, entry.prefixLength(), 32);
+            // Without a known prefix only the address itself is known.
+            const int prefix = entry.prefixLength() < 0 ? 32 : qMin(entry.prefixLength(), 32);
             Ipv4Network network{0, prefix};
             network.address = entry.ip().toIPv4Address() & network.mask();
             own.append({network, itfc.humanReadableName()});

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QSet>
 #include <QTableWidget>
+#include <QUdpSocket>
 #include <QtTest>
 
 #include <algorithm>
@@ -199,6 +200,9 @@ void TestDiscoveryRouted::sweepFindsDevicesBehindTheRouter()
     }
     QCOMPARE(seen.size(), 2 * (254 + 1022));
     QCOMPARE(times.size(), seen.size());
+    // One socket per probe port swept them all, beside one per probe and
+    // broadcast address.
+    QCOMPARE(window->findChildren<QUdpSocket *>().size(), 2 * (1 + 3) + 2);
     QCOMPARE(sourcePorts[0], QSet<quint16>{55555});
     QCOMPARE(sourcePorts[1], QSet<quint16>{44818});
     // The directed broadcast into 10.212.0.0/22 was forwarded and arrived.

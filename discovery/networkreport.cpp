@@ -61,13 +61,13 @@ QString leftOutReason(const QNetworkInterface &itfc, const QNetworkAddressEntry 
 {
     const QNetworkInterface::InterfaceFlags flags = itfc.flags();
     if (!flags.testFlag(QNetworkInterface::IsUp))
-        return tr("left out: down");
+        return tr("down");
     if (flags.testFlag(QNetworkInterface::IsLoopBack))
-        return tr("left out: loopback");
+        return tr("loopback");
     if (itfc.hardwareAddress() == QLatin1String("00:00:00:00:00:00"))
-        return tr("left out: no hardware address");
+        return tr("no hardware address");
     if (!entry.ip().toString().contains(QLatin1Char('.')))
-        return tr("left out: not IPv4");
+        return tr("not IPv4");
     return QString();
 }
 
@@ -85,7 +85,7 @@ int RunReport::addInterface(const QNetworkInterface &itfc)
         NetworkRow row;
         row.kind = NetworkRow::CardWithoutAddress;
         row.card = itfc.humanReadableName();
-        row.reason = tr("left out: no IPv4 address");
+        row.reason = tr("no IPv4 address");
         rows.append(row);
         return first;
     }

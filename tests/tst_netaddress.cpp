@@ -275,7 +275,7 @@ void TestNetAddress::devicesPerRow()
     add("rp1", "10.201.1.0/24");
     add("rp1", "10.201.0.0/16");
     add("rp2", "10.201.1.0/24");
-    add("rp3", "10.202.0.0/24", "left out: down");
+    add("rp3", "10.202.0.0/24", "down");
     report.addRemote(net("10.40.8.0/22"), QString());
     // By network, the longest prefix first; the card the reply came in on
     // decides where it is known. A device on a card that was left out, or
@@ -302,7 +302,7 @@ void TestNetAddress::labelText()
     QCOMPARE(report.labelText(true), QString::fromUtf8("Searching\u2026"));
     NetworkRow loopback;
     loopback.card = "lo";
-    loopback.reason = "left out: loopback";
+    loopback.reason = "loopback";
     report.rows.append(loopback);
     QCOMPARE(report.labelText(false), QString("No network to search"));
     // A remote network that was only added is not searched yet.

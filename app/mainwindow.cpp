@@ -326,10 +326,21 @@ void MainWindow::priv_showNetworks()
 {
     networksUpdateTimer->stop();
     QList<quint32> addresses;
+    QList<int> cards;
     addresses.reserve(ui->listWidget->count());
-    for (int row = 0; row < ui->listWidget->count(); ++row)
-        addresses.append(QHostAddress(ui->listWidget->item(row)->data(AddressRole).toString()).toIPv4Address());
-    runReport.countDevices(addresses);
+    cards.reserve(ui->listWidget->count());
+    for (int row = 0; row < ui->listWidget->count(); ++row) {
+        const QVariant details = ui->listWidget->item(row)->data(DetailsRole);
+        if (details.canConvert<DeviceRecord>()) {
+            const DeviceRecord record = details.value<DeviceRecord>();
+            addresses.append(record.address);
+            cards.append(record.interfaceIndex);
+        } else {
+            addresses.append(QHostAddress(ui->listWidget->item(row)->data(AddressRole).toString()).toIPv4Address());
+            cards.append(0);
+        }
+    }
+    runReport.countDevices(addresses, cards);
     networksLabel->setText(runReport.labelText(searching));
     networksLabel->setToolTip(runReport.ran ? runReport.toolTip() : QString());
     if (networksDialog && networksDialog->isVisible())

@@ -85,6 +85,7 @@ int RunReport::addInterface(const QNetworkInterface &itfc)
         NetworkRow row;
         row.kind = NetworkRow::CardWithoutAddress;
         row.card = itfc.humanReadableName();
+        row.interfaceIndex = itfc.index();
         row.reason = tr("no IPv4 address");
         rows.append(row);
         return first;
@@ -92,6 +93,7 @@ int RunReport::addInterface(const QNetworkInterface &itfc)
     for (const QNetworkAddressEntry &entry : entries) {
         NetworkRow row;
         row.card = itfc.humanReadableName();
+        row.interfaceIndex = itfc.index();
         row.address = QStringLiteral("%1/%2").arg(entry.ip().toString()).arg(entry.prefixLength());
         row.reason = leftOutReason(itfc, entry);
         if (row.searched()) {
@@ -122,13 +124,13 @@ int RunReport::addRemote(const Ipv4Network &network, const QString &reason)
     return rows.size() - 1;
 }
 
-void RunReport::countDevices(const QList<quint32> &addresses, const QStringList &cards)
+void RunReport::countDevices(const QList<quint32> &addresses, const QList<int> &interfaceIndexes)
 {
     for (NetworkRow &row : rows)
         row.devices = 0;
     for (int i = 0; i < addresses.size(); ++i) {
         const quint32 address = addresses.at(i);
-        const QString card = i < cards.size() ? cards.at(i) : QString();
+        const int card = i < interfaceIndexes.size() ? interfaceIndexes.at(i) : 0;
         int best = -1;
         for (int r = 0; r < rows.size(); ++r) {
             const NetworkRow &row = rows.at(r);
@@ -136,8 +138,8 @@ void RunReport::countDevices(const QList<quint32> &addresses, const QStringList 
                 continue;
             // The card the reply came in on decides; then the longest
             // prefix.
-            const bool onCard = !card.isEmpty() && row.card == card;
-            const bool bestOnCard = best >= 0 && !card.isEmpty() && rows.at(best).card == card;
+            const bool onCard = card != 0 && row.interfaceIndex == card;
+            const bool bestOnCard = best >= 0 && card != 0 && rows.at(best).interfaceIndex == card;
             if (best < 0 || (onCard && !bestOnCard)
                 || (onCard == bestOnCard && row.network.prefix > rows.at(best).network.prefix))
                 best = r;

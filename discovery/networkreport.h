@@ -32,6 +32,7 @@ struct NetworkRow
     enum Kind { InterfaceAddress, CardWithoutAddress, Remote };
     Kind kind = InterfaceAddress;
     QString card; // the card's human-readable name; empty for a remote network
+    int interfaceIndex = 0; // the card's QNetworkInterface index; 0 for a remote network
     QString address; // "10.201.1.1/24", "fe80::1%eth0/64", a remote "10.40.8.0/22"; empty for a card without one
     // Empty when it was searched, else why it was left out.
     QString reason;
@@ -88,11 +89,12 @@ public:
     // False until the first run.
     bool ran = false;
 
-    // Counts the devices per row. The address of each listed device;
-    // card: the card its reply came in on, where known (else empty). A
-    // device counts for the row of that card whose network holds it,
-    // else for the row with the longest prefix whose network holds it.
-    void countDevices(const QList<quint32> &addresses, const QStringList &cards = QStringList());
+    // Counts the devices per row. The address of each listed device, and
+    // the index of the card its reply came in on (0 where the system did
+    // not tell). A device counts for the row of that card whose network
+    // holds it, else for the row with the longest prefix whose network
+    // holds it (a routed reply comes in on the card towards the router).
+    void countDevices(const QList<quint32> &addresses, const QList<int> &interfaceIndexes = QList<int>());
 
     // Searched local addresses plus remote networks searched.
     int searchedCount() const;

@@ -264,18 +264,19 @@ void TestNetAddress::devicesPerRow()
 {
     RunReport report;
     report.clear();
-    const auto add = [&report](const QString &card, const char *network, const QString &reason = QString()) {
+    const auto add = [&report](int card, const char *network, const QString &reason = QString()) {
         NetworkRow row;
-        row.card = card;
+        row.card = QStringLiteral("rp%1").arg(card);
+        row.interfaceIndex = card;
         row.reason = reason;
         if (reason.isEmpty())
             row.network = net(network);
         report.rows.append(row);
     };
-    add("rp1", "10.201.1.0/24");
-    add("rp1", "10.201.0.0/16");
-    add("rp2", "10.201.1.0/24");
-    add("rp3", "10.202.0.0/24", "down");
+    add(1, "10.201.1.0/24");
+    add(1, "10.201.0.0/16");
+    add(2, "10.201.1.0/24");
+    add(3, "10.202.0.0/24", "down");
     report.addRemote(net("10.40.8.0/22"), QString());
     // By network, the longest prefix first; the card the reply came in on
     // decides where it is known. A device on a card that was left out, or
@@ -287,7 +288,7 @@ void TestNetAddress::devicesPerRow()
     for (const NetworkRow &row : qAsConst(report.rows))
         counts.append(row.devices);
     QCOMPARE(counts, (QList<int>{3, 1, 0, 0, 2}));
-    report.countDevices(devices, {"rp2", "rp1", "", "", "", "", "", "rp2"});
+    report.countDevices(devices, {2, 1, 0, 0, 0, 0, 0, 2});
     counts.clear();
     for (const NetworkRow &row : qAsConst(report.rows))
         counts.append(row.devices);

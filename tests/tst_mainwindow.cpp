@@ -761,7 +761,8 @@ void tst_MainWindow::networksDialog()
     QCOMPARE(child<QStatusBar>(window, "statusbar")->currentMessage(), NoNetwork);
     QVERIFY(!child<QProgressBar>(window, "progressBar_sweep")->isVisible());
     QVERIFY(!child<QPushButton>(window, "pushButton_cancelSweep")->isVisible());
-    QVERIFY2(label->toolTip().contains("<td>lo</td><td>&nbsp;127.0.0.1/8</td><td>&nbsp;loopback</td>"),
+    QVERIFY2(label->toolTip().contains(QRegularExpression("<td>[^<]+</td><td>&nbsp;127\\.0\\.0\\.1/[0-9]+</td>"
+                                                          "<td>&nbsp;loopback</td>")),
              qPrintable(label->toolTip()));
 
     QTest::mouseClick(label, Qt::LeftButton);
@@ -777,9 +778,15 @@ void tst_MainWindow::networksDialog()
     QCOMPARE(
         headers,
         (QStringList{"Card", "Address", "Probes to", "Searched or left out", "Text probe", "ListIdentity", "Devices"}));
-    const QStringList loopback = {"lo | 127.0.0.1/8 |  | loopback |  |  |  (disabled)",
-                                  "lo | ::1/128 |  | loopback |  |  |  (disabled)"};
-    QCOMPARE(tableRows(table), loopback);
+    // Only the loopback card's addresses (its name is "lo" on Linux, another
+    // under wine), each left out.
+    const QStringList loopback = tableRows(table);
+    QVERIFY(!loopback.isEmpty());
+    QVERIFY2(
+        loopback.filter(QRegularExpression("^[^|]+ \\| [^|]+ \\|  \\| loopback \\|  \\|  \\|  \\(disabled\\)$")).size()
+            == loopback.size(),
+        qPrintable(loopback.join('\n')));
+    QVERIFY(!loopback.filter(QRegularExpression("^[^|]+ \\| 127\\.0\\.0\\.1/")).isEmpty());
 
     // Typed text is checked as it goes; Enter adds a network that can be
     // searched, shows its row at once and never closes the dialog.

@@ -16,7 +16,8 @@
 #     namespaces go.
 # It checks all of this itself and refuses to run COMMAND otherwise.
 # COMMAND may call wine any number of times; the calls share the prefix.
-# It sees a private /tmp: files for it must live elsewhere.
+# It sees a private /tmp, into which only the top-level directories of its
+# working directory, of this script and of its path arguments are bound back.
 #
 # usage: wine-run.sh [--path DIR]... -- COMMAND [ARG...]
 #   --path DIR   a Linux directory added to wine's DLL search path (WINEPATH)
@@ -76,10 +77,38 @@ unset WINE_RUN_OUTER_NETNS WINE_RUN_OUTER_MNTNS
 # A private, empty /tmp: where wine keeps its server's socket, upstream in
 # /tmp/.wine-<uid>, Debian's build in a /tmp/wine-XXXXXX directory that the
 # prefix records. Both are then this run's own and go with it.
+# A tree that itself lives under /tmp (a clone built there, the command's
+# working directory or a file it is given) is kept: each such top-level
+# directory is held open across the tmpfs mount and bound back in its place.
+keep=
+for path in "$(pwd -P)" "$(cd "$(dirname "$0")" && pwd -P)" "$@"; do
+    case $path in
+    /tmp/?*)
+        top=$(printf '%s\n' "$path" | cut -d/ -f1-3)
+        [ -d "$top" ] || continue
+        case " $keep " in *" $top "*) ;; *) keep="$keep $top" ;; esac
+        ;;
+    esac
+done
+fd=3
+for top in $keep; do
+    # sh redirects single-digit descriptors only.
+    [ "$fd" -le 9 ] || die "too many directories under /tmp to keep"
+    eval "exec $fd<\"\$top\""
+    fd=$((fd + 1))
+done
 mount -t tmpfs -o mode=1777 tmpfs /tmp
 [ "$(findmnt -n -o FSTYPE --mountpoint /tmp)" = tmpfs ] || die "/tmp is not a private tmpfs"
 [ -z "$(ls -A /tmp)" ] || die "/tmp is not empty"
 mkdir -m 0700 "$server_dir"
+fd=3
+for top in $keep; do
+    mkdir "$top"
+    # Not canonicalised: the descriptor's path now names the empty tmpfs.
+    mount --bind --no-canonicalize "/proc/self/fd/$fd" "$top"
+    eval "exec $fd<&-"
+    fd=$((fd + 1))
+done
 
 WINEPREFIX=$(mktemp -d /tmp/wine-run-prefix.XXXXXX)
 cleanup() {

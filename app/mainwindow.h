@@ -1,13 +1,16 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include <QDateTime>
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
+#include <QVector>
 
 class ConnSocket;
 class ListedAddresses;
 struct DeviceRecord;
+struct ExportedDevice;
 namespace ENIP {
 struct ListIdentityItem;
 }
@@ -26,8 +29,20 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit MainWindow(QWidget *parent = nullptr);
+    // Whether the window starts its first search by itself, one second
+    // after it is built.
+    enum FirstSearch { AutomaticSearch, NoAutomaticSearch };
+
+    explicit MainWindow(QWidget *parent = nullptr, FirstSearch firstSearch = AutomaticSearch);
     ~MainWindow() override;
+
+    // What the command line needs of a search: start one, whether any
+    // probe went out, when it started, and the entries found so far with
+    // their places.
+    void search();
+    bool probesSent() const { return sentProbes > 0; }
+    QDateTime searchedAt() const { return searchStarted; }
+    QVector<ExportedDevice> listedDevices() const;
 
 private slots:
     // The order of these slots is the order of the meta-object's method table.
@@ -59,6 +74,9 @@ private:
     void priv_openConfig(QListWidgetItem *item);
     void priv_showListMenu(QListWidgetItem *item, const QPoint &globalPos);
     void priv_copyAllEntries();
+    void priv_saveList();
+    // The records of the entries, in list order.
+    QVector<DeviceRecord> priv_records() const;
 
     Ui_MainWindow *ui;
     // Entries added since the current run began; 32 bits so the running
@@ -71,6 +89,9 @@ private:
     QIcon warningIcon;
     // The address of every listed entry, for the duplicate test.
     ListedAddresses *listedAddresses;
+    // When the current run started, and how many of its probes went out.
+    QDateTime searchStarted;
+    int sentProbes;
     // Every probe socket ever created, in creation order; owned here.
     QList<ConnSocket *> connSockets;
 };

@@ -69,11 +69,14 @@ QUdpSocket *probeSocket(MainWindow *window, QList<ConnSocket *> &connSockets, qu
     return chosen;
 }
 
-void sendProbe(QUdpSocket *socket, const QByteArray &payload, quint32 address, quint16 port, const char *logPrefix)
+// True when the datagram went out.
+bool sendProbe(QUdpSocket *socket, const QByteArray &payload, quint32 address, quint16 port, const char *logPrefix)
 {
-    if (socket->writeDatagram(payload, QHostAddress(address), port) < 0)
-        qDebug() << logPrefix << ":"
-                 << "Datagram error =" << socket->error();
+    if (socket->writeDatagram(payload, QHostAddress(address), port) >= 0)
+        return true;
+    qDebug() << logPrefix << ":"
+             << "Datagram error =" << socket->error();
+    return false;
 }
 
 } // namespace
@@ -89,6 +92,8 @@ void MainWindow::on_pushButton_find_clicked()
         if (DatagramBatch *batch = connSocket ? DatagramBatch::of(connSocket->socket) : nullptr)
             batch->startNewRun();
     }
+    searchStarted = QDateTime::currentDateTimeUtc();
+    sentProbes = 0;
 
     int entryNumber = 0;
     const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
@@ -122,7 +127,8 @@ void MainWindow::priv_sendDatagram(quint32 address)
     static const char logPrefix[] = "MainWindow::priv_sendDatagram";
     QUdpSocket *socket = probeSocket(this, connSockets, address, TextProbePort, &MainWindow::readyRead,
                                      "MainWindow::readyRead", logPrefix);
-    sendProbe(socket, QByteArrayLiteral("Hi"), address, TextProbePort, logPrefix);
+    if (sendProbe(socket, QByteArrayLiteral("Hi"), address, TextProbePort, logPrefix))
+        ++sentProbes;
 }
 
 void MainWindow::priv_sendDatagram_opener(quint32 address)
@@ -133,5 +139,6 @@ void MainWindow::priv_sendDatagram_opener(quint32 address)
     // The whole ListIdentity request is the 24-byte header: 63 00 and zeros.
     QByteArray payload;
     ENIP::ENIPEncapHeader(ENIP::ListIdentity).serialize(&payload);
-    sendProbe(socket, payload, address, ListIdentityPort, logPrefix);
+    if (sendProbe(socket, payload, address, ListIdentityPort, logPrefix))
+        ++sentProbes;
 }

@@ -10,6 +10,11 @@
 
 #include <cstdio>
 
+#ifdef Q_OS_WIN
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace {
 
 struct Options
@@ -86,8 +91,13 @@ CommandLine usageError(const QString &error)
     return commandLine;
 }
 
+// Writes the bytes as they are: a CSV's CRLF must not become CR CR LF in
+// a Windows text stream.
 bool writeOut(FILE *stream, const QByteArray &bytes)
 {
+#ifdef Q_OS_WIN
+    _setmode(_fileno(stream), _O_BINARY);
+#endif
     return std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) == size_t(bytes.size())
         && std::fflush(stream) == 0;
 }

@@ -9,18 +9,24 @@
 #include "deviceprotocol.h"
 #include "devicerecord.h"
 #include "listedaddresses.h"
+#include "networksdialog.h"
 #include "projectinfo.h"
 #include "savelist.h"
 #include "updatelimiter.h"
 
 #include <QClipboard>
+#include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFont>
 #include <QGuiApplication>
+#include <QHostAddress>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPersistentModelIndex>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
@@ -44,6 +50,14 @@ MainWindow::MainWindow(QWidget *parent, FirstSearch firstSearch)
     , conflictCount(0)
     , listedAddresses(nullptr)
     , sentProbes(0)
+    , networksLabel(nullptr)
+    , sweepProgress(nullptr)
+    , cancelSweep(nullptr)
+    , searchingTimer(new QTimer(this))
+    , networksUpdateTimer(new QTimer(this))
+    , sweepTimer(new QTimer(this))
+    , searching(false)
+    , sweepSockets{nullptr, nullptr}
 {
     ui->setupUi(this);
     listedAddresses = new ListedAddresses(ui->listWidget);
@@ -77,6 +91,57 @@ MainWindow::MainWindow(QWidget *parent, FirstSearch firstSearch)
     connect(listEvents, &DeviceListEvents::openPressed, this, &MainWindow::priv_openConfig);
     connect(listEvents, &DeviceListEvents::menuRequested, this, &MainWindow::priv_showListMenu);
     connect(listEvents, &DeviceListEvents::savePressed, this, &MainWindow::priv_saveList);
+
+    // At the right of the status bar: while a remote network is swept, the
+    // sweep's progress and a button that stops it; then what the run
+    // searches, which opens the networks dialog when clicked.
+    sweepProgress = new QProgressBar(ui->statusbar);
+    sweepProgress->setObjectName(QStringLiteral("progressBar_sweep"));
+    sweepProgress->setFormat(tr("Sweep %p%"));
+    sweepProgress->setMaximumHeight(16);
+    sweepProgress->setMaximumWidth(140);
+    sweepProgress->setStyleSheet(QStringLiteral("QProgressBar {\n\tcolor: white;\n\tbackground-color: #222;\n"
+                                                "\tborder: 1px solid #444;\n\ttext-align: center;\n}\n\n"
+                                                "QProgressBar::chunk {\n\tbackground-color: #008000;\n}"));
+    cancelSweep = new QPushButton(ui->statusbar);
+    cancelSweep->setObjectName(QStringLiteral("pushButton_cancelSweep"));
+    cancelSweep->setText(tr("Cancel"));
+    // The window's button image, without the padding that would make the
+    // status bar taller while the sweep runs.
+    cancelSweep->setStyleSheet(QStringLiteral(".QPushButton {\n\tpadding: 0 8;\n}"));
+    networksLabel = new QLabel(ui->statusbar);
+    networksLabel->setObjectName(QStringLiteral("label_networks"));
+    networksLabel->setCursor(Qt::PointingHandCursor);
+    networksLabel->installEventFilter(this);
+    ui->statusbar->addPermanentWidget(sweepProgress);
+    ui->statusbar->addPermanentWidget(cancelSweep);
+    ui->statusbar->addPermanentWidget(networksLabel);
+    sweepProgress->hide();
+    cancelSweep->hide();
+    connect(cancelSweep, &QPushButton::clicked, this, [this]() {
+        if (sweepTimer->isActive())
+            priv_finishSweep(true);
+    });
+
+    searchingTimer->setSingleShot(true);
+    searchingTimer->setInterval(2500);
+    connect(searchingTimer, &QTimer::timeout, this, [this]() {
+        searching = false;
+        for (QUdpSocket *socket : sweepSockets) {
+            if (socket)
+                socket->close();
+        }
+        priv_showNetworks();
+    });
+    networksUpdateTimer->setSingleShot(true);
+    networksUpdateTimer->setInterval(100);
+    connect(networksUpdateTimer, &QTimer::timeout, this, &MainWindow::priv_showNetworks);
+    // 100 times a second, a handful of the sweep's datagrams each time.
+    sweepTimer->setInterval(10);
+    sweepTimer->setTimerType(Qt::PreciseTimer);
+    connect(sweepTimer, &QTimer::timeout, this, &MainWindow::priv_sweepNext);
+    // Each listed device counts for the network it was found on.
+    connect(ui->listWidget->model(), &QAbstractItemModel::rowsInserted, this, &MainWindow::priv_scheduleNetworksUpdate);
 
     // The first search starts by itself one second after start-up; the
     // window is the context, so closing it earlier cancels the search.
@@ -113,6 +178,8 @@ QVector<DeviceRecord> MainWindow::priv_records() const
 
 MainWindow::~MainWindow()
 {
+    // The dialog asks for the remote networks; it goes before they do.
+    delete networksDialog;
     const QList<ConnSocket *> sockets = connSockets;
     for (ConnSocket *connSocket : sockets) {
         connSocket->socket->close();
@@ -225,6 +292,8 @@ void MainWindow::priv_showListMenu(QListWidgetItem *item, const QPoint &globalPo
     copyAll->setEnabled(ui->listWidget->count() > 0);
     QAction *saveList = menu.addAction(tr("Save list\u2026"));
     saveList->setEnabled(ui->listWidget->count() > 0);
+    menu.addSeparator();
+    QAction *networks = menu.addAction(tr("Networks searched\u2026"));
 
     // Replies keep arriving while the menu is open, and a new run may clear
     // the list: the entry's actions then do nothing.
@@ -237,6 +306,10 @@ void MainWindow::priv_showListMenu(QListWidgetItem *item, const QPoint &globalPo
     }
     if (chosen == saveList) {
         priv_saveList();
+        return;
+    }
+    if (chosen == networks) {
+        priv_openNetworksDialog();
         return;
     }
     if (!entry.isValid() || ui->listWidget->currentRow() != entry.row())
@@ -295,4 +368,69 @@ const QIcon &MainWindow::priv_warningIcon()
     if (warningIcon.isNull())
         warningIcon = style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, ui->listWidget);
     return warningIcon;
+}
+
+void MainWindow::priv_showNetworks()
+{
+    networksUpdateTimer->stop();
+    QList<quint32> addresses;
+    QList<int> cards;
+    addresses.reserve(ui->listWidget->count());
+    cards.reserve(ui->listWidget->count());
+    for (int row = 0; row < ui->listWidget->count(); ++row) {
+        const QVariant details = ui->listWidget->item(row)->data(DetailsRole);
+        if (details.canConvert<DeviceRecord>()) {
+            const DeviceRecord record = details.value<DeviceRecord>();
+            addresses.append(record.address);
+            cards.append(record.interfaceIndex);
+        } else {
+            addresses.append(QHostAddress(ui->listWidget->item(row)->data(AddressRole).toString()).toIPv4Address());
+            cards.append(0);
+        }
+    }
+    runReport.countDevices(addresses, cards);
+    networksLabel->setText(runReport.labelText(searching));
+    networksLabel->setToolTip(runReport.ran ? runReport.toolTip() : QString());
+    if (networksDialog && networksDialog->isVisible())
+        networksDialog->showReport(runReport);
+}
+
+void MainWindow::priv_scheduleNetworksUpdate()
+{
+    if (!networksUpdateTimer->isActive())
+        networksUpdateTimer->start();
+}
+
+void MainWindow::priv_openNetworksDialog()
+{
+    if (!networksDialog) {
+        networksDialog = new NetworksDialog(this, [this]() { return remoteNetworks; });
+        networksDialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(networksDialog, &NetworksDialog::networkAdded, this, &MainWindow::priv_addRemoteNetwork);
+    }
+    networksDialog->showReport(runReport);
+    networksDialog->show();
+    networksDialog->raise();
+    networksDialog->activateWindow();
+}
+
+void MainWindow::priv_addRemoteNetwork(const Ipv4Network &network)
+{
+    if (remoteNetworks.contains(network))
+        return;
+    remoteNetworks.append(network);
+    runReport.addRemote(network, tr("added: searched from the next Find on"));
+    qDebug() << "MainWindow::priv_addRemoteNetwork"
+             << ":"
+             << "Remote network added =" << network.text();
+    priv_showNetworks();
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == networksLabel && event->type() == QEvent::MouseButtonRelease
+        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton
+        && networksLabel->rect().contains(static_cast<QMouseEvent *>(event)->pos()))
+        priv_openNetworksDialog();
+    return QMainWindow::eventFilter(watched, event);
 }

@@ -1,14 +1,19 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include "networkreport.h"
+#include "remotenetwork.h"
+
 #include <QDateTime>
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QVector>
 
 class ConnSocket;
 class ListedAddresses;
+class NetworksDialog;
 struct DeviceRecord;
 struct ExportedDevice;
 namespace ENIP {
@@ -16,8 +21,13 @@ struct ListIdentityItem;
 }
 QT_BEGIN_NAMESPACE
 class QAction;
+class QLabel;
 class QListWidgetItem;
 class QPoint;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+class QUdpSocket;
 class QVariant;
 QT_END_NAMESPACE
 class Ui_MainWindow;
@@ -77,6 +87,21 @@ private:
     void priv_saveList();
     // The records of the entries, in list order.
     QVector<DeviceRecord> priv_records() const;
+    // The networks searched: the status-bar label, its tooltip and the
+    // dialog, shown again a moment after a change (a reply, sweep
+    // progress) so that a burst of them costs one update.
+    void priv_showNetworks();
+    void priv_scheduleNetworksUpdate();
+    void priv_openNetworksDialog();
+    void priv_addRemoteNetwork(const Ipv4Network &network);
+    // The remote networks of a run: their broadcasts, then the paced
+    // unicast sweep of their hosts.
+    void priv_searchRemoteNetworks();
+    void priv_sweepNext();
+    void priv_finishSweep(bool cancelled);
+    // The run waits for answers until 2.5 s after its last probe.
+    void priv_lastProbeSent();
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
     Ui_MainWindow *ui;
     // Entries added since the current run began; 32 bits so the running
@@ -94,6 +119,29 @@ private:
     int sentProbes;
     // Every probe socket ever created, in creation order; owned here.
     QList<ConnSocket *> connSockets;
+
+    // What the last run looked at and sent, and how the last probe send of
+    // priv_sendDatagram or priv_sendDatagram_opener went.
+    RunReport runReport;
+    SendResult lastSend;
+    // Networks beyond the computer's own that each run searches too, for
+    // as long as the program runs.
+    QList<Ipv4Network> remoteNetworks;
+    QLabel *networksLabel;
+    QProgressBar *sweepProgress;
+    QPushButton *cancelSweep;
+    QPointer<NetworksDialog> networksDialog;
+    QTimer *searchingTimer;
+    QTimer *networksUpdateTimer;
+    QTimer *sweepTimer;
+    bool searching;
+    // The sweep in progress: its datagrams, their pace, the report row of
+    // each of its networks, and one socket per probe port (text,
+    // ListIdentity), bound while the sweep and its wait for answers last.
+    SweepPlan sweepPlan;
+    SweepPacer sweepPacer;
+    QList<int> sweepRows;
+    QUdpSocket *sweepSockets[2];
 };
 
 #endif // MAINWINDOW_H

@@ -8,6 +8,8 @@
 // its probe's port, and devices answer from and to it.
 constexpr quint16 TextProbePort = 55555;
 constexpr quint16 ListIdentityPort = 44818;
+// The receive buffer each probe socket asks for.
+constexpr int ProbeReceiveBufferSize = 1 << 20;
 
 // Item data of a device-list entry: the device's dotted IPv4 address (the
 // duplicate key and the address of its web page), whether it offers a

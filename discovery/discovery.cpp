@@ -11,14 +11,13 @@
 #include <QHostAddress>
 #include <QListWidget>
 #include <QNetworkInterface>
+#include <QStatusBar>
+#include <QTimer>
 #include <QUdpSocket>
 
 namespace {
 
 using ReaderSlot = void (MainWindow::*)();
-
-// The receive buffer each probe socket asks for.
-constexpr int ReceiveBufferSize = 1 << 20;
 
 // Finds the socket a probe of the given port uses for a probe address: the
 // one made for this address that is still bound to this port, else the
@@ -64,19 +63,22 @@ QUdpSocket *probeSocket(MainWindow *window, QList<ConnSocket *> &connSockets, qu
         // Hundreds of devices may answer at the same moment. The system caps
         // the request at its own limit (Linux: net.core.rmem_max), where
         // the default (Windows: 64 KiB) would hold only a few hundred.
-        chosen->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferSize);
+        chosen->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ProbeReceiveBufferSize);
     }
     return chosen;
 }
 
-// True when the datagram went out.
-bool sendProbe(QUdpSocket *socket, const QByteArray &payload, quint32 address, quint16 port, const char *logPrefix)
+SendResult sendProbe(QUdpSocket *socket, const QByteArray &payload, quint32 address, quint16 port,
+                     const char *logPrefix)
 {
-    if (socket->writeDatagram(payload, QHostAddress(address), port) >= 0)
-        return true;
-    qDebug() << logPrefix << ":"
-             << "Datagram error =" << socket->error();
-    return false;
+    SendResult result;
+    result.error = SendResult::Sent;
+    if (socket->writeDatagram(payload, QHostAddress(address), port) < 0) {
+        qDebug() << logPrefix << ":"
+                 << "Datagram error =" << socket->error();
+        result.error = socket->error();
+    }
+    return result;
 }
 
 } // namespace
@@ -94,12 +96,25 @@ void MainWindow::on_pushButton_find_clicked()
     }
     searchStarted = QDateTime::currentDateTimeUtc();
     sentProbes = 0;
+    for (QUdpSocket *socket : sweepSockets) {
+        if (DatagramBatch *batch = socket ? DatagramBatch::of(socket) : nullptr)
+            batch->startNewRun();
+    }
+    // A sweep still under way starts again from its first host below.
+    if (sweepTimer->isActive())
+        priv_finishSweep(true);
+    searchingTimer->stop();
+    searching = true;
+    runReport.clear();
 
     int entryNumber = 0;
     const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface &itfc : interfaces) {
+        // One report row per address entry, in the order of the entries.
+        int row = runReport.addInterface(itfc);
         const QList<QNetworkAddressEntry> entries = itfc.addressEntries();
         for (const QNetworkAddressEntry &entry : entries) {
+            NetworkRow &reportRow = runReport.rows[row++];
             if (!isUsableAddressEntry(itfc, entry))
                 continue;
             ++entryNumber;
@@ -108,7 +123,10 @@ void MainWindow::on_pushButton_find_clicked()
             const quint32 probe = probeAddress(entry.ip().toIPv4Address(), entry.prefixLength(),
                                                itfc.flags().testFlag(QNetworkInterface::CanBroadcast));
             priv_sendDatagram(probe);
+            reportRow.text = lastSend;
             priv_sendDatagram_opener(probe);
+            reportRow.listIdentity = lastSend;
+            reportRow.probes = ipv4ToString(probe);
 
             // One pass, so that nothing an interface reports about itself can
             // turn into a placeholder for a later value.
@@ -120,6 +138,21 @@ void MainWindow::on_pushButton_find_clicked()
                      << ":" << line;
         }
     }
+
+    if (entryNumber == 0) {
+        // Without an address of its own nothing can be sent, to a remote
+        // network neither.
+        for (const Ipv4Network &network : qAsConst(remoteNetworks))
+            runReport.addRemote(network, tr("not searched: no usable network connection"));
+        ui->statusbar->showMessage(tr("No usable network connection: nothing was sent"), 0);
+        searching = false;
+        priv_showNetworks();
+        return;
+    }
+    priv_searchRemoteNetworks();
+    if (!sweepTimer->isActive())
+        priv_lastProbeSent();
+    priv_showNetworks();
 }
 
 void MainWindow::priv_sendDatagram(quint32 address)
@@ -127,7 +160,8 @@ void MainWindow::priv_sendDatagram(quint32 address)
     static const char logPrefix[] = "MainWindow::priv_sendDatagram";
     QUdpSocket *socket = probeSocket(this, connSockets, address, TextProbePort, &MainWindow::readyRead,
                                      "MainWindow::readyRead", logPrefix);
-    if (sendProbe(socket, QByteArrayLiteral("Hi"), address, TextProbePort, logPrefix))
+    lastSend = sendProbe(socket, QByteArrayLiteral("Hi"), address, TextProbePort, logPrefix);
+    if (lastSend.error == SendResult::Sent)
         ++sentProbes;
 }
 
@@ -139,6 +173,7 @@ void MainWindow::priv_sendDatagram_opener(quint32 address)
     // The whole ListIdentity request is the 24-byte header: 63 00 and zeros.
     QByteArray payload;
     ENIP::ENIPEncapHeader(ENIP::ListIdentity).serialize(&payload);
-    if (sendProbe(socket, payload, address, ListIdentityPort, logPrefix))
+    lastSend = sendProbe(socket, payload, address, ListIdentityPort, logPrefix);
+    if (lastSend.error == SendResult::Sent)
         ++sentProbes;
 }

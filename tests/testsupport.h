@@ -4,7 +4,7 @@
 // Pieces shared by the widget tests: a record of what Qt logs, the check
 // for the warnings that mean a broken form, a catcher for the URLs handed
 // to the desktop, and looks at a class's own slots, an object's named
-// children and a layout's items.
+// children, a layout's items and a table's rows.
 
 #include <QDesktopServices>
 #include <QLayout>
@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTableWidget>
 #include <QUrl>
 #include <QWidget>
 #include <QtTest>
@@ -88,6 +89,23 @@ inline QStringList itemNames(const QLayout *layout)
         names.append(widget ? widget->objectName() : QString());
     }
     return names;
+}
+
+// A table's rows, each row's cells joined by " | " and marked
+// " (disabled)" where a cell of the row is not enabled.
+inline QStringList tableRows(const QTableWidget *table)
+{
+    QStringList rows;
+    for (int r = 0; r < table->rowCount(); ++r) {
+        QStringList cells;
+        bool enabled = true;
+        for (int c = 0; c < table->columnCount(); ++c) {
+            cells.append(table->item(r, c)->text());
+            enabled = enabled && table->item(r, c)->flags().testFlag(Qt::ItemIsEnabled);
+        }
+        rows.append(cells.join(" | ") + (enabled ? "" : " (disabled)"));
+    }
+    return rows;
 }
 
 // Takes the URLs of one scheme that the code under test hands to the

@@ -11,6 +11,7 @@
 #include "devicesupport.h"
 #include "mainwindow.h"
 #include "rigsupport.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QHelpEvent>
@@ -18,6 +19,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QListWidget>
 #include <QMap>
 #include <QNetworkInterface>
@@ -27,6 +29,7 @@
 #include <QSet>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
+#include <QTableWidget>
 #include <QToolTip>
 #include <QUdpSocket>
 #include <QtTest>
@@ -92,6 +95,30 @@ QSet<QString> unnumbered(const QListWidget *list)
         lines.insert(text.startsWith(number) ? text.mid(number.size()) : text);
     }
     return lines;
+}
+
+// Runs each ip command of the list in turn; commands are separated by ";".
+bool ipCommands(const QStringList &commands)
+{
+    bool ok = true;
+    QStringList command;
+    for (const QString &arg : commands + QStringList(";")) {
+        if (arg != ";") {
+            command.append(arg);
+            continue;
+        }
+        ok = Rig::ip(command) && ok;
+        command.clear();
+    }
+    return ok;
+}
+
+// The networks dialog's rows, as the user opens it from the status bar.
+QStringList networkRows(QMainWindow *window)
+{
+    QTest::mouseClick(window->findChild<QLabel *>("label_networks"), Qt::LeftButton);
+    const auto *table = window->findChild<QTableWidget *>("tableWidget_networks");
+    return table ? TestSupport::tableRows(table) : QStringList("no networks dialog");
 }
 
 // The tooltip that a row shows when the pointer rests on it, as its cells
@@ -253,19 +280,36 @@ void TestDiscoveryRig::addressChanges_data()
     QTest::addColumn<QStringList>("undo");
     QTest::addColumn<QString>("gone"); // entry no longer probed
     QTest::addColumn<QString>("added"); // entry probed in addition
+    // The networks dialog's row for the changed card or address.
+    QTest::addColumn<QString>("row");
 
     QTest::newRow("interface goes down") << QStringList{"link", "set", "rp2", "down"}
-                                         << QStringList{"link", "set", "rp2", "up"} << "10.201.2.1" << QString();
+                                         << QStringList{"link", "set", "rp2", "up"} << "10.201.2.1" << QString()
+                                         << "rp2 | 10.201.2.1/24 |  | down |  |  |  (disabled)";
     // An unplugged cable: the link stays up without carrier. Qt 5.15 reads
     // that as not up, Qt 6.4 as up and probes it; nothing answers either way.
-    QTest::newRow("carrier lost") << QStringList{"-n", Rig::devNs(), "link", "set", "rd2", "down"}
-                                  << QStringList{"-n", Rig::devNs(), "link", "set", "rd2", "up"}
-                                  << (QT_VERSION < QT_VERSION_CHECK(6, 0, 0) ? "10.201.2.1" : QString()) << QString();
+    QTest::newRow("carrier lost")
+        << QStringList{"-n", Rig::devNs(), "link", "set", "rd2", "down"}
+        << QStringList{"-n", Rig::devNs(), "link", "set", "rd2", "up"}
+        << (QT_VERSION < QT_VERSION_CHECK(6, 0, 0) ? "10.201.2.1" : QString()) << QString()
+        << (QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+                ? "rp2 | 10.201.2.1/24 |  | down |  |  |  (disabled)"
+                : "rp2 | 10.201.2.1/24 | 10.201.2.255 | searched (no carrier) | sent | sent | 0");
     // The broadcast address configured for the address is not its subnet's:
     // the subnet's own wins.
     QTest::newRow("configured broadcast differs")
         << QStringList{"addr", "add", "10.207.0.1/16", "brd", "10.207.0.255", "dev", "rp2"}
-        << QStringList{"addr", "del", "10.207.0.1/16", "dev", "rp2"} << QString() << "10.207.0.1";
+        << QStringList{"addr", "del", "10.207.0.1/16", "dev", "rp2"} << QString() << "10.207.0.1"
+        << "rp2 | 10.207.0.1/16 | 10.207.255.255 | searched | sent | sent | 0";
+    // A card that has no address at all, and one with an IPv6 address only.
+    const QStringList newCard = {"link", "add", "rp9", "type", "veth", "peer", "name", "rd9", "netns", Rig::devNs()};
+    QTest::newRow("card without an address") << newCard << QStringList{"link", "del", "rp9"} << QString() << QString()
+                                             << "rp9 |  |  | no IPv4 address |  |  |  (disabled)";
+    QTest::newRow("card with IPv6 only") << newCard
+            + QStringList{";",    "addr", "add", "fd30::9/64", "dev", "rp9",  "nodad", ";",   "-n", Rig::devNs(),
+                          "link", "set",  "rd9", "up",         ";",   "link", "set",   "rp9", "up"}
+                                         << QStringList{"link", "del", "rp9"} << QString() << QString()
+                                         << "rp9 | fd30::9/64 |  | not IPv4 |  |  |  (disabled)";
 }
 
 void TestDiscoveryRig::addressChanges()
@@ -274,6 +318,7 @@ void TestDiscoveryRig::addressChanges()
     QFETCH(QStringList, undo);
     QFETCH(QString, gone);
     QFETCH(QString, added);
+    QFETCH(QString, row);
 
     QMap<QString, QString> expected;
     for (const Entry &e : qAsConst(entries))
@@ -281,11 +326,14 @@ void TestDiscoveryRig::addressChanges()
     auto window = startWindow();
     QCOMPARE(probedAddresses(), expected);
 
-    QVERIFY(Rig::ip(change));
+    QVERIFY(ipCommands(change));
     auto undoChange = qScopeGuard([&undo] { Rig::ip(undo); });
     // The kernel reports a lost carrier up to a second later.
     if (QTest::currentDataTag() == QLatin1String("carrier lost"))
         QTRY_VERIFY(!QNetworkInterface::interfaceFromName("rp2").flags().testFlag(QNetworkInterface::IsRunning));
+    // and a new link its carrier.
+    if (QTest::currentDataTag() == QLatin1String("card with IPv6 only"))
+        QTRY_VERIFY(QNetworkInterface::interfaceFromName("rp9").flags().testFlag(QNetworkInterface::IsUp));
     expected.remove(gone);
     if (!added.isEmpty())
         expected.insert(added, ProbeOf.value(added));
@@ -293,6 +341,10 @@ void TestDiscoveryRig::addressChanges()
     QTest::mouseClick(window->findChild<QPushButton *>("pushButton_find"), Qt::LeftButton);
     QCOMPARE(probedAddresses(), expected);
     QCOMPARE(Rig::LogCapture::linesStartingWith("MainWindow::priv_sendDatagram"), QStringList());
+    const QStringList rows = networkRows(window.get());
+    QVERIFY2(rows.contains(row), qPrintable(rows.join('\n')));
+    // Loopback is always left out.
+    QVERIFY(rows.contains("lo | 127.0.0.1/8 |  | loopback |  |  |  (disabled)"));
 }
 
 void TestDiscoveryRig::devicesOnEverySubnetSize()
@@ -322,6 +374,13 @@ void TestDiscoveryRig::devicesOnEverySubnetSize()
     QTest::qWait(200);
     QVERIFY(devices.stop());
     QCOMPARE(unnumbered(listWidget), expected);
+
+    // Each device counts for the network it lies in.
+    QCOMPARE(networkRows(window.get()).filter(QRegularExpression("^rp[34] \\| 10\\.")),
+             (QStringList{"rp3 | 10.203.5.9/16 | 10.203.255.255 | searched | sent | sent | 3",
+                          "rp4 | 10.204.6.1/23 | 10.204.7.255 | searched | sent | sent | 2",
+                          "rp4 | 10.204.9.10/25 | 10.204.9.127 | searched | sent | sent | 2",
+                          "rp4 | 10.204.9.140/25 | 10.204.9.255 | searched | sent | sent | 2"}));
 }
 
 void TestDiscoveryRig::ipv6SendersAreNotListed()
@@ -592,6 +651,10 @@ void TestDiscoveryRig::failedSendIsLogged()
     QCOMPARE(openerError, textError + 1);
     QCOMPARE(indexOf(".*Etr\\.IP: 10\\.205\\.0\\.5 .*"), openerError + 1);
     QVERIFY(lines.at(textError - 1).startsWith(RunPrefix));
+
+    // The user sees the failure in the address's row.
+    QVERIFY(networkRows(window.get())
+                .contains("rp3 | 10.205.0.5/32 | 10.205.0.255 | searched | NetworkError | NetworkError | 0"));
 }
 
 void TestDiscoveryRig::fiftyListIdentityDevices()

@@ -19,19 +19,24 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QNetworkInterface>
 #include <QPointer>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QtTest>
@@ -48,6 +53,9 @@ Q_DECLARE_METATYPE(DevicePlace)
 Q_DECLARE_METATYPE(Rig::Identity)
 
 namespace {
+
+// What the status bar says after a run here, where nothing can be sent.
+const QString NoNetwork = QStringLiteral("No usable network connection: nothing was sent");
 
 // A list entry as the discovery readers make it.
 QListWidgetItem *addEntry(QListWidget *list, const QString &text, const QString &address, const QVariant &config)
@@ -115,6 +123,7 @@ private slots:
     void contextMenu_data();
     void contextMenu();
     void actionsWithoutCurrentEntry();
+    void networksDialog();
     void helpWebsite();
     void helpAbout();
     void toolTip_data();
@@ -201,6 +210,9 @@ void tst_MainWindow::creationOrder_data()
                             << QStringList{"horizontalLayout", "pushButton_find", "pushButton_copy",
                                            "pushButton_config"};
     QTest::newRow("menubar") << "menubar" << QStringList{"menuHelp"};
+    // Added by the window after its form, at the right of the status bar.
+    QTest::newRow("statusbar") << "statusbar"
+                               << QStringList{"progressBar_sweep", "pushButton_cancelSweep", "label_networks"};
 }
 
 void tst_MainWindow::creationOrder()
@@ -524,7 +536,7 @@ void tst_MainWindow::openConfig()
         QCOMPARE(catcher.urls, QList<QUrl>{QUrl("http://192.168.100.254")});
     }
     auto *status = child<QStatusBar>(window, "statusbar");
-    QVERIFY(status->currentMessage().isEmpty());
+    QCOMPARE(status->currentMessage(), NoNetwork);
 
     // Without a handler the offscreen platform, like X11 without a browser,
     // cannot hand the page on: said until the next message.
@@ -621,14 +633,14 @@ void tst_MainWindow::listActions_data()
         const auto add = [&](const char *action) -> QTestData & {
             return QTest::addRow("%s, %s", kinds[row], action) << row << QString(action);
         };
-        add("double-click") << page << QString() << QString();
-        add("Enter") << page << QString() << QString();
+        add("double-click") << page << QString() << NoNetwork;
+        add("Enter") << page << QString() << NoNetwork;
         add("Copy key") << QString() << copied << copiedStatus;
         add("Refresh key") << QString() << QString() << "cleared";
         add("Copy IP address") << QString() << copied << copiedStatus;
-        add("Open config") << page << QString() << QString();
-        add("Copy entry") << QString() << QString::fromUtf8(actionEntries[row][0]) << QString();
-        add("Copy all entries") << QString() << QString(allEntries) << QString();
+        add("Open config") << page << QString() << NoNetwork;
+        add("Copy entry") << QString() << QString::fromUtf8(actionEntries[row][0]) << NoNetwork;
+        add("Copy all entries") << QString() << QString(allEntries) << NoNetwork;
     }
 }
 
@@ -687,16 +699,23 @@ void tst_MainWindow::contextMenu_data()
     QTest::addColumn<QStringList>("entries");
 
     const QString save = QString::fromUtf8("Save list\u2026");
-    const QStringList all = {"Copy IP address", "Open config", "Copy entry", "Copy all entries", save};
-    const QStringList noConfig = {"Copy IP address", "Open config (disabled)", "Copy entry", "Copy all entries", save};
+    const QString saveDisabled = save + " (disabled)";
+    // Save list, a separator, then the networks dialog, always.
+    const QStringList networks = {"", QString::fromUtf8("Networks searched\u2026")};
+    const QStringList all =
+        QStringList{"Copy IP address", "Open config", "Copy entry", "Copy all entries", save} + networks;
+    const QStringList noConfig =
+        QStringList{"Copy IP address", "Open config (disabled)", "Copy entry", "Copy all entries", save} + networks;
     QTest::newRow("pointer on text entry") << "pointer" << 0 << false << all;
     QTest::newRow("pointer on entry without config") << "pointer" << 2 << false << noConfig;
-    QTest::newRow("pointer below the entries") << "pointer" << -1 << false << QStringList{"Copy all entries", save};
+    QTest::newRow("pointer below the entries")
+        << "pointer" << -1 << false << QStringList{"Copy all entries", save} + networks;
     QTest::newRow("pointer, empty list") << "pointer" << -1 << true
-                                         << QStringList{"Copy all entries (disabled)", save + " (disabled)"};
+                                         << QStringList{"Copy all entries (disabled)", saveDisabled} + networks;
     QTest::newRow("Menu key") << "Menu" << 2 << false << noConfig;
     QTest::newRow("Shift+F10") << "Shift+F10" << 0 << false << all;
-    QTest::newRow("Menu key, no current entry") << "Menu" << -1 << false << QStringList{"Copy all entries", save};
+    QTest::newRow("Menu key, no current entry")
+        << "Menu" << -1 << false << QStringList{"Copy all entries", save} + networks;
 }
 
 void tst_MainWindow::contextMenu()
@@ -745,8 +764,95 @@ void tst_MainWindow::actionsWithoutCurrentEntry()
     QTest::mouseClick(copy, Qt::LeftButton);
     QTest::mouseClick(config, Qt::LeftButton);
     QCOMPARE(QApplication::clipboard()->text(), QString("untouched"));
-    QVERIFY(child<QStatusBar>(window, "statusbar")->currentMessage().isEmpty());
+    QCOMPARE(child<QStatusBar>(window, "statusbar")->currentMessage(), NoNetwork);
     QVERIFY(catcher.urls.isEmpty());
+}
+
+void tst_MainWindow::networksDialog()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *label = child<QLabel>(window, "label_networks");
+    QVERIFY(label);
+    QCOMPARE(label->text(), QString());
+    waitForAutomaticRun(window);
+    // Only loopback here: nothing to search, and the status bar says so.
+    QCOMPARE(label->text(), QString("No network to search"));
+    QCOMPARE(child<QStatusBar>(window, "statusbar")->currentMessage(), NoNetwork);
+    QVERIFY(!child<QProgressBar>(window, "progressBar_sweep")->isVisible());
+    QVERIFY(!child<QPushButton>(window, "pushButton_cancelSweep")->isVisible());
+    QVERIFY2(label->toolTip().contains(QRegularExpression("<td>[^<]+</td><td>&nbsp;127\\.0\\.0\\.1/[0-9]+</td>"
+                                                          "<td>&nbsp;loopback</td>")),
+             qPrintable(label->toolTip()));
+
+    QTest::mouseClick(label, Qt::LeftButton);
+    auto *dialog = window.findChild<QDialog *>("NetworksDialog");
+    QVERIFY(dialog);
+    QVERIFY(dialog->isVisible());
+    QVERIFY(!dialog->isModal());
+    QCOMPARE(dialog->windowTitle(), QString("Networks searched"));
+    auto *table = dialog->findChild<QTableWidget *>("tableWidget_networks");
+    QStringList headers;
+    for (int c = 0; c < table->columnCount(); ++c)
+        headers.append(table->horizontalHeaderItem(c)->text());
+    QCOMPARE(
+        headers,
+        (QStringList{"Card", "Address", "Probes to", "Searched or left out", "Text probe", "ListIdentity", "Devices"}));
+    // Only the loopback card's addresses (its name is "lo" on Linux, another
+    // under wine), each left out.
+    const QStringList loopback = tableRows(table);
+    QVERIFY(!loopback.isEmpty());
+    QVERIFY2(
+        loopback.filter(QRegularExpression("^[^|]+ \\| [^|]+ \\|  \\| loopback \\|  \\|  \\|  \\(disabled\\)$")).size()
+            == loopback.size(),
+        qPrintable(loopback.join('\n')));
+    QVERIFY(!loopback.filter(QRegularExpression("^[^|]+ \\| 127\\.0\\.0\\.1/")).isEmpty());
+
+    // Typed text is checked as it goes; Enter adds a network that can be
+    // searched, shows its row at once and never closes the dialog.
+    auto *edit = dialog->findChild<QLineEdit *>("lineEdit_network");
+    auto *check = dialog->findChild<QLabel *>("label_networkCheck");
+    auto *add = dialog->findChild<QPushButton *>("pushButton_add");
+    edit->setFocus();
+    QTest::keyClicks(edit, "10.40x.8.0/14");
+    QCOMPARE(edit->text(), QString("10.40.8.0/14"));
+    QCOMPARE(check->text(), QString("The prefix must be /16 to /30"));
+    QVERIFY(!add->isEnabled());
+    QTest::keyClick(edit, Qt::Key_Return);
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(tableRows(table), loopback);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, "22");
+    QVERIFY(add->isEnabled());
+    QTest::keyClick(edit, Qt::Key_Return);
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(edit->text(), QString());
+    const QString added = "routed | 10.40.8.0/22 | 10.40.11.255, then each of 10.40.8.1 to 10.40.11.254 | ";
+    QCOMPARE(tableRows(table),
+             loopback + QStringList(added + "added: searched from the next Find on |  |  |  (disabled)"));
+    // The same network again, or one inside it, is refused with its reason.
+    QTest::keyClicks(edit, "10.40.9.0/24");
+    QCOMPARE(check->text(), QString("10.40.9.0/24 overlaps 10.40.8.0/22, which is added already"));
+    QTest::keyClick(edit, Qt::Key_Enter);
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(table->rowCount(), 3);
+
+    // The open dialog follows the next run, which sends nothing here.
+    QTest::mouseClick(child<QPushButton>(window, "pushButton_find"), Qt::LeftButton);
+    QCOMPARE(tableRows(table),
+             loopback + QStringList(added + "not searched: no usable network connection |  |  |  (disabled)"));
+    QCOMPARE(label->text(), QString("No network to search"));
+
+    // Close hides it; the list's context menu opens it again.
+    QTest::mouseClick(dialog->findChild<QPushButton *>("pushButton_close"), Qt::LeftButton);
+    QTRY_VERIFY(!window.findChild<QDialog *>("NetworksDialog"));
+    auto *list = child<QListWidget>(window, "listWidget");
+    runMenu([&] { sendContextMenu(list, QPoint(5, 5)); }, QString::fromUtf8("Networks searched\u2026"));
+    dialog = window.findChild<QDialog *>("NetworksDialog");
+    QVERIFY(dialog && dialog->isVisible());
+    QCOMPARE(dialog->findChild<QTableWidget *>("tableWidget_networks")->rowCount(), 3);
 }
 
 void tst_MainWindow::helpWebsite()

@@ -1,7 +1,10 @@
-// Where a discovery run's probes go, for every kind of address, and which
-// addresses are this computer's own.
+// Where a discovery run's probes go, for every kind of address; which
+// addresses are this computer's own; which remote networks can be added;
+// the sweep's pace and order; and how the networks report counts devices.
 
 #include "netaddress.h"
+#include "networkreport.h"
+#include "remotenetwork.h"
 
 #include <QHostAddress>
 #include <QNetworkInterface>
@@ -22,6 +25,22 @@ bool underWine()
 } // namespace
 #endif
 
+namespace {
+
+Ipv4Network net(const char *text)
+{
+    const QString s = QString::fromLatin1(text);
+    const int prefix = s.section('/', 1).toInt();
+    return {QHostAddress(s.section('/', 0, 0)).toIPv4Address(), prefix};
+}
+
+quint32 ip(const char *dotted)
+{
+    return QHostAddress(QString::fromLatin1(dotted)).toIPv4Address();
+}
+
+} // namespace
+
 class TestNetAddress : public QObject
 {
     Q_OBJECT
@@ -31,6 +50,12 @@ private slots:
     void probeAddress();
     void ownAddress_data();
     void ownAddress();
+    void remoteNetwork_data();
+    void remoteNetwork();
+    void sweepPace();
+    void sweepOrder();
+    void devicesPerRow();
+    void labelText();
 };
 
 void TestNetAddress::probeAddress_data()
@@ -101,6 +126,195 @@ void TestNetAddress::ownAddress()
         QSKIP("wine binds to addresses this computer does not have");
 #endif
     QCOMPARE(mayBeLocalAddress(address.toIPv4Address()), mayBeLocal);
+}
+
+void TestNetAddress::remoteNetwork_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("network");
+    QTest::addColumn<QString>("reason");
+
+    const int invalid = QValidator::Invalid;
+    const int typing = QValidator::Intermediate;
+    const int ok = QValidator::Acceptable;
+    const QString example = "Type a network as address/prefix, for example 10.40.8.0/22";
+    QTest::newRow("empty") << "" << typing << "" << example;
+    QTest::newRow("first octet") << "10" << typing << "" << example;
+    QTest::newRow("address without prefix") << "10.40.8.0" << typing << "" << example;
+    QTest::newRow("slash") << "10.40.8.0/" << typing << "" << example;
+    QTest::newRow("empty octet") << "10..8.0/22" << typing << "" << example;
+    QTest::newRow("letter") << "10.40.8.x" << invalid << ""
+                            << "";
+    QTest::newRow("fifth octet") << "10.40.8.0.1" << invalid << ""
+                                 << "";
+    QTest::newRow("octet above 255") << "10.256" << invalid << ""
+                                     << "";
+    QTest::newRow("four digits") << "10.0040" << invalid << ""
+                                 << "";
+    QTest::newRow("second slash") << "10.40.8.0/22/" << invalid << ""
+                                  << "";
+    QTest::newRow("prefix of three digits") << "10.40.8.0/100" << invalid << ""
+                                            << "";
+    // A prefix still being typed, or out of range: the user may go on.
+    QTest::newRow("/2") << "10.40.8.0/2" << typing << ""
+                        << "The prefix must be /16 to /30";
+    QTest::newRow("/15") << "10.40.8.0/15" << typing << ""
+                         << "The prefix must be /16 to /30";
+    QTest::newRow("/31") << "10.40.8.0/31" << typing << ""
+                         << "The prefix must be /16 to /30";
+    QTest::newRow("/16") << "10.40.0.0/16" << ok << "10.40.0.0/16"
+                         << "Enter adds 10.40.0.0/16: 65534 host(s), swept in about 2 min at each Find";
+    QTest::newRow("/22") << "10.40.8.0/22" << ok << "10.40.8.0/22"
+                         << "Enter adds 10.40.8.0/22: 1022 host(s), swept in about 2 s at each Find";
+    QTest::newRow("/30") << "192.0.2.4/30" << ok << "192.0.2.4/30"
+                         << "Enter adds 192.0.2.4/30: 2 host(s), swept in about 1 s at each Find";
+    QTest::newRow("host bits cleared, spaces trimmed")
+        << " 10.40.9.77/22 " << ok << "10.40.8.0/22"
+        << "Enter adds 10.40.8.0/22: 1022 host(s), swept in about 2 s at each Find";
+    QTest::newRow("loopback") << "127.1.0.0/16" << typing << ""
+                              << "127.0.0.0/8 is loopback, this computer itself";
+    QTest::newRow("link-local") << "169.254.3.0/24" << typing << ""
+                                << "169.254.0.0/16 is link-local and never routed";
+    QTest::newRow("multicast") << "239.1.1.0/24" << typing << ""
+                               << "Multicast and reserved addresses (224.0.0.0 and above) cannot be searched";
+    QTest::newRow("this network") << "0.0.1.0/24" << typing << ""
+                                  << "0.0.0.0/8 is not a network that can be searched";
+    // Own networks: rp1 10.201.1.1/24, rp2 10.203.5.9/16, rp3 10.205.0.5/32.
+    QTest::newRow("own network") << "10.201.1.0/24" << typing << ""
+                                 << "10.201.1.0/24 is this computer's own network (10.201.1.0/24 on rp1): it is "
+                                    "searched by broadcast already";
+    QTest::newRow("inside an own network") << "10.203.7.0/24" << typing << ""
+                                           << "10.203.7.0/24 is this computer's own network (10.203.0.0/16 on rp2): "
+                                              "it is searched by broadcast already";
+    QTest::newRow("holds an own /32") << "10.205.0.0/16" << typing << ""
+                                      << "10.205.0.0/16 is this computer's own network (10.205.0.5/32 on rp3): it is "
+                                         "searched by broadcast already";
+    QTest::newRow("next to an own network") << "10.201.2.0/24" << ok << "10.201.2.0/24"
+                                            << "Enter adds 10.201.2.0/24: 254 host(s), swept in about 1 s at each Find";
+    QTest::newRow("added already") << "10.60.0.0/24" << typing << ""
+                                   << "10.60.0.0/24 overlaps 10.60.0.0/22, which is added already";
+}
+
+void TestNetAddress::remoteNetwork()
+{
+    QFETCH(QString, text);
+    QFETCH(int, state);
+    QFETCH(QString, network);
+    QFETCH(QString, reason);
+
+    const QList<OwnNetwork> own = {
+        {net("10.201.1.0/24"), "rp1"}, {net("10.203.0.0/16"), "rp2"}, {net("10.205.0.5/32"), "rp3"}};
+    const RemoteNetworkCheck check = checkRemoteNetwork(text, own, {net("10.60.0.0/22")});
+    QCOMPARE(int(check.state), state);
+    QCOMPARE(check.reason, reason);
+    QCOMPARE(check.state == QValidator::Acceptable ? check.network.text() : QString(), network);
+}
+
+void TestNetAddress::sweepPace()
+{
+    qint64 now = 1000;
+    SweepPacer pacer([&now] { return now; });
+    pacer.start();
+    // A full bucket at the start, then PerSecond a second.
+    QCOMPARE(pacer.due(), SweepPacer::Burst);
+    pacer.take(SweepPacer::Burst);
+    QCOMPARE(pacer.due(), 0);
+    int sent = SweepPacer::Burst;
+    for (int ms = 1; ms <= 1000; ++ms) {
+        now = 1000 + ms;
+        const int due = pacer.due();
+        pacer.take(due);
+        sent += due;
+    }
+    QCOMPARE(sent, SweepPacer::Burst + SweepPacer::PerSecond);
+    QVERIFY(sent <= 1000);
+    // A stalled event loop does not send the missed datagrams in one go
+    // afterwards: the bucket holds Burst at most.
+    now += 5000;
+    QCOMPARE(pacer.due(), SweepPacer::Burst);
+    // A clock that steps back neither adds nor loses tokens.
+    pacer.take(SweepPacer::Burst);
+    now -= 100;
+    QCOMPARE(pacer.due(), 0);
+    now += 110;
+    QCOMPARE(pacer.due(), 9);
+}
+
+void TestNetAddress::sweepOrder()
+{
+    SweepPlan plan({net("10.40.8.0/30"), net("192.0.2.0/29")});
+    QCOMPARE(plan.total(), 2 * (2 + 6));
+    QStringList sent;
+    while (!plan.atEnd()) {
+        const SweepPlan::Datagram d = plan.next();
+        sent.append(
+            QStringLiteral("%1 %2 %3").arg(d.network).arg(ipv4ToString(d.host)).arg(d.listIdentity ? "L" : "T"));
+    }
+    QCOMPARE(plan.done(), plan.total());
+    QCOMPARE(sent,
+             (QStringList{"0 10.40.8.1 T", "0 10.40.8.1 L", "0 10.40.8.2 T", "0 10.40.8.2 L", "1 192.0.2.1 T",
+                          "1 192.0.2.1 L", "1 192.0.2.2 T", "1 192.0.2.2 L", "1 192.0.2.3 T", "1 192.0.2.3 L",
+                          "1 192.0.2.4 T", "1 192.0.2.4 L", "1 192.0.2.5 T", "1 192.0.2.5 L", "1 192.0.2.6 T",
+                          "1 192.0.2.6 L"}));
+    QVERIFY(SweepPlan().atEnd());
+}
+
+void TestNetAddress::devicesPerRow()
+{
+    RunReport report;
+    report.clear();
+    const auto add = [&report](int card, const char *network, const QString &reason = QString()) {
+        NetworkRow row;
+        row.card = QStringLiteral("rp%1").arg(card);
+        row.interfaceIndex = card;
+        row.reason = reason;
+        if (reason.isEmpty())
+            row.network = net(network);
+        report.rows.append(row);
+    };
+    add(1, "10.201.1.0/24");
+    add(1, "10.201.0.0/16");
+    add(2, "10.201.1.0/24");
+    add(3, "10.202.0.0/24", "down");
+    report.addRemote(net("10.40.8.0/22"), QString());
+    // By network, the longest prefix first; the card the reply came in on
+    // decides where it is known. A device on a card that was left out, or
+    // outside every network, counts nowhere.
+    const QList<quint32> devices = {ip("10.201.1.7"),   ip("10.201.1.8"), ip("10.201.9.1"), ip("10.202.0.9"),
+                                    ip("10.40.11.254"), ip("10.40.8.1"),  ip("192.0.2.1"),  ip("10.201.1.9")};
+    report.countDevices(devices);
+    QList<int> counts;
+    for (const NetworkRow &row : qAsConst(report.rows))
+        counts.append(row.devices);
+    QCOMPARE(counts, (QList<int>{3, 1, 0, 0, 2}));
+    report.countDevices(devices, {2, 1, 0, 0, 0, 0, 0, 2});
+    counts.clear();
+    for (const NetworkRow &row : qAsConst(report.rows))
+        counts.append(row.devices);
+    QCOMPARE(counts, (QList<int>{1, 1, 2, 0, 2}));
+}
+
+void TestNetAddress::labelText()
+{
+    RunReport report;
+    QCOMPARE(report.labelText(false), QString());
+    report.clear();
+    QCOMPARE(report.labelText(true), QString::fromUtf8("Searching\u2026"));
+    NetworkRow loopback;
+    loopback.card = "lo";
+    loopback.reason = "loopback";
+    report.rows.append(loopback);
+    QCOMPARE(report.labelText(false), QString("No network to search"));
+    // A remote network that was only added is not searched yet.
+    report.addRemote(net("10.40.8.0/22"), "added: searched from the next Find on");
+    QCOMPARE(report.labelText(false), QString("No network to search"));
+    report.addRemote(net("10.41.8.0/22"), QString());
+    QCOMPARE(report.labelText(false), QString("Searched 1 network(s)"));
+    NetworkRow card;
+    card.card = "rp1";
+    report.rows.append(card);
+    QCOMPARE(report.labelText(false), QString("Searched 2 network(s)"));
 }
 
 QTEST_APPLESS_MAIN(TestNetAddress)

@@ -23,8 +23,11 @@ The configuration is a JSON object:
    "run_ms": 0}                          exit after this long (0: run until
                                          stdin closes)
 
+A probe sent to one device's address is answered by that device alone.
+
 Output, one JSON object per line on stdout: {"ready": ...} once the sockets
-are bound, {"probe": ...} for every datagram received, and {"done": ...}
+are bound, {"probe": ...} for every datagram received (with its arrival
+time "t", CLOCK_MONOTONIC seconds), and {"done": ...}
 with the number of replies sent when it stops (stdin closed, SIGTERM or
 run_ms elapsed) and, per device address, the CLOCK_MONOTONIC time in
 seconds of its first reply ("first_sent").
@@ -114,6 +117,7 @@ def main():
         if dev["src_port"] not in sockets:
             sockets[dev["src_port"]] = bound_socket(dev["src_port"])
 
+    addresses = {dev["addr"] for dev in devices}
     by_probe = {}
     for dev in devices:
         by_probe.setdefault((dev["port"], dev["ifindex"]), []).append(dev)
@@ -182,15 +186,19 @@ def main():
                 if level == socket.IPPROTO_IP and kind == IP_PKTINFO:
                     ifindex, _, dst_raw = struct.unpack("=i4s4s", value[:12])
                     dst = socket.inet_ntoa(dst_raw)
+            arrival = time.monotonic()
             log(probe={"src": src, "sport": sport, "dst": dst, "dport": port,
                        "ifname": socket.if_indextoname(ifindex) if ifindex else "",
-                       "hex": data.hex()})
-            arrival = time.monotonic()
+                       "hex": data.hex(), "t": time.clock_gettime(time.CLOCK_MONOTONIC)})
             # Like a real host, a device takes only probes sent to its own
-            # subnet, not every broadcast on its link.
+            # subnet, not every broadcast on its link, and of the probes
+            # sent to one address only those for its own.
             to = ipaddress.ip_address(dst) if dst else None
+            unicast = dst in addresses
             for dev in by_probe.get((port, ifindex), []):
                 if to is None or to not in dev["network"]:
+                    continue
+                if unicast and dev["addr"] != dst:
                     continue
                 due = arrival + (dev.get("delay_ms", 0) + random.uniform(0, dev.get("jitter_ms", 0))) / 1000.0
                 repeat = dev.get("repeat", 1)

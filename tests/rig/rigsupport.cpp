@@ -23,6 +23,16 @@ QString devNs()
     return qEnvironmentVariable("RIG_DEV_NS");
 }
 
+QString routerNs()
+{
+    return qEnvironmentVariable("RIG_ROUTER_NS");
+}
+
+QStringList remoteNetworks()
+{
+    return qEnvironmentVariable("RIG_REMOTE_NETS").split(QLatin1Char(','), Qt::SkipEmptyParts);
+}
+
 QList<Link> links()
 {
     QList<Link> result;
@@ -118,8 +128,8 @@ bool Devices::stop()
         if (record.contains("probe")) {
             const QJsonObject p = record.value("probe").toObject();
             probes.append({p.value("src").toString(), quint16(p.value("sport").toInt()), p.value("dst").toString(),
-                           quint16(p.value("dport").toInt()),
-                           QByteArray::fromHex(p.value("hex").toString().toLatin1())});
+                           quint16(p.value("dport").toInt()), QByteArray::fromHex(p.value("hex").toString().toLatin1()),
+                           p.value("t").toDouble()});
         } else if (record.contains("done")) {
             done = true;
             sent = record.value("sent").toInt();

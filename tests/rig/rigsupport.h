@@ -26,6 +26,10 @@ struct Link
 bool inRig();
 QList<Link> links();
 QString devNs();
+// The routed rig's router namespace and the remote networks behind it
+// ("10.210.5.0/24"); empty without one.
+QString routerNs();
+QStringList remoteNetworks();
 // Runs ip with the arguments and returns true when it exits 0.
 bool ip(const QStringList &args);
 // Sends one UDP datagram from the device namespace, from the address src
@@ -53,6 +57,7 @@ struct Probe
     QString dst;
     quint16 dport = 0;
     QByteArray data;
+    double time = 0; // arrival, CLOCK_MONOTONIC seconds
 };
 
 // The simulated devices of one test, run by devices.py in the device

@@ -249,6 +249,10 @@ bool DeviceListEvents::eventFilter(QObject *watched, QEvent *event)
             emit refreshPressed();
             return true;
         }
+        if (key->matches(QKeySequence::Save)) {
+            emit savePressed();
+            return true;
+        }
         if (!onList)
             break;
         const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;

@@ -20,8 +20,8 @@ QT_END_NAMESPACE
 // The list view handles the Copy key itself (it copies the whole line), and
 // a window-wide shortcut only works while the window is active, which no
 // window manager may ever make it. So the keys are taken where the list
-// would take them, and Refresh also where any other part of the window
-// leaves it unhandled.
+// would take them, and Refresh and Save also where any other part of the
+// window leaves them unhandled.
 class DeviceListEvents : public QObject
 {
     Q_OBJECT
@@ -37,6 +37,7 @@ public:
 signals:
     void copyPressed();
     void refreshPressed();
+    void savePressed();
     void openPressed(QListWidgetItem *item);
     // item is the entry under the pointer, or the current entry when the
     // keyboard asked; null for none.

@@ -1,3 +1,4 @@
+#include "commandline.h"
 #include "localetext.h"
 #include "mainwindow.h"
 
@@ -5,13 +6,30 @@
 #include <QDebug>
 #include <QFont>
 #include <QLocale>
+#include <QStringList>
 
 int main(int argc, char *argv[])
 {
-    // High-DPI settings must precede the application object. Qt 6 always
-    // scales and always uses high-resolution pixmaps, and deprecates the two
-    // attributes; the pass-through rounding keeps fractional factors such as
-    // 1.25 unrounded on both.
+    // The mode decides the platform, so it is known before any application
+    // object exists.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const CommandLine commandLine = CommandLine::parse(arguments);
+    if (commandLine.mode == CommandLine::Help || commandLine.mode == CommandLine::Version
+        || commandLine.mode == CommandLine::UsageError) {
+        QCoreApplication app(argc, argv);
+        return runCommandLine(commandLine);
+    }
+    // The list shows no window, and runs where there is no display at all.
+    // A -platform option still wins.
+    if (commandLine.mode == CommandLine::List)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+        // High-DPI settings must precede the application object. Qt 6 always
+        // scales and always uses high-resolution pixmaps, and deprecates the two
+        // attributes; the pass-through rounding keeps fractional factors such as
+        // 1.25 unrounded on both.
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps, true);
@@ -27,6 +45,9 @@ int main(int argc, char *argv[])
     QApplication::setFont(font);
 
     qDebug().noquote() << "System locale =" << localeDebugText(QLocale::system());
+
+    if (commandLine.mode == CommandLine::List)
+        return runCommandLine(commandLine);
 
     MainWindow window;
     window.show();

@@ -3,6 +3,7 @@
 
 #include "aboutdialog.h"
 #include "connsocket.h"
+#include "deviceexport.h"
 #include "devicelistevents.h"
 #include "devicelistview.h"
 #include "deviceprotocol.h"
@@ -10,11 +11,13 @@
 #include "listedaddresses.h"
 #include "networksdialog.h"
 #include "projectinfo.h"
+#include "savelist.h"
 #include "updatelimiter.h"
 
 #include <QClipboard>
 #include <QDebug>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFont>
 #include <QGuiApplication>
 #include <QHostAddress>
@@ -40,12 +43,13 @@ QString entryLine(const QListWidgetItem *item)
 }
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent)
+MainWindow::MainWindow(QWidget *parent, FirstSearch firstSearch)
     : QMainWindow(parent)
     , ui(new Ui_MainWindow)
     , deviceCount(0)
     , conflictCount(0)
     , listedAddresses(nullptr)
+    , sentProbes(0)
     , networksLabel(nullptr)
     , sweepProgress(nullptr)
     , cancelSweep(nullptr)
@@ -86,6 +90,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(listEvents, &DeviceListEvents::refreshPressed, this, &MainWindow::on_pushButton_find_clicked);
     connect(listEvents, &DeviceListEvents::openPressed, this, &MainWindow::priv_openConfig);
     connect(listEvents, &DeviceListEvents::menuRequested, this, &MainWindow::priv_showListMenu);
+    connect(listEvents, &DeviceListEvents::savePressed, this, &MainWindow::priv_saveList);
 
     // At the right of the status bar: while a remote network is swept, the
     // sweep's progress and a button that stops it; then what the run
@@ -140,7 +145,35 @@ MainWindow::MainWindow(QWidget *parent)
 
     // The first search starts by itself one second after start-up; the
     // window is the context, so closing it earlier cancels the search.
-    QTimer::singleShot(1000, this, &MainWindow::on_pushButton_find_clicked);
+    if (firstSearch == AutomaticSearch)
+        QTimer::singleShot(1000, this, &MainWindow::on_pushButton_find_clicked);
+}
+
+void MainWindow::search()
+{
+    on_pushButton_find_clicked();
+}
+
+QVector<ExportedDevice> MainWindow::listedDevices() const
+{
+    // One read of the interfaces and the neighbour table for all entries.
+    const SystemNeighbourTable neighbours;
+    const DeviceLocator locator(neighbours);
+    QVector<ExportedDevice> devices;
+    for (const DeviceRecord &record : priv_records())
+        devices.append({record, locator.place(record)});
+    return devices;
+}
+
+QVector<DeviceRecord> MainWindow::priv_records() const
+{
+    QVector<DeviceRecord> records;
+    for (int row = 0; row < ui->listWidget->count(); ++row) {
+        const QVariant details = ui->listWidget->item(row)->data(DetailsRole);
+        if (details.userType() == qMetaTypeId<DeviceRecord>())
+            records.append(details.value<DeviceRecord>());
+    }
+    return records;
 }
 
 MainWindow::~MainWindow()
@@ -257,6 +290,8 @@ void MainWindow::priv_showListMenu(QListWidgetItem *item, const QPoint &globalPo
     }
     QAction *copyAll = menu.addAction(tr("Copy all entries"));
     copyAll->setEnabled(ui->listWidget->count() > 0);
+    QAction *saveList = menu.addAction(tr("Save list\u2026"));
+    saveList->setEnabled(ui->listWidget->count() > 0);
     menu.addSeparator();
     QAction *networks = menu.addAction(tr("Networks searched\u2026"));
 
@@ -267,6 +302,10 @@ void MainWindow::priv_showListMenu(QListWidgetItem *item, const QPoint &globalPo
         return;
     if (chosen == copyAll) {
         priv_copyAllEntries();
+        return;
+    }
+    if (chosen == saveList) {
+        priv_saveList();
         return;
     }
     if (chosen == networks) {
@@ -291,20 +330,29 @@ void MainWindow::priv_showListMenu(QListWidgetItem *item, const QPoint &globalPo
 // that each entry stays one line.
 void MainWindow::priv_copyAllEntries()
 {
-    QString text;
-    for (int row = 0; row < ui->listWidget->count(); ++row) {
-        QString line = entryLine(ui->listWidget->item(row));
-        if (line.isEmpty())
-            continue;
-        for (QChar &c : line) {
-            const QChar::Category category = c.category();
-            if (category == QChar::Other_Control || category == QChar::Separator_Line
-                || category == QChar::Separator_Paragraph)
-                c = QLatin1Char(' ');
-        }
-        text += line + QLatin1Char('\n');
-    }
-    QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
+    QGuiApplication::clipboard()->setText(DeviceExport::text(priv_records()), QClipboard::Clipboard);
+}
+
+// The list as CSV or JSON, in a file the user names; an existing file is
+// replaced only by a complete one.
+void MainWindow::priv_saveList()
+{
+    if (ui->listWidget->count() == 0)
+        return;
+    QString filter = SaveList::csvFilter();
+    const QString fileName = SaveList::askFileName(
+        this, tr("Save list"), SaveList::defaultFileName(QDateTime::currentDateTime()), SaveList::filters(), &filter);
+    if (fileName.isEmpty())
+        return;
+
+    const QVector<ExportedDevice> devices = listedDevices();
+    const QByteArray contents = DeviceExport::document(SaveList::formatFor(fileName, filter), devices, searchStarted);
+    const QString shownName = QDir::toNativeSeparators(fileName);
+    QString error;
+    if (SaveList::write(fileName, contents, &error))
+        ui->statusbar->showMessage(tr("Saved %n device(s) to %1", "", devices.size()).arg(shownName), 0);
+    else
+        ui->statusbar->showMessage(tr("Could not save %1: %2").arg(shownName, error), 0);
 }
 
 QString MainWindow::priv_deviceCountText() const

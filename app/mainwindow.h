@@ -4,15 +4,18 @@
 #include "networkreport.h"
 #include "remotenetwork.h"
 
+#include <QDateTime>
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
+#include <QVector>
 
 class ConnSocket;
 class ListedAddresses;
 class NetworksDialog;
 struct DeviceRecord;
+struct ExportedDevice;
 namespace ENIP {
 struct ListIdentityItem;
 }
@@ -36,8 +39,20 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit MainWindow(QWidget *parent = nullptr);
+    // Whether the window starts its first search by itself, one second
+    // after it is built.
+    enum FirstSearch { AutomaticSearch, NoAutomaticSearch };
+
+    explicit MainWindow(QWidget *parent = nullptr, FirstSearch firstSearch = AutomaticSearch);
     ~MainWindow() override;
+
+    // What the command line needs of a search: start one, whether any
+    // probe went out, when it started, and the entries found so far with
+    // their places.
+    void search();
+    bool probesSent() const { return sentProbes > 0; }
+    QDateTime searchedAt() const { return searchStarted; }
+    QVector<ExportedDevice> listedDevices() const;
 
 private slots:
     // The order of these slots is the order of the meta-object's method table.
@@ -69,6 +84,9 @@ private:
     void priv_openConfig(QListWidgetItem *item);
     void priv_showListMenu(QListWidgetItem *item, const QPoint &globalPos);
     void priv_copyAllEntries();
+    void priv_saveList();
+    // The records of the entries, in list order.
+    QVector<DeviceRecord> priv_records() const;
     // The networks searched: the status-bar label, its tooltip and the
     // dialog, shown again a moment after a change (a reply, sweep
     // progress) so that a burst of them costs one update.
@@ -96,6 +114,9 @@ private:
     QIcon warningIcon;
     // The address of every listed entry, for the duplicate test.
     ListedAddresses *listedAddresses;
+    // When the current run started, and how many of its probes went out.
+    QDateTime searchStarted;
+    int sentProbes;
     // Every probe socket ever created, in creation order; owned here.
     QList<ConnSocket *> connSockets;
 

@@ -94,6 +94,8 @@ void MainWindow::on_pushButton_find_clicked()
         if (DatagramBatch *batch = connSocket ? DatagramBatch::of(connSocket->socket) : nullptr)
             batch->startNewRun();
     }
+    searchStarted = QDateTime::currentDateTimeUtc();
+    sentProbes = 0;
     for (QUdpSocket *socket : sweepSockets) {
         if (DatagramBatch *batch = socket ? DatagramBatch::of(socket) : nullptr)
             batch->startNewRun();
@@ -159,6 +161,8 @@ void MainWindow::priv_sendDatagram(quint32 address)
     QUdpSocket *socket = probeSocket(this, connSockets, address, TextProbePort, &MainWindow::readyRead,
                                      "MainWindow::readyRead", logPrefix);
     lastSend = sendProbe(socket, QByteArrayLiteral("Hi"), address, TextProbePort, logPrefix);
+    if (lastSend.error == SendResult::Sent)
+        ++sentProbes;
 }
 
 void MainWindow::priv_sendDatagram_opener(quint32 address)
@@ -170,4 +174,6 @@ void MainWindow::priv_sendDatagram_opener(quint32 address)
     QByteArray payload;
     ENIP::ENIPEncapHeader(ENIP::ListIdentity).serialize(&payload);
     lastSend = sendProbe(socket, payload, address, ListIdentityPort, logPrefix);
+    if (lastSend.error == SendResult::Sent)
+        ++sentProbes;
 }

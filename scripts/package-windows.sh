@@ -4,7 +4,8 @@
 # (release, in BUILD-DIR, by default build-windows-package without tests),
 # and makes
 #   BUILD-DIR/NodeSpotter-<version>-win32.zip
-#       a portable folder: NodeSpotter.exe, the Qt and MinGW runtime DLLs it
+#       a portable folder: NodeSpotter.exe, its console companion
+#       nodespotter-cli.exe for --list, the Qt and MinGW runtime DLLs they
 #       needs, the windows and offscreen platform plug-ins, the SVG and ICO
 #       image plug-ins and the Windows Vista style;
 #   BUILD-DIR/NodeSpotter-<version>-win32-setup.exe
@@ -31,13 +32,14 @@ set --
 [ -f "$dir/CMakeCache.txt" ] || set -- -DBUILD_TESTING=OFF
 cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" -DCMAKE_PREFIX_PATH="$qt" \
     -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
-cmake --build "$dir" -j"$(nproc)" --target NodeSpotter
+cmake --build "$dir" -j"$(nproc)" --target NodeSpotter nodespotter-cli
 
 name=NodeSpotter-$version-win32
 stage=$dir/$name
 rm -rf "$stage" "$dir/$name.zip" "$dir/$name-setup.exe"
 mkdir -p "$stage/platforms" "$stage/imageformats" "$stage/styles"
 $target-strip -o "$stage/NodeSpotter.exe" "$dir/app/NodeSpotter.exe"
+$target-strip -o "$stage/nodespotter-cli.exe" "$dir/app/nodespotter-cli.exe"
 cp "$qt/plugins/platforms/qwindows.dll" "$qt/plugins/platforms/qoffscreen.dll" "$stage/platforms/"
 cp "$qt/plugins/imageformats/qsvg.dll" "$qt/plugins/imageformats/qico.dll" "$stage/imageformats/"
 cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
@@ -51,6 +53,10 @@ for expected in 'file format pei-i386' 'Subsystem		00000002	(Windows GUI)'; do
     printf '%s\n' "$headers" | grep -qF "$expected" ||
         { echo "package-windows.sh: NodeSpotter.exe: not found in the PE header: $expected" >&2; exit 1; }
 done
+# The companion is a console-subsystem program, so that cmd.exe and
+# PowerShell wait for it and show what it prints.
+$objdump -p "$stage/nodespotter-cli.exe" | grep -qF 'Subsystem		00000003	(Windows CUI)' ||
+    { echo "package-windows.sh: nodespotter-cli.exe is not a console program" >&2; exit 1; }
 # The resources compiled in: the manifest (UTF-8) and the version block
 # (UTF-16).
 for expected in 'level="asInvoker"' 'name="Microsoft.Windows.Common-Controls"'; do

@@ -6,7 +6,8 @@
 #     byte for byte), the Start-menu shortcut and the Add/Remove Programs
 #     entry (wine reg query);
 #   - runs the installed program, with nothing but its own folder's DLLs,
-#     where it must list a text device and an EtherNet/IP device;
+#     where it must list a text device and an EtherNet/IP device, and its
+#     console companion, which must print them with --list;
 #   - uninstalls silently and checks that nothing of it is left.
 # Wine's netsh has no advfirewall, so the firewall rule cannot be seen
 # here: the installer script's add and delete commands are checked instead.
@@ -73,6 +74,7 @@ echo "test-package-windows.sh: files, shortcut and uninstall entry are in place"
 # The installed program finds the rig's devices with its own DLLs only.
 unset WINEPATH
 python3 "$here/tests/wine/program-in-rig.py" "$install_dir/NodeSpotter.exe" || fail "the installed program"
+python3 "$here/tests/wine/program-in-rig.py" --list "$install_dir/nodespotter-cli.exe" || fail "the installed nodespotter-cli --list"
 
 echo "test-package-windows.sh: uninstalling silently"
 # The uninstaller copies itself away and runs from there: wait for it.

@@ -16,10 +16,14 @@
 #include <QApplication>
 #include <QHelpEvent>
 #include <QHostAddress>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QListWidget>
 #include <QMap>
 #include <QNetworkInterface>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSet>
@@ -179,6 +183,8 @@ private slots:
     void toolTips();
     void neighbourStates();
     void addressConflicts();
+    void listCommand_data();
+    void listCommand();
 
 private:
     // A window whose automatic first run has written its run lines (by
@@ -1173,6 +1179,107 @@ void TestDiscoveryRig::addressConflicts()
     QTRY_COMPARE_WITH_TIMEOUT(Rig::LogCapture::count(conflictLine), 1, 4000);
     QCOMPARE(status->currentMessage(), QStringLiteral("Found 7 device(s), 3 with an IP address conflict"));
     QVERIFY(devices.stop());
+}
+
+void TestDiscoveryRig::listCommand_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("isolated"); // in a namespace of its own with loopback only
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("devices"); // listed, in arrival order; the third answers after 1200 ms
+
+    QTest::newRow("text") << QStringList{"--list"} << false << 0 << 3;
+    QTest::newRow("csv, shorter wait") << QStringList{"--list", "--format", "csv", "--wait", "600"} << false << 0 << 2;
+    QTest::newRow("json, Qt's options") << QStringList{"-style", "fusion", "--format=json", "--list", "--wait=2000"}
+                                        << false << 0 << 3;
+    QTest::newRow("no usable address") << QStringList{"--list"} << true << 1 << 0;
+    QTest::newRow("unknown format") << QStringList{"--list", "--format", "xml"} << false << 2 << 0;
+}
+
+void TestDiscoveryRig::listCommand()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, isolated);
+    QFETCH(int, exitCode);
+    QFETCH(int, devices);
+
+    // The program itself, without a window and without a display.
+    Identity drive{1, 12, 2, 1, 2, 0, 0x1234, "Rig drive"};
+    QVERIFY(flushNeighbours());
+    Rig::Devices rigDevices;
+    QVERIFY(
+        rigDevices.start({Device{"10.201.1.20", 55555, 0, {"marovenda \"one\", =two"}},
+                          Device{"10.201.2.21", 44818, 0, {Rig::identityReply(drive, Rig::ipv4("10.201.2.21"))}, 300},
+                          Device{"10.203.5.30", 55555, 0, {"marovenda late"}, 1200}}));
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    program.setProcessEnvironment(environment);
+    if (isolated)
+        program.start("unshare", QStringList{"--net", NODESPOTTER_EXECUTABLE} + arguments);
+    else
+        program.start(NODESPOTTER_EXECUTABLE, arguments);
+    QVERIFY(program.waitForStarted());
+    const bool finished = program.waitForFinished(20000);
+    const QByteArray out = program.readAllStandardOutput();
+    const QString errors = QString::fromLocal8Bit(program.readAllStandardError());
+    QVERIFY2(finished, qPrintable(errors));
+    QVERIFY(rigDevices.stop());
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), exitCode);
+    if (exitCode != 0) {
+        QCOMPARE(out, QByteArray());
+        QVERIFY2(errors.contains(exitCode == 1 ? "No usable network address: nothing was sent."
+                                               : "Unknown format \"xml\": use text, csv or json."),
+                 qPrintable(errors));
+        return;
+    }
+
+    // The window's own search: its probes and run lines, its log.
+    QCOMPARE(rigDevices.probes.size(), 2 * entries.size());
+    QCOMPARE(errors.split('\n').filter(QRegularExpression("^" + RunPrefix)).size(), entries.size());
+    QVERIFY(errors.contains("MainWindow::readyRead_opener : Device added to the list (Opener)"));
+
+    const QString mac1 = Rig::links().at(0).devMac;
+    const QString mac2 = Rig::links().at(1).devMac;
+    // Each device is the first on its link to answer, so the device side
+    // asks for the program's hardware address, and the program's neighbour
+    // table learns the device's.
+    const QString mac3 = Rig::links().at(2).devMac;
+    const QStringList lines = {
+        "1.  10.201.1.20:55555 | marovenda \"one\", =two",
+        "2.  10.201.2.21:55555 | \"Rig drive\" (1.2) S/N: 1234",
+        "3.  10.203.5.30:55555 | marovenda late",
+    };
+    const QStringList csvRows = {
+        "1,10.201.1.20,55555,text,\"marovenda \"\"one\"\", =two\",,,,,,,,,,,," + mac1 + ",rp1,10.201.1.1/24,",
+        "2,10.201.2.21,55555,EtherNet/IP,Rig drive,1,12,Communications Adapter,2,1.2,00001234,0x0000,3,"
+        "Operational,10.201.2.21:44818,1,"
+            + mac2 + ",rp2,10.201.2.1/24,",
+        "3,10.203.5.30,55555,text,marovenda late,,,,,,,,,,,," + mac3 + ",rp3,10.203.5.9/16,",
+    };
+    const QString tag = QString::fromLatin1(QTest::currentDataTag());
+    if (tag == "text") {
+        QCOMPARE(QString::fromUtf8(out), lines.mid(0, devices).join('\n') + '\n');
+    } else if (tag.startsWith("csv")) {
+        QVERIFY(out.startsWith("\xef\xbb\xbfnumber,address,port,protocol,name,"));
+        const QStringList rows = QString::fromUtf8(out).split("\r\n");
+        QCOMPARE(rows.mid(1), csvRows.mid(0, devices) + QStringList(QString()));
+    } else {
+        const QJsonObject document = QJsonDocument::fromJson(out).object();
+        QCOMPARE(document.value("program").toString(), QString("Quorvel Node Spotter"));
+        const QJsonArray listed = document.value("devices").toArray();
+        QCOMPARE(listed.size(), devices);
+        const QStringList macs = {mac1, mac2, mac3};
+        for (int i = 0; i < devices; ++i) {
+            const QJsonObject device = listed.at(i).toObject();
+            QCOMPARE(device.value("number").toInt(-1), i + 1);
+            QCOMPARE(device.value("mac_address").toString(), macs.at(i));
+            QCOMPARE(device.value("product_code").isNull(), i != 1);
+        }
+        QCOMPARE(listed.at(1).toObject().value("name").toString(), QString("Rig drive"));
+    }
 }
 
 QTEST_MAIN(TestDiscoveryRig)

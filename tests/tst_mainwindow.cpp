@@ -1,4 +1,6 @@
 #include "aboutdialog.h"
+#include "commandline.h"
+#include "deviceexport.h"
 #include "devicelistevents.h"
 #include "deviceplace.h"
 #include "deviceprotocol.h"
@@ -8,6 +10,7 @@
 #include "localetext.h"
 #include "mainwindow.h"
 #include "projectinfo.h"
+#include "savelist.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -17,6 +20,9 @@
 #include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -28,8 +34,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QtTest>
 
@@ -126,6 +134,15 @@ private slots:
     void devicePlace();
     void localeText_data();
     void localeText();
+    void exportFields_data();
+    void exportFields();
+    void csvFields_data();
+    void csvFields();
+    void saveList_data();
+    void saveList();
+    void commandLine_data();
+    void commandLine();
+    void programEntry_data();
     void programEntry();
 
 private:
@@ -681,20 +698,24 @@ void tst_MainWindow::contextMenu_data()
     QTest::addColumn<bool>("emptyList");
     QTest::addColumn<QStringList>("entries");
 
-    // A separator, then the networks dialog, always.
+    const QString save = QString::fromUtf8("Save list\u2026");
+    const QString saveDisabled = save + " (disabled)";
+    // Save list, a separator, then the networks dialog, always.
     const QStringList networks = {"", QString::fromUtf8("Networks searched\u2026")};
-    const QStringList all = QStringList{"Copy IP address", "Open config", "Copy entry", "Copy all entries"} + networks;
+    const QStringList all =
+        QStringList{"Copy IP address", "Open config", "Copy entry", "Copy all entries", save} + networks;
     const QStringList noConfig =
-        QStringList{"Copy IP address", "Open config (disabled)", "Copy entry", "Copy all entries"} + networks;
+        QStringList{"Copy IP address", "Open config (disabled)", "Copy entry", "Copy all entries", save} + networks;
     QTest::newRow("pointer on text entry") << "pointer" << 0 << false << all;
     QTest::newRow("pointer on entry without config") << "pointer" << 2 << false << noConfig;
     QTest::newRow("pointer below the entries")
-        << "pointer" << -1 << false << QStringList("Copy all entries") + networks;
+        << "pointer" << -1 << false << QStringList{"Copy all entries", save} + networks;
     QTest::newRow("pointer, empty list") << "pointer" << -1 << true
-                                         << QStringList("Copy all entries (disabled)") + networks;
+                                         << QStringList{"Copy all entries (disabled)", saveDisabled} + networks;
     QTest::newRow("Menu key") << "Menu" << 2 << false << noConfig;
     QTest::newRow("Shift+F10") << "Shift+F10" << 0 << false << all;
-    QTest::newRow("Menu key, no current entry") << "Menu" << -1 << false << QStringList("Copy all entries") + networks;
+    QTest::newRow("Menu key, no current entry")
+        << "Menu" << -1 << false << QStringList{"Copy all entries", save} + networks;
 }
 
 void tst_MainWindow::contextMenu()
@@ -1138,45 +1159,469 @@ void tst_MainWindow::localeText()
     QCOMPARE(localeDebugText(QLocale(name)), text);
 }
 
+namespace {
+
+DevicePlace place(const char *card, const char *cardAddress, int prefix, bool local, const char *mac)
+{
+    DevicePlace place;
+    place.cardName = QString::fromLatin1(card);
+    place.cardAddress = Rig::ipv4(cardAddress);
+    place.cardPrefixLength = prefix;
+    place.onLocalSubnet = local;
+    place.neighboursRead = true;
+    place.hardwareAddress = QByteArray::fromHex(mac);
+    return place;
+}
+
+// The columns after the name that only EtherNet/IP entries fill.
+const char noIdentity[] = R"("vendor_id": null, "device_type": null, "device_type_name": null, "product_code": null,
+    "revision": null, "serial_number": null, "status": null, "state": null, "state_name": null,
+    "reported_address": null, "encapsulation_version": null)";
+
+} // namespace
+
+void tst_MainWindow::exportFields_data()
+{
+    QTest::addColumn<QVariant>("record");
+    QTest::addColumn<QVariant>("place");
+    QTest::addColumn<QByteArray>("json"); // the device's object
+    QTest::addColumn<QByteArray>("csv"); // its row
+
+    const Rig::Identity conveyor{1, 2, 4, 1, 0, 0, 0x1111, "Conveyor drive A"};
+    const Rig::Identity spare{1, 2, 4, 1, 0, 0, 0x2222, "Spare drive B"};
+    const QVariant lan1 = QVariant::fromValue(place("lan1", "10.0.0.1", 24, true, "027201010001"));
+    const QVariant unknown = QVariant::fromValue(DevicePlace());
+
+    QTest::newRow("text") << QVariant::fromValue(textRecord(4, "10.0.0.7", 40000, "marovenda, \"unit\" 1")) << lan1
+                          << QByteArray(R"({"number": 4, "address": "10.0.0.7", "port": 40000, "protocol": "text",
+                                 "name": "marovenda, \"unit\" 1", )")
+            + noIdentity + R"(, "mac_address": "02:72:01:01:00:01", "card": "lan1",
+                                 "card_address": "10.0.0.1/24", "conflict": ""})"
+                          << QByteArray("4,10.0.0.7,40000,text,\"marovenda, \"\"unit\"\" 1\",,,,,,,,,,,,"
+                                        "02:72:01:01:00:01,lan1,10.0.0.1/24,");
+
+    // A faulted device with a hostile name, reached through a router on a
+    // card without an IPv4 address; the serial number has all 8 digits.
+    Rig::Identity faulted{291, 12, 2, 2, 3, 0x0400, 0xABCDE, "=Drive, \"A\"", -1, 4};
+    QTest::newRow("EtherNet/IP") << QVariant::fromValue(identityRecord(2, "10.0.0.8", faulted, Rig::ipv4("192.0.2.9")))
+                                 << QVariant::fromValue(place("eth1", "0.0.0.0", -1, false, ""))
+                                 << QByteArray(R"({"number": 2, "address": "10.0.0.8", "port": 55555,
+        "protocol": "EtherNet/IP", "name": "=Drive, \"A\"", "vendor_id": 291, "device_type": 12,
+        "device_type_name": "Communications Adapter", "product_code": 2, "revision": "2.3",
+        "serial_number": "000ABCDE", "status": "0x0400", "state": 4, "state_name": "Major recoverable fault",
+        "reported_address": "192.0.2.9:44818", "encapsulation_version": 1, "mac_address": null, "card": "eth1",
+        "card_address": null, "conflict": ""})")
+                                 << QByteArray("2,10.0.0.8,55555,EtherNet/IP,\"'=Drive, \"\"A\"\"\",291,12,"
+                                               "Communications Adapter,2,2.3,000ABCDE,0x0400,4,"
+                                               "Major recoverable fault,192.0.2.9:44818,1,,eth1,,");
+
+    // Two devices at one address; the spare answering twice is one identity.
+    DeviceRecord conflict = identityRecord(5, "10.0.0.50", conveyor);
+    conflict.addIdentity(DeviceSupport::identityItem(spare));
+    conflict.addIdentity(DeviceSupport::identityItem(spare));
+    QTest::newRow("EtherNet/IP with a conflict")
+        << QVariant::fromValue(conflict) << unknown
+        << QByteArray(R"({"number": 5, "address": "10.0.0.50", "port": 55555, "protocol": "EtherNet/IP",
+        "name": "Conveyor drive A", "vendor_id": 1, "device_type": 2, "device_type_name": "AC Drive",
+        "product_code": 4, "revision": "1.0", "serial_number": "00001111", "status": "0x0000", "state": 3,
+        "state_name": "Operational", "reported_address": "0.0.0.0:44818", "encapsulation_version": 1,
+        "mac_address": null, "card": null, "card_address": null,
+        "conflict": "\"Spare drive B\" S/N: 00002222, product code 4, vendor ID 1"})")
+        << QByteArray("5,10.0.0.50,55555,EtherNet/IP,Conveyor drive A,1,2,AC Drive,4,1.0,00001111,0x0000,3,"
+                      "Operational,0.0.0.0:44818,1,,,,"
+                      "\"\"\"Spare drive B\"\" S/N: 00002222, product code 4, vendor ID 1\"");
+
+    // A text device and one EtherNet/IP identity at one address are one
+    // device; a second identity is a conflict, and so are those not kept.
+    DeviceRecord textAndIdentity = textRecord(6, "10.0.0.60", 55555, "marovenda");
+    textAndIdentity.addIdentity(DeviceSupport::identityItem(conveyor));
+    QTest::newRow("text with one identity")
+        << QVariant::fromValue(textAndIdentity) << unknown
+        << QByteArray(R"({"number": 6, "address": "10.0.0.60", "port": 55555, "protocol": "text",
+            "name": "marovenda", )")
+            + noIdentity + R"(, "mac_address": null, "card": null, "card_address": null, "conflict": ""})"
+        << QByteArray("6,10.0.0.60,55555,text,marovenda,,,,,,,,,,,,,,,");
+    DeviceRecord textConflict = textAndIdentity;
+    textConflict.addIdentity(DeviceSupport::identityItem(spare));
+    textConflict.unkeptIdentities = 3;
+    const char conflictText[] = "\\\"Conveyor drive A\\\" S/N: 00001111, product code 4, vendor ID 1; "
+                                "\\\"Spare drive B\\\" S/N: 00002222, product code 4, vendor ID 1; "
+                                "3 more reply(s) with another identity";
+    QTest::newRow("text with a conflict")
+        << QVariant::fromValue(textConflict) << lan1
+        << QByteArray(R"({"number": 6, "address": "10.0.0.60", "port": 55555, "protocol": "text",
+            "name": "marovenda", )")
+            + noIdentity + R"(, "mac_address": "02:72:01:01:00:01", "card": "lan1", "card_address": "10.0.0.1/24",
+            "conflict": ")"
+            + conflictText + "\"}"
+        << QByteArray("6,10.0.0.60,55555,text,marovenda,,,,,,,,,,,,02:72:01:01:00:01,lan1,10.0.0.1/24,")
+            + QByteArray(conflictText).replace("\\\"", "\"\"").prepend('"').append('"');
+}
+
+void tst_MainWindow::exportFields()
+{
+    QFETCH(QVariant, record);
+    QFETCH(QVariant, place);
+    QFETCH(QByteArray, json);
+    QFETCH(QByteArray, csv);
+
+    QJsonParseError error{};
+    const QJsonObject expected = QJsonDocument::fromJson(json, &error).object();
+    QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString()));
+    QCOMPARE(expected.keys().size(), DeviceExport::columns().size());
+
+    const ExportedDevice device{record.value<DeviceRecord>(), place.value<DevicePlace>()};
+    const QByteArray document = DeviceExport::json({device, device}, QDateTime());
+    const QJsonArray devices = QJsonDocument::fromJson(document).object().value("devices").toArray();
+    QCOMPARE(devices.size(), 2);
+    QCOMPARE(devices.at(1).toObject(), expected);
+
+    // Columns in order, each field as JSON gives it (numbers as numbers).
+    const QVector<QJsonValue> fields = DeviceExport::fields(device.record, device.place);
+    QCOMPARE(fields.size(), DeviceExport::columns().size());
+    for (int i = 0; i < fields.size(); ++i)
+        QCOMPARE(fields.at(i), expected.value(DeviceExport::columns().at(i)));
+
+    const QList<QByteArray> lines = DeviceExport::csv({device}).split('\n');
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines.at(1), csv + '\r');
+}
+
+void tst_MainWindow::csvFields_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArray>("field");
+
+    QTest::newRow("plain") << QByteArray("marovenda") << QByteArray("marovenda");
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+    QTest::newRow("comma") << QByteArray("a,b") << QByteArray("\"a,b\"");
+    QTest::newRow("quotes") << QByteArray("say \"hi\"") << QByteArray("\"say \"\"hi\"\"\"");
+    QTest::newRow("only a quote") << QByteArray("\"") << QByteArray("\"\"\"\"");
+    QTest::newRow("CRLF") << QByteArray("a\r\nb") << QByteArray("\"a\r\nb\"");
+    QTest::newRow("LF") << QByteArray("a\nb") << QByteArray("\"a\nb\"");
+    QTest::newRow("CR") << QByteArray("a\rb") << QByteArray("\"a\rb\"");
+    // What a spreadsheet would run, kept as text.
+    QTest::newRow("formula") << QByteArray("=1+2") << QByteArray("'=1+2");
+    QTest::newRow("plus") << QByteArray("+1") << QByteArray("'+1");
+    QTest::newRow("minus") << QByteArray("-1") << QByteArray("'-1");
+    QTest::newRow("at") << QByteArray("@SUM(A1)") << QByteArray("'@SUM(A1)");
+    QTest::newRow("tab") << QByteArray("\tx") << QByteArray("'\tx");
+    QTest::newRow("leading CR") << QByteArray("\rx") << QByteArray("\"'\rx\"");
+    QTest::newRow("formula with quotes and commas")
+        << QByteArray("=HYPERLINK(\"http://x\",\"y\")") << QByteArray("\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\"");
+    QTest::newRow("apostrophe first") << QByteArray("'=x") << QByteArray("'=x");
+    QTest::newRow("not first") << QByteArray("a=b-c") << QByteArray("a=b-c");
+    QTest::newRow("after a space") << QByteArray(" =x") << QByteArray(" =x");
+    QTest::newRow("line feed first") << QByteArray("\n=x") << QByteArray("\"\n=x\"");
+    QTest::newRow("UTF-8") << QByteArray("Z\xc3\xbcrich \xe2\x82\xac") << QByteArray("Z\xc3\xbcrich \xe2\x82\xac");
+    QTest::newRow("invalid UTF-8") << QByteArray("a\xff") << QByteArray("a\xef\xbf\xbd");
+}
+
+void tst_MainWindow::csvFields()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QByteArray, field);
+
+    const QByteArray bom = "\xef\xbb\xbf";
+    const QByteArray header = "number,address,port,protocol,name,vendor_id,device_type,device_type_name,"
+                              "product_code,revision,serial_number,status,state,state_name,reported_address,"
+                              "encapsulation_version,mac_address,card,card_address,conflict\r\n";
+    QCOMPARE(DeviceExport::csv({}), bom + header);
+    const ExportedDevice device{textRecord(1, "10.0.0.7", 55555, reply), DevicePlace()};
+    QCOMPARE(DeviceExport::csv({device}), bom + header + "1,10.0.0.7,55555,text," + field + ",,,,,,,,,,,,,,,\r\n");
+}
+
+void tst_MainWindow::saveList_data()
+{
+    QTest::addColumn<QString>("trigger");
+    QTest::addColumn<QString>("name"); // in a fresh folder that holds "existing.csv"; empty: cancelled
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("written"); // "csv", "json", or "" for none
+
+    const QString csv = "CSV (*.csv)";
+    const QString json = "JSON (*.json)";
+    QTest::newRow("menu, CSV") << "menu"
+                               << "list.csv" << csv << "csv";
+    QTest::newRow("Save key, .json with the CSV filter") << "key"
+                                                         << "list.json" << csv << "json";
+    QTest::newRow("menu, JSON filter, no extension") << "menu"
+                                                     << "list" << json << "json";
+    QTest::newRow("upper-case extension") << "key"
+                                          << "LIST.CSV" << json << "csv";
+    QTest::newRow("over an existing file") << "menu"
+                                           << "existing.csv" << csv << "csv";
+    QTest::newRow("cancelled") << "menu" << QString() << csv << "";
+    QTest::newRow("Save key, empty list") << "empty"
+                                          << "list.csv" << csv << "";
+    // Root can write anywhere else: a folder that is a file, and a name
+    // that leaves no room for the temporary file beside it.
+    QTest::newRow("folder is a file") << "menu"
+                                      << "existing.csv/list.csv" << csv << "";
+    QTest::newRow("existing file, no room for the temporary file") << "key" << QString(251, 'n') + ".csv" << csv << "";
+}
+
+void tst_MainWindow::saveList()
+{
+    QFETCH(QString, trigger);
+    QFETCH(QString, name);
+    QFETCH(QString, filter);
+    QFETCH(QString, written);
+
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QByteArray old = "old contents\n";
+    const QString path = name.isEmpty() ? QString() : folder.filePath(name);
+    for (const QString &existing : {folder.filePath("existing.csv"), name.size() > 200 ? path : QString()}) {
+        QFile file(existing);
+        QVERIFY(existing.isEmpty() || (file.open(QIODevice::WriteOnly) && file.write(old) == old.size()));
+    }
+    const QStringList before = QDir(folder.path()).entryList(QDir::Files);
+
+    int asked = 0;
+    const SaveList::FileDialog previous = SaveList::askFileName;
+    auto restore = qScopeGuard([previous] { SaveList::askFileName = previous; });
+    SaveList::askFileName = [&](QWidget *, const QString &caption, const QString &directory, const QString &filters,
+                                QString *selectedFilter) {
+        ++asked;
+        [&] {
+            QCOMPARE(caption, QString("Save list"));
+            QCOMPARE(filters, QString("CSV (*.csv);;JSON (*.json)"));
+            QCOMPARE(QFileInfo(directory).path(),
+                     QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).path());
+            QVERIFY2(QRegularExpression("^devices-20\\d\\d-\\d\\d-\\d\\d-\\d{4}\\.csv$")
+                         .match(QFileInfo(directory).fileName())
+                         .hasMatch(),
+                     qPrintable(directory));
+        }();
+        *selectedFilter = filter;
+        return path;
+    };
+
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    waitForAutomaticRun(window);
+    auto *list = child<QListWidget>(window, "listWidget");
+    auto *status = child<QStatusBar>(window, "statusbar");
+    if (trigger != "empty")
+        addActionEntries(list);
+    status->showMessage("previous message");
+    if (trigger == "menu")
+        runMenu([&] { sendContextMenu(list, rowCenter(list, 0)); }, QString::fromUtf8("Save list\u2026"));
+    else
+        QTest::keySequence(list, QKeySequence(QKeySequence::Save));
+    if (QTest::currentTestFailed())
+        return;
+
+    QCOMPARE(asked, trigger == "empty" ? 0 : 1);
+    const QString shown = QDir::toNativeSeparators(path);
+    if (written.isEmpty()) {
+        if (name.isEmpty() || trigger == "empty") {
+            QCOMPARE(status->currentMessage(), QString("previous message"));
+        } else {
+            const QString failed = "Could not save " + shown + ": ";
+            QVERIFY2(status->currentMessage().startsWith(failed) && status->currentMessage().size() > failed.size(),
+                     qPrintable(status->currentMessage()));
+        }
+        // Nothing written, nothing left behind, nothing replaced.
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), before);
+        for (const QString &file : before) {
+            QFile existing(folder.filePath(file));
+            QVERIFY(existing.open(QIODevice::ReadOnly));
+            QCOMPARE(existing.readAll(), old);
+        }
+        return;
+    }
+
+    QCOMPARE(status->currentMessage(), "Saved 3 device(s) to " + shown);
+    for (const QTimer *timer : status->findChildren<QTimer *>())
+        QVERIFY(!timer->isActive());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray contents = file.readAll();
+    if (written == "csv") {
+        QVERIFY(contents.startsWith("\xef\xbb\xbfnumber,address,port,"));
+        // The first entry's reply holds a line break, so its field is quoted.
+        QCOMPARE(contents.count("\r\n"), 5);
+        QVERIFY(contents.contains("\r\n3,10.0.0.9,55555,EtherNet/IP,Drive,"));
+        return;
+    }
+    const QJsonObject document = QJsonDocument::fromJson(contents).object();
+    QCOMPARE(document.value("program").toString(), QString("Quorvel Node Spotter"));
+    QCOMPARE(document.value("version").toString(), QString(NODESPOTTER_VERSION));
+    const QDateTime searched = QDateTime::fromString(document.value("searched_at").toString(), Qt::ISODate);
+    QVERIFY(searched.isValid());
+    QCOMPARE(searched.timeSpec(), Qt::UTC);
+    QVERIFY(searched <= QDateTime::currentDateTimeUtc() && searched.secsTo(QDateTime::currentDateTimeUtc()) < 60);
+    const QJsonArray devices = document.value("devices").toArray();
+    QCOMPARE(devices.size(), 3);
+    QCOMPARE(devices.at(0).toObject().value("name").toString(), QString::fromUtf8("MAROVENDA\tA\r\nB\u2028C"));
+    QCOMPARE(devices.at(1).toObject().value("serial_number").toString(), QString("00A1B2C3"));
+}
+
+void tst_MainWindow::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("format");
+    QTest::addColumn<int>("waitMs");
+    QTest::addColumn<QString>("error");
+
+    const int text = int(ExportFormat::Text);
+    const int csv = int(ExportFormat::Csv);
+    const int json = int(ExportFormat::Json);
+    const auto row = [](const char *tag, const QStringList &arguments) -> QTestData & {
+        return QTest::newRow(tag) << QStringList{"NodeSpotter"} + arguments;
+    };
+    row("no options", {}) << int(CommandLine::Window) << text << 3000 << QString();
+    row("Qt's options only", {"-platform", "offscreen", "-style=fusion", "--reverse"})
+        << int(CommandLine::Window) << text << 3000 << QString();
+    row("an argument without options", {"file.txt"}) << int(CommandLine::Window) << text << 3000 << QString();
+    row("--list", {"--list"}) << int(CommandLine::List) << text << 3000 << QString();
+    row("Qt's options with --list", {"-style", "fusion", "--list", "-platform", "minimal"})
+        << int(CommandLine::List) << text << 3000 << QString();
+    row("csv, wait", {"--list", "--format", "csv", "--wait", "500"})
+        << int(CommandLine::List) << csv << 500 << QString();
+    row("json, wait 0, = forms", {"--wait=0", "--format=json", "--list"})
+        << int(CommandLine::List) << json << 0 << QString();
+    row("explicit text", {"--list", "--format", "text"}) << int(CommandLine::List) << text << 3000 << QString();
+    row("--help", {"--help"}) << int(CommandLine::Help) << text << 3000 << QString();
+    row("-h after --list", {"--list", "-h"}) << int(CommandLine::Help) << text << 3000 << QString();
+    row("--version", {"--version"}) << int(CommandLine::Version) << text << 3000 << QString();
+    row("-v", {"-v"}) << int(CommandLine::Version) << text << 3000 << QString();
+
+    const int usage = int(CommandLine::UsageError);
+    row("unknown option", {"--bogus"}) << usage << text << 3000 << "Unknown option 'bogus'.";
+    row("unknown option with --list", {"--list", "-x"}) << usage << text << 3000 << "Unknown option 'x'.";
+    row("format without value", {"--list", "--format"}) << usage << text << 3000 << "Missing value after '--format'.";
+    row("unknown format", {"--list", "--format", "xml"})
+        << usage << text << 3000 << "Unknown format \"xml\": use text, csv or json.";
+    row("format in capitals", {"--list", "--format", "CSV"})
+        << usage << text << 3000 << "Unknown format \"CSV\": use text, csv or json.";
+    for (const char *wait : {"-1", "soon", "", "+5", " 5", "1.5", "99999999999"})
+        QTest::addRow("--wait \"%s\"", wait)
+            << QStringList{"NodeSpotter", "--list", "--wait", wait} << usage << text << 3000
+            << QStringLiteral("Bad value \"%1\" for --wait: give milliseconds, 0 or more.").arg(wait);
+    row("--wait without --list", {"--wait", "10"}) << usage << text << 3000 << "--format and --wait go with --list.";
+    row("--format without --list", {"--format", "csv"})
+        << usage << text << 3000 << "--format and --wait go with --list.";
+    row("argument with --list", {"--list", "extra"}) << usage << text << 3000 << "Unexpected argument \"extra\".";
+}
+
+void tst_MainWindow::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, mode);
+    QFETCH(int, format);
+    QFETCH(int, waitMs);
+    QFETCH(QString, error);
+
+    const CommandLine parsed = CommandLine::parse(arguments);
+    QCOMPARE(parsed.error, error);
+    QCOMPARE(int(parsed.mode), mode);
+    if (mode == CommandLine::List) {
+        QCOMPARE(int(parsed.format), format);
+        QCOMPARE(parsed.waitMs, waitMs);
+    }
+}
+
+void tst_MainWindow::programEntry_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode"); // -1: still running after its first search
+    QTest::addColumn<QString>("output"); // standard output, whole
+    QTest::addColumn<QStringList>("log"); // the first lines of standard error
+
+#ifdef Q_OS_WIN
+    // The locale comes from the user's settings, the same as this test's.
+    const QString locale = QStringLiteral("System locale = ") + localeDebugText(QLocale::system());
+#else
+    const QString locale = "System locale = QLocale(Czech, Latin, Czech Republic)";
+#endif
+    QTest::newRow("window") << QStringList() << -1 << QString() << QStringList{locale};
+    // This namespace has no usable address: nothing is sent.
+    QTest::newRow("--list") << QStringList{"--list"} << 1 << QString()
+                            << QStringList{locale, "No usable network address: nothing was sent."};
+    QTest::newRow("--list, json, Qt's options")
+        << QStringList{"-style", "fusion", "--list", "--format", "json", "--wait", "10"} << 1 << QString()
+        << QStringList{locale, "No usable network address: nothing was sent."};
+    QTest::newRow("--help") << QStringList{"--help"} << 0
+                            << "Usage: .*NodeSpotter(\\.exe)? \\[options\\]\n.*--list.*--format <text\\|csv\\|json>.*"
+                               "--wait <MS>.*--version.*"
+                            << QStringList();
+    QTest::newRow("--version") << QStringList{"--version"} << 0
+                               << "Quorvel Node Spotter " + QRegularExpression::escape(NODESPOTTER_VERSION) + "\n"
+                               << QStringList();
+    // A usage error: the reason, then the usage.
+    QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << QString()
+                                    << QStringList{"Unknown option 'bogus'.", "Usage: "};
+    QTest::newRow("bad --wait") << QStringList{"--list", "--wait", "soon"} << 2 << QString()
+                                << QStringList{"Bad value \"soon\" for --wait: give milliseconds, 0 or more."};
+}
+
 void tst_MainWindow::programEntry()
 {
-    // The program itself, started in this test's network namespace: its
-    // first line is the locale, and it is still running after its automatic
-    // first search.
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+    QFETCH(QStringList, log);
+
+    // The program itself, started in this test's network namespace.
     QProcess program;
-    program.setProcessChannelMode(QProcess::MergedChannels);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // A GUI-subsystem program on Windows logs to the debugger unless told
     // to use standard error.
     environment.insert(QStringLiteral("QT_FORCE_STDERR_LOGGING"), QStringLiteral("1"));
-#ifdef Q_OS_WIN
-    // The locale comes from the user's settings, the same as this test's.
-    const QString expected = QStringLiteral("System locale = ") + localeDebugText(QLocale::system());
-#else
+#ifndef Q_OS_WIN
     // A locale whose names Qt 6 spells differently: the line stays Qt 5's.
     environment.remove(QStringLiteral("LC_ALL"));
     environment.remove(QStringLiteral("LC_NUMERIC"));
     environment.insert(QStringLiteral("LANG"), QStringLiteral("cs_CZ.UTF-8"));
-    const QString expected = QStringLiteral("System locale = QLocale(Czech, Latin, Czech Republic)");
 #endif
+    // No display at all: everything but the window must run without one.
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    if (exitCode >= 0)
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
     program.setProcessEnvironment(environment);
     // NODESPOTTER_EXECUTABLE is absolute, or relative to this test's folder.
     program.start(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(NODESPOTTER_EXECUTABLE)),
-                  QStringList());
+                  arguments);
     QVERIFY2(program.waitForStarted(), qPrintable(program.errorString()));
-    QTest::qWait(2000);
-    const bool running = program.state() == QProcess::Running;
-    program.kill();
-    program.waitForFinished();
-    const QString output = QString::fromLocal8Bit(program.readAll());
-    QVERIFY2(running, qPrintable(output));
+    // Still running after its automatic first search, or ended by itself.
+    const bool running = exitCode < 0 ? !program.waitForFinished(2000) : false;
+    if (running)
+        program.kill();
+    const bool finished = program.waitForFinished(20000);
+    const QString errors = QString::fromLocal8Bit(program.readAllStandardError());
+    const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
+    QVERIFY2(finished, qPrintable(errors));
+    if (exitCode < 0) {
+        QVERIFY2(running, qPrintable(errors));
+    } else {
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), exitCode);
+    }
+    if (output.isEmpty())
+        QCOMPARE(out, QString());
+    else
+        QVERIFY2(QRegularExpression("^" + output + "$", QRegularExpression::DotMatchesEverythingOption)
+                     .match(out)
+                     .hasMatch(),
+                 qPrintable(out));
 
     // Qt may warn about its own environment before the program writes.
     // Standard error is a text stream on Windows: its lines end in CR LF.
-    const QStringList lines = output.split(QRegularExpression("\r?\n"), Qt::SkipEmptyParts)
+    const QStringList lines = errors.split(QRegularExpression("\r?\n"), Qt::SkipEmptyParts)
                                   .filter(QRegularExpression("^(?!QStandardPaths:)"));
-    QVERIFY2(!lines.isEmpty(), qPrintable(output));
-    QCOMPARE(lines.first(), expected);
+    // The last line expected is the start of its line.
+    QVERIFY2(lines.size() >= log.size(), qPrintable(errors));
+    for (int i = 0; i < log.size(); ++i) {
+        if (i + 1 == log.size())
+            QVERIFY2(lines.at(i).startsWith(log.at(i)), qPrintable(lines.at(i)));
+        else
+            QCOMPARE(lines.at(i), log.at(i));
+    }
 }
 
 QTEST_MAIN(tst_MainWindow)

@@ -9,7 +9,11 @@ wine on the offscreen platform with Qt's log on standard error
 the log: the locale line, the run line of the rig's link, the own probes
 dropped, and "Device added to the list" once for each device.
 
-usage: program-in-rig.py [WINE] PROGRAM.exe [TIMEOUT-SECONDS]
+With --list, PROGRAM is the console companion: it runs
+"PROGRAM --list --format csv --wait 2500", which must exit 0 and print both
+devices as CSV rows on standard output, the log staying on standard error.
+
+usage: program-in-rig.py [--list] [WINE] PROGRAM.exe [TIMEOUT-SECONDS]
 """
 
 import json
@@ -46,6 +50,9 @@ def fail(message, log):
 
 def main():
     args = sys.argv[1:]
+    list_mode = bool(args) and args[0] == "--list"
+    if list_mode:
+        args.pop(0)
     wine = ["wine"]
     if args and not args[0].lower().endswith(".exe"):
         wine = [args.pop(0)]
@@ -74,6 +81,9 @@ def main():
     # The offscreen platform's fonts; Qt for Windows ships none.
     env.setdefault("WINEQT_QPA_FONTDIR", "Z:\\usr\\share\\fonts\\truetype\\dejavu")
     started = time.monotonic()
+    if list_mode:
+        check_list(wine + [program, "--list", "--format", "csv", "--wait", "2500"], env, devices, timeout)
+        return
     program_run = subprocess.Popen(wine + [program], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                    stderr=subprocess.STDOUT, env=env)
     log = []
@@ -128,6 +138,26 @@ def main():
         fail("the devices saw probes from %s on ports %s" % (PROGRAM_ADDRESS, sorted(ports)), log)
     print("program-in-rig.py: both devices listed; run line:",
           next(line for line in log if run_line.match(line)))
+
+
+def check_list(command, env, devices, timeout):
+    """The console companion prints the list, as on Linux, and exits 0."""
+    run = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, env=env, timeout=timeout)
+    devices.stdin.close()
+    devices.wait()
+    log = run.stderr.decode("utf-8", "replace").splitlines()
+    out = run.stdout.decode("utf-8", "replace")
+    print("program-in-rig.py: --list exited %d and printed:\n%s" % (run.returncode, out))
+    if run.returncode != 0:
+        fail("--list exited %d" % run.returncode, log)
+    # Bytes as written: a CSV's line ends stay CRLF.
+    if not run.stdout.startswith(b"\xef\xbb\xbfnumber,address,port,") or b"\r\r\n" in run.stdout:
+        fail("standard output is not the CSV list", log)
+    rows = out.split("\r\n")
+    for prefix in ("%s,55555,text,MAROVENDA wine rig," % TEXT_DEVICE,
+                   "%s,55555,EtherNet/IP,%s,1,12," % (ENIP_DEVICE, PRODUCT_NAME.decode())):
+        if not any(row.split(",", 1)[-1].startswith(prefix) for row in rows):
+            fail("no CSV row for " + prefix, log)
 
 
 if __name__ == "__main__":

@@ -7,6 +7,7 @@
 #include "netaddress.h"
 
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QKeySequence>
@@ -216,6 +217,19 @@ QString DeviceListEvents::toolTip(const DeviceRecord &record, const DevicePlace 
                               .arg(ipv4ToString(item.sockaddr.sinAddr), record.addressText())}});
         rows.append({tr("Encapsulation version"), {QString::number(item.encapVersion)}});
     }
+
+    // What watching the network saw of the device.
+    const auto localTime = [](qint64 msecs) {
+        return QDateTime::fromMSecsSinceEpoch(msecs).toString(QStringLiteral("HH:mm:ss"));
+    };
+    if (record.offline) {
+        rows.append({tr("Offline since"), {localTime(record.offlineSince)}});
+        rows.append({tr("Last seen"), {localTime(record.lastSeen)}});
+    } else if (record.backSince > 0) {
+        rows.append({tr("Back since"), {localTime(record.backSince)}});
+    }
+    if (record.changedAt > 0)
+        rows.append({tr("Changed"), {tr("%1: %2").arg(localTime(record.changedAt), record.changes)}});
 
     rows.append({tr("Network card"), {place.cardName.isEmpty() ? tr("Unknown") : place.cardText()}});
     if (place.neighboursRead) {

@@ -16,17 +16,16 @@ int main(int argc, char *argv[])
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     const CommandLine commandLine = CommandLine::parse(arguments);
-    if (commandLine.mode == CommandLine::Help || commandLine.mode == CommandLine::Version
-        || commandLine.mode == CommandLine::UsageError) {
+    // Every mode but the window runs without Qt Gui: no platform plug-in,
+    // no display needed.
+    if (commandLine.mode != CommandLine::Window) {
         QCoreApplication app(argc, argv);
+        if (commandLine.mode == CommandLine::List || commandLine.mode == CommandLine::Watch)
+            qDebug().noquote() << "System locale =" << localeDebugText(QLocale::system());
         return runCommandLine(commandLine);
     }
-    // The list shows no window, and runs where there is no display at all.
-    // A -platform option still wins.
-    if (commandLine.mode == CommandLine::List)
-        qputenv("QT_QPA_PLATFORM", "offscreen");
 
-        // High-DPI settings must precede the application object. Qt 6 always
+    // High-DPI settings must precede the application object. Qt 6 always
         // scales and always uses high-resolution pixmaps, and deprecates the two
         // attributes; the pass-through rounding keeps fractional factors such as
         // 1.25 unrounded on both.
@@ -45,9 +44,6 @@ int main(int argc, char *argv[])
     QApplication::setFont(font);
 
     qDebug().noquote() << "System locale =" << localeDebugText(QLocale::system());
-
-    if (commandLine.mode == CommandLine::List)
-        return runCommandLine(commandLine);
 
     MainWindow window;
     window.show();

@@ -2,7 +2,6 @@
 #include "ui_mainwindow.h"
 
 #include "aboutdialog.h"
-#include "connsocket.h"
 #include "deviceexport.h"
 #include "devicelistevents.h"
 #include "devicelistview.h"
@@ -31,7 +30,6 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
-#include <QUdpSocket>
 #include <QUrl>
 
 namespace {
@@ -46,18 +44,12 @@ QString entryLine(const QListWidgetItem *item)
 MainWindow::MainWindow(QWidget *parent, FirstSearch firstSearch)
     : QMainWindow(parent)
     , ui(new Ui_MainWindow)
-    , deviceCount(0)
-    , conflictCount(0)
+    , finder(new DeviceFinder(this))
     , listedAddresses(nullptr)
-    , sentProbes(0)
     , networksLabel(nullptr)
     , sweepProgress(nullptr)
     , cancelSweep(nullptr)
-    , searchingTimer(new QTimer(this))
     , networksUpdateTimer(new QTimer(this))
-    , sweepTimer(new QTimer(this))
-    , searching(false)
-    , sweepSockets{nullptr, nullptr}
 {
     ui->setupUi(this);
     listedAddresses = new ListedAddresses(ui->listWidget);
@@ -118,30 +110,38 @@ MainWindow::MainWindow(QWidget *parent, FirstSearch firstSearch)
     ui->statusbar->addPermanentWidget(networksLabel);
     sweepProgress->hide();
     cancelSweep->hide();
-    connect(cancelSweep, &QPushButton::clicked, this, [this]() {
-        if (sweepTimer->isActive())
-            priv_finishSweep(true);
-    });
+    connect(cancelSweep, &QPushButton::clicked, finder, &DeviceFinder::cancelSweep);
 
-    searchingTimer->setSingleShot(true);
-    searchingTimer->setInterval(2500);
-    connect(searchingTimer, &QTimer::timeout, this, [this]() {
-        searching = false;
-        for (QUdpSocket *socket : sweepSockets) {
-            if (socket)
-                socket->close();
-        }
-        priv_showNetworks();
-    });
     networksUpdateTimer->setSingleShot(true);
     networksUpdateTimer->setInterval(100);
     connect(networksUpdateTimer, &QTimer::timeout, this, &MainWindow::priv_showNetworks);
-    // 100 times a second, a handful of the sweep's datagrams each time.
-    sweepTimer->setInterval(10);
-    sweepTimer->setTimerType(Qt::PreciseTimer);
-    connect(sweepTimer, &QTimer::timeout, this, &MainWindow::priv_sweepNext);
-    // Each listed device counts for the network it was found on.
-    connect(ui->listWidget->model(), &QAbstractItemModel::rowsInserted, this, &MainWindow::priv_scheduleNetworksUpdate);
+
+    // What the engine finds.
+    connect(finder, &DeviceFinder::listCleared, ui->listWidget, &QListWidget::clear);
+    connect(finder, &DeviceFinder::devicesListed, this, &MainWindow::priv_addEntries);
+    connect(finder, &DeviceFinder::deviceChanged, this, &MainWindow::priv_updateEntry);
+    connect(finder, &DeviceFinder::countsChanged, this, &MainWindow::priv_showCount);
+    connect(finder, &DeviceFinder::nothingSent, this, [this]() {
+        ui->statusbar->showMessage(tr("No usable network connection: nothing was sent"), 0);
+    });
+    // A run's start and end show at once; its sends and devices a moment
+    // later.
+    connect(finder, &DeviceFinder::runStarted, this, &MainWindow::priv_showNetworks);
+    connect(finder, &DeviceFinder::runFinished, this, &MainWindow::priv_showNetworks);
+    connect(finder, &DeviceFinder::networksChanged, this, &MainWindow::priv_scheduleNetworksUpdate);
+    connect(finder, &DeviceFinder::sweepStarted, this, [this](qint64 hosts) {
+        sweepProgress->setRange(0, int(hosts));
+        sweepProgress->setValue(0);
+        sweepProgress->show();
+        cancelSweep->show();
+    });
+    connect(finder, &DeviceFinder::sweepProgress, this,
+            [this](qint64 hostsDone) { sweepProgress->setValue(int(hostsDone)); });
+    connect(finder, &DeviceFinder::sweepFinished, this, [this]() {
+        sweepProgress->hide();
+        cancelSweep->hide();
+        priv_showNetworks();
+    });
 
     // The first search starts by itself one second after start-up; the
     // window is the context, so closing it earlier cancels the search.
@@ -149,20 +149,59 @@ MainWindow::MainWindow(QWidget *parent, FirstSearch firstSearch)
         QTimer::singleShot(1000, this, &MainWindow::on_pushButton_find_clicked);
 }
 
-void MainWindow::search()
+void MainWindow::on_pushButton_find_clicked()
 {
-    on_pushButton_find_clicked();
+    finder->find();
 }
 
-QVector<ExportedDevice> MainWindow::listedDevices() const
+void MainWindow::on_pushButton_watch_toggled(bool checked)
 {
-    // One read of the interfaces and the neighbour table for all entries.
-    const SystemNeighbourTable neighbours;
-    const DeviceLocator locator(neighbours);
-    QVector<ExportedDevice> devices;
-    for (const DeviceRecord &record : priv_records())
-        devices.append({record, locator.place(record)});
-    return devices;
+    finder->setWatching(checked);
+    priv_showCount();
+}
+
+void MainWindow::priv_addEntries(int first, int last)
+{
+    const int firstNewRow = ui->listWidget->count();
+    for (int index = first; index <= last; ++index) {
+        const DeviceRecord &record = finder->record(index);
+        auto *item = new QListWidgetItem(record.line(), nullptr, QListWidgetItem::Type);
+        item->setData(AddressRole, record.addressText());
+        item->setData(ConfigRole, record.configAvailable());
+        item->setData(DetailsRole, QVariant::fromValue(record));
+        if (record.needsWarning())
+            item->setData(Qt::DecorationRole, priv_warningIcon());
+        ui->listWidget->insertItem(ui->listWidget->count(), item);
+        // The first device of a list becomes current, which brings the list
+        // buttons to life; later ones leave the selection alone.
+        if (ui->listWidget->count() == 1)
+            ui->listWidget->setCurrentRow(0);
+    }
+    layOutAppendedRows(ui->listWidget, firstNewRow);
+}
+
+void MainWindow::priv_updateEntry(int index)
+{
+    const DeviceRecord &record = finder->record(index);
+    QListWidgetItem *item = ui->listWidget->item(listedAddresses->row(record.addressText()));
+    if (!item)
+        return;
+    item->setText(record.line());
+    item->setData(ConfigRole, record.configAvailable());
+    item->setData(DetailsRole, QVariant::fromValue(record));
+    item->setData(Qt::DecorationRole, record.needsWarning() ? QVariant(priv_warningIcon()) : QVariant());
+    // An offline device's entry is greyed, and stays selectable and
+    // copyable.
+    item->setData(Qt::ForegroundRole, record.offline ? QVariant(ui->listWidget->palette().brush(
+                                                           QPalette::Disabled, QPalette::Text))
+                                                     : QVariant());
+    if (item == ui->listWidget->currentItem())
+        ui->pushButton_config->setEnabled(record.configAvailable());
+}
+
+void MainWindow::priv_showCount()
+{
+    ui->statusbar->showMessage(finder->countText(), 0);
 }
 
 QVector<DeviceRecord> MainWindow::priv_records() const
@@ -180,12 +219,8 @@ MainWindow::~MainWindow()
 {
     // The dialog asks for the remote networks; it goes before they do.
     delete networksDialog;
-    const QList<ConnSocket *> sockets = connSockets;
-    for (ConnSocket *connSocket : sockets) {
-        connSocket->socket->close();
-        delete connSocket;
-    }
-    connSockets.clear();
+    // The engine's sockets go before the form.
+    delete finder;
     delete ui;
 }
 
@@ -345,22 +380,20 @@ void MainWindow::priv_saveList()
     if (fileName.isEmpty())
         return;
 
-    const QVector<ExportedDevice> devices = listedDevices();
-    const QByteArray contents = DeviceExport::document(SaveList::formatFor(fileName, filter), devices, searchStarted);
+    // The entries as the list holds them, with where each device sits.
+    const SystemNeighbourTable neighbours;
+    const DeviceLocator locator(neighbours);
+    QVector<ExportedDevice> devices;
+    for (const DeviceRecord &record : priv_records())
+        devices.append({record, locator.place(record)});
+    const QByteArray contents =
+        DeviceExport::document(SaveList::formatFor(fileName, filter), devices, finder->searchedAt());
     const QString shownName = QDir::toNativeSeparators(fileName);
     QString error;
     if (SaveList::write(fileName, contents, &error))
         ui->statusbar->showMessage(tr("Saved %n device(s) to %1", "", devices.size()).arg(shownName), 0);
     else
         ui->statusbar->showMessage(tr("Could not save %1: %2").arg(shownName, error), 0);
-}
-
-QString MainWindow::priv_deviceCountText() const
-{
-    QString text = tr("Found %n device(s)", "", ui->listWidget->count());
-    if (conflictCount > 0)
-        text += tr(", %n with an IP address conflict", "", conflictCount);
-    return text;
 }
 
 const QIcon &MainWindow::priv_warningIcon()
@@ -373,26 +406,11 @@ const QIcon &MainWindow::priv_warningIcon()
 void MainWindow::priv_showNetworks()
 {
     networksUpdateTimer->stop();
-    QList<quint32> addresses;
-    QList<int> cards;
-    addresses.reserve(ui->listWidget->count());
-    cards.reserve(ui->listWidget->count());
-    for (int row = 0; row < ui->listWidget->count(); ++row) {
-        const QVariant details = ui->listWidget->item(row)->data(DetailsRole);
-        if (details.canConvert<DeviceRecord>()) {
-            const DeviceRecord record = details.value<DeviceRecord>();
-            addresses.append(record.address);
-            cards.append(record.interfaceIndex);
-        } else {
-            addresses.append(QHostAddress(ui->listWidget->item(row)->data(AddressRole).toString()).toIPv4Address());
-            cards.append(0);
-        }
-    }
-    runReport.countDevices(addresses, cards);
-    networksLabel->setText(runReport.labelText(searching));
-    networksLabel->setToolTip(runReport.ran ? runReport.toolTip() : QString());
+    const RunReport report = finder->report();
+    networksLabel->setText(report.labelText(finder->isSearching()));
+    networksLabel->setToolTip(report.ran ? report.toolTip() : QString());
     if (networksDialog && networksDialog->isVisible())
-        networksDialog->showReport(runReport);
+        networksDialog->showReport(report);
 }
 
 void MainWindow::priv_scheduleNetworksUpdate()
@@ -404,11 +422,11 @@ void MainWindow::priv_scheduleNetworksUpdate()
 void MainWindow::priv_openNetworksDialog()
 {
     if (!networksDialog) {
-        networksDialog = new NetworksDialog(this, [this]() { return remoteNetworks; });
+        networksDialog = new NetworksDialog(this, [this]() { return finder->remoteNetworks(); });
         networksDialog->setAttribute(Qt::WA_DeleteOnClose);
         connect(networksDialog, &NetworksDialog::networkAdded, this, &MainWindow::priv_addRemoteNetwork);
     }
-    networksDialog->showReport(runReport);
+    networksDialog->showReport(finder->report());
     networksDialog->show();
     networksDialog->raise();
     networksDialog->activateWindow();
@@ -416,10 +434,8 @@ void MainWindow::priv_openNetworksDialog()
 
 void MainWindow::priv_addRemoteNetwork(const Ipv4Network &network)
 {
-    if (remoteNetworks.contains(network))
+    if (!finder->addRemoteNetwork(network, tr("added: searched from the next Find on")))
         return;
-    remoteNetworks.append(network);
-    runReport.addRemote(network, tr("added: searched from the next Find on"));
     qDebug() << "MainWindow::priv_addRemoteNetwork"
              << ":"
              << "Remote network added =" << network.text();

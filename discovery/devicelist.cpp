@@ -1,27 +1,20 @@
-#include "mainwindow.h"
-#include "ui_mainwindow.h"
+#include "devicefinder.h"
 
 #include "datagram.h"
-#include "devicelistview.h"
-#include "deviceprotocol.h"
 #include "devicerecord.h"
-#include "listedaddresses.h"
 #include "netaddress.h"
 
 #include <QDebug>
 #include <QHostAddress>
-#include <QListWidget>
-#include <QStatusBar>
 #include <QUdpSocket>
 
-void MainWindow::readyRead()
+void DeviceFinder::readyRead()
 {
     // The socket's readyRead, or its batch going on with what is left.
     DatagramBatch *batch = DatagramBatch::of(sender());
     if (!batch)
         return;
 
-    const int firstNewRow = ui->listWidget->count();
     OwnAddressTest ownAddresses;
     QByteArray datagram;
     QHostAddress senderAddress;
@@ -44,61 +37,94 @@ void MainWindow::readyRead()
                      << "Device added to the list (DragonFrame)";
     }
 
-    if (ui->listWidget->count() > firstNewRow)
-        layOutAppendedRows(ui->listWidget, firstNewRow);
-    ui->statusbar->showMessage(priv_deviceCountText());
+    priv_listAdded();
+    // Every batch of the text probe's socket shows the count, even one of
+    // the program's own broadcasts only.
+    emit countsChanged();
 }
 
-bool MainWindow::priv_addDevice(const QString &text, const DeviceRecord &record)
+bool DeviceFinder::priv_addDevice(const QString &text, const DeviceRecord &record)
 {
-    const QString address = record.addressText();
-    if (listedAddresses->contains(address))
+    const int known = listed.value(record.address, -1);
+    if (known >= 0) {
+        priv_seen(known);
         return false;
+    }
 
-    auto *item = new QListWidgetItem(text, nullptr, QListWidgetItem::Type);
-    item->setData(AddressRole, address);
-    item->setData(ConfigRole, record.configAvailable());
-    item->setData(DetailsRole, QVariant::fromValue(record));
-    if (record.needsWarning())
-        item->setData(Qt::DecorationRole, priv_warningIcon());
-    ui->listWidget->insertItem(ui->listWidget->count(), item);
+    records.append(record);
+    DeviceRecord &added = records.last();
+    // The record makes the same line; text is what the reader matched.
+    Q_UNUSED(text)
+    added.lastSeen = now();
+    Watch watch;
+    watch.seen = true;
+    watch.identities = record.identities.mid(0, 1);
+    watches.append(watch);
+    listed.insert(record.address, records.size() - 1);
     ++deviceCount;
-
-    // The first device of a run becomes current, which brings the list
-    // buttons to life; later ones leave the selection alone. The readers
-    // show the count once they have handled all their datagrams.
-    if (ui->listWidget->count() == 1)
-        ui->listWidget->setCurrentRow(0);
+    if (firstUnannounced < 0)
+        firstUnannounced = records.size() - 1;
     return true;
 }
 
-bool MainWindow::priv_noteIdentity(quint32 ip, const ENIP::ListIdentityItem &identity)
+// Tells what the readers added in one step, then each one's event: a
+// window adds one batch's entries together.
+void DeviceFinder::priv_listAdded()
 {
-    const QString address = ipv4ToString(ip);
-    QListWidgetItem *entry = ui->listWidget->item(listedAddresses->row(address));
-    if (!entry || entry->data(DetailsRole).userType() != qMetaTypeId<DeviceRecord>())
+    if (firstUnannounced < 0)
+        return;
+    const int first = firstUnannounced;
+    firstUnannounced = -1;
+    const int last = records.size() - 1;
+    emit devicesListed(first, last);
+    emit networksChanged();
+    for (int index = first; index <= last; ++index)
+        emit deviceEvent(Found, index);
+}
+
+bool DeviceFinder::priv_noteIdentity(quint32 ip, const ENIP::ListIdentityItem &identity)
+{
+    const int index = listed.value(ip, -1);
+    if (index < 0)
         return false;
-    auto record = entry->data(DetailsRole).value<DeviceRecord>();
+    DeviceRecord &record = records[index];
     const bool hadConflict = record.hasConflict();
-    if (!record.addIdentity(identity))
+    if (watching) {
+        // A round decides between a new identity and a conflict: only two
+        // identities answering in the same round are a conflict.
+        Watch &watch = watches[index];
+        bool known = false;
+        for (const ENIP::ListIdentityItem &item : qAsConst(watch.identities))
+            known = known || sameDevice(item.identity, identity.identity);
+        if (known)
+            return false;
+        if (watch.identities.size() < DeviceRecord::MaxIdentities)
+            watch.identities.append(identity);
+        if (watch.identities.size() < 2)
+            return false;
+        // Both identities of this round join the entry's, its own first.
+        for (const ENIP::ListIdentityItem &item : qAsConst(watch.identities))
+            record.addIdentity(item);
+    } else if (!record.addIdentity(identity)) {
         return false;
-    entry->setData(DetailsRole, QVariant::fromValue(record));
+    }
     // A text-protocol entry's first identity is no conflict.
     if (!record.hasConflict())
         return false;
 
-    const CIP::CipIdentityObject &listed = record.identities.first().identity;
+    const CIP::CipIdentityObject &listedIdentity = record.identities.first().identity;
     const CIP::CipIdentityObject &other = identity.identity;
     qDebug() << "MainWindow::readyRead_opener"
              << ":"
-             << "IP address conflict at" << address << ":" << listed.productName.toString()
-             << "S/N:" << qPrintable(serialNumberText(listed.serialNumber)) << ", product code =" << listed.productCode
-             << ", vendor ID =" << listed.vendorId << "and" << other.productName.toString()
-             << "S/N:" << qPrintable(serialNumberText(other.serialNumber)) << ", product code =" << other.productCode
-             << ", vendor ID =" << other.vendorId;
+             << "IP address conflict at" << record.addressText() << ":" << listedIdentity.productName.toString()
+             << "S/N:" << qPrintable(serialNumberText(listedIdentity.serialNumber))
+             << ", product code =" << listedIdentity.productCode << ", vendor ID =" << listedIdentity.vendorId << "and"
+             << other.productName.toString() << "S/N:" << qPrintable(serialNumberText(other.serialNumber))
+             << ", product code =" << other.productCode << ", vendor ID =" << other.vendorId;
+    emit deviceChanged(index);
     if (hadConflict)
         return false;
     ++conflictCount;
-    entry->setData(Qt::DecorationRole, priv_warningIcon());
+    emit deviceEvent(Conflict, index);
     return true;
 }

@@ -82,6 +82,17 @@ struct DeviceRecord
     // The interface the reply arrived on (a QNetworkInterface index), 0
     // where the system did not tell.
     int interfaceIndex = 0;
+
+    // What watching the network tells of the device, times in milliseconds
+    // since the epoch (0: never). Offline: it missed three rounds in a row.
+    bool offline = false;
+    qint64 lastSeen = 0;
+    qint64 offlineSince = 0;
+    qint64 backSince = 0;
+    // When it last answered with another identity, firmware or name, and
+    // what changed, as the tooltip says it.
+    qint64 changedAt = 0;
+    QString changes;
 };
 
 Q_DECLARE_METATYPE(DeviceRecord)

@@ -1,5 +1,4 @@
-#include "mainwindow.h"
-#include "ui_mainwindow.h"
+#include "devicefinder.h"
 
 #include "connsocket.h"
 #include "datagram.h"
@@ -9,22 +8,20 @@
 
 #include <QDebug>
 #include <QHostAddress>
-#include <QListWidget>
 #include <QNetworkInterface>
-#include <QStatusBar>
 #include <QTimer>
 #include <QUdpSocket>
 
 namespace {
 
-using ReaderSlot = void (MainWindow::*)();
+using ReaderSlot = void (DeviceFinder::*)();
 
 // Finds the socket a probe of the given port uses for a probe address: the
 // one made for this address that is still bound to this port, else the
 // first closed socket that was made for this port, else a new one. A closed
 // socket keeps its reader connection, so it is only ever taken over by a
 // probe of its own kind.
-QUdpSocket *probeSocket(MainWindow *window, QList<ConnSocket *> &connSockets, quint32 address, quint16 port,
+QUdpSocket *probeSocket(DeviceFinder *finder, QList<ConnSocket *> &connSockets, quint32 address, quint16 port,
                         ReaderSlot reader, const char *readerName, const char *logPrefix)
 {
     QUdpSocket *chosen = nullptr;
@@ -47,10 +44,10 @@ QUdpSocket *probeSocket(MainWindow *window, QList<ConnSocket *> &connSockets, qu
         chosen = spare;
 
     if (!chosen) {
-        chosen = new QUdpSocket(window);
-        QObject::connect(chosen, &QIODevice::readyRead, window, reader);
+        chosen = new QUdpSocket(finder);
+        QObject::connect(chosen, &QIODevice::readyRead, finder, reader);
         // The reader goes on with a long batch in turns (DatagramBatch).
-        QObject::connect(new DatagramBatch(chosen, readerName), &DatagramBatch::resume, window, reader);
+        QObject::connect(new DatagramBatch(chosen, readerName), &DatagramBatch::resume, finder, reader);
         auto *connSocket = new ConnSocket(chosen, address, port);
         connSockets.append(connSocket);
         QObject::connect(chosen, &QIODevice::readyRead, connSocket, &ConnSocket::onReadyRead);
@@ -83,11 +80,10 @@ SendResult sendProbe(QUdpSocket *socket, const QByteArray &payload, quint32 addr
 
 } // namespace
 
-void MainWindow::on_pushButton_find_clicked()
+// One run: both probes from every usable address entry, in the order the
+// system lists its cards and their entries, then the remote networks.
+void DeviceFinder::priv_startRun()
 {
-    deviceCount = 0;
-    conflictCount = 0;
-    ui->listWidget->clear();
     // Replies still queued count for this run; a repeat of one handled
     // before it does too.
     for (ConnSocket *connSocket : qAsConst(connSockets)) {
@@ -105,7 +101,9 @@ void MainWindow::on_pushButton_find_clicked()
         priv_finishSweep(true);
     searchingTimer->stop();
     searching = true;
+    roundOpen = true;
     runReport.clear();
+    emit runStarted();
 
     int entryNumber = 0;
     const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
@@ -142,33 +140,35 @@ void MainWindow::on_pushButton_find_clicked()
     if (entryNumber == 0) {
         // Without an address of its own nothing can be sent, to a remote
         // network neither.
-        for (const Ipv4Network &network : qAsConst(remoteNetworks))
+        for (const Ipv4Network &network : qAsConst(remote))
             runReport.addRemote(network, tr("not searched: no usable network connection"));
-        ui->statusbar->showMessage(tr("No usable network connection: nothing was sent"), 0);
         searching = false;
-        priv_showNetworks();
+        emit nothingSent();
+        emit networksChanged();
+        // Nothing can answer: the round is over at once.
+        priv_endRound();
         return;
     }
     priv_searchRemoteNetworks();
     if (!sweepTimer->isActive())
         priv_lastProbeSent();
-    priv_showNetworks();
+    emit networksChanged();
 }
 
-void MainWindow::priv_sendDatagram(quint32 address)
+void DeviceFinder::priv_sendDatagram(quint32 address)
 {
     static const char logPrefix[] = "MainWindow::priv_sendDatagram";
-    QUdpSocket *socket = probeSocket(this, connSockets, address, TextProbePort, &MainWindow::readyRead,
+    QUdpSocket *socket = probeSocket(this, connSockets, address, TextProbePort, &DeviceFinder::readyRead,
                                      "MainWindow::readyRead", logPrefix);
     lastSend = sendProbe(socket, QByteArrayLiteral("Hi"), address, TextProbePort, logPrefix);
     if (lastSend.error == SendResult::Sent)
         ++sentProbes;
 }
 
-void MainWindow::priv_sendDatagram_opener(quint32 address)
+void DeviceFinder::priv_sendDatagram_opener(quint32 address)
 {
     static const char logPrefix[] = "MainWindow::priv_sendDatagram_opener";
-    QUdpSocket *socket = probeSocket(this, connSockets, address, ListIdentityPort, &MainWindow::readyRead_opener,
+    QUdpSocket *socket = probeSocket(this, connSockets, address, ListIdentityPort, &DeviceFinder::readyRead_opener,
                                      "MainWindow::readyRead_opener", logPrefix);
     // The whole ListIdentity request is the 24-byte header: 63 00 and zeros.
     QByteArray payload;

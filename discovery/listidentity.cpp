@@ -1,35 +1,29 @@
-#include "mainwindow.h"
-#include "ui_mainwindow.h"
+#include "devicefinder.h"
 
 #include "datagram.h"
-#include "devicelistview.h"
-#include "deviceprotocol.h"
 #include "devicerecord.h"
 #include "listidentityreply.h"
 #include "netaddress.h"
 
 #include <QDebug>
 #include <QHostAddress>
-#include <QListWidget>
-#include <QStatusBar>
 #include <QUdpSocket>
 
 // Reads the answers to the ListIdentity request: one entry per decoded
 // identity item (ENIP::ListIdentityReply shows the reply's layout).
-void MainWindow::readyRead_opener()
+void DeviceFinder::readyRead_opener()
 {
     // The socket's readyRead, or its batch going on with what is left.
     DatagramBatch *batch = DatagramBatch::of(sender());
     if (!batch)
         return;
 
-    const int firstNewRow = ui->listWidget->count();
     OwnAddressTest ownAddresses;
     QByteArray datagram;
     QHostAddress senderAddress;
     quint16 senderPort = 0;
     int interfaceIndex = 0;
-    bool listed = false;
+    bool added = false;
     bool conflict = false;
     while (batch->next(&datagram, &senderAddress, &senderPort, &interfaceIndex)) {
         if (!isForeignIpv4Sender(senderAddress, &ownAddresses, "MainWindow::readyRead_opener"))
@@ -76,7 +70,7 @@ void MainWindow::readyRead_opener()
             const DeviceRecord record =
                 DeviceRecord::listIdentityDevice(deviceCount + 1, ip, senderPort, item, interfaceIndex);
             if (priv_addDevice(record.line(), record)) {
-                listed = true;
+                added = true;
                 qDebug() << "MainWindow::readyRead_opener"
                          << ":"
                          << "Device added to the list (Opener)";
@@ -85,10 +79,7 @@ void MainWindow::readyRead_opener()
             }
         }
     }
-    // An entry that got its icon only now is laid out again by the list
-    // itself, as after any change of an entry's data.
-    if (listed)
-        layOutAppendedRows(ui->listWidget, firstNewRow);
-    if (listed || conflict)
-        ui->statusbar->showMessage(priv_deviceCountText());
+    priv_listAdded();
+    if (added || conflict)
+        emit countsChanged();
 }

@@ -82,21 +82,21 @@ RemoteNetworkCheck checkRemoteNetwork(const QString &input, const QList<OwnNetwo
     }
     for (const QChar c : text) {
         if (!c.isDigit() && c != QLatin1Char('.') && c != QLatin1Char('/')) {
-            result.state = QValidator::Invalid;
+            result.state = RemoteNetworkCheck::Invalid;
             return result;
         }
     }
     const QStringList parts = text.split(QLatin1Char('/'));
     const QStringList octets = parts.at(0).split(QLatin1Char('.'));
     if (parts.size() > 2 || octets.size() > 4) {
-        result.state = QValidator::Invalid;
+        result.state = RemoteNetworkCheck::Invalid;
         return result;
     }
     quint32 address = 0;
     bool complete = octets.size() == 4;
     for (const QString &octet : octets) {
         if (octet.size() > 3 || octet.toInt() > 255) {
-            result.state = QValidator::Invalid;
+            result.state = RemoteNetworkCheck::Invalid;
             return result;
         }
         complete = complete && !octet.isEmpty();
@@ -104,7 +104,7 @@ RemoteNetworkCheck checkRemoteNetwork(const QString &input, const QList<OwnNetwo
     }
     const QString prefixText = parts.size() == 2 ? parts.at(1) : QString();
     if (prefixText.size() > 2) {
-        result.state = QValidator::Invalid;
+        result.state = RemoteNetworkCheck::Invalid;
         return result;
     }
     if (!complete || prefixText.isEmpty()) {
@@ -134,28 +134,11 @@ RemoteNetworkCheck checkRemoteNetwork(const QString &input, const QList<OwnNetwo
             return result;
         }
     }
-    result.state = QValidator::Acceptable;
+    result.state = RemoteNetworkCheck::Acceptable;
     result.network = network;
     result.reason = tr("Enter adds %1: %n host(s), swept in %2 at each Find", int(network.hostCount()))
                         .arg(network.text(), sweepTime(network.hostCount()));
     return result;
-}
-
-RemoteNetworkValidator::RemoteNetworkValidator(std::function<QList<Ipv4Network>()> added, QObject *parent)
-    : QValidator(parent)
-    , added(std::move(added))
-{ }
-
-QValidator::State RemoteNetworkValidator::validate(QString &input, int &pos) const
-{
-    Q_UNUSED(pos)
-    return check(input).state;
-}
-
-RemoteNetworkCheck RemoteNetworkValidator::check(const QString &input) const
-{
-    return checkRemoteNetwork(input, ownNetworks(QNetworkInterface::allInterfaces()),
-                              added ? added() : QList<Ipv4Network>());
 }
 
 SweepPacer::SweepPacer(Clock clock)

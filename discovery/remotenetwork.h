@@ -3,7 +3,6 @@
 
 #include <QList>
 #include <QString>
-#include <QValidator>
 
 #include <functional>
 
@@ -49,7 +48,9 @@ QList<OwnNetwork> ownNetworks(const QList<QNetworkInterface> &interfaces);
 // "address/prefix" as in 10.40.8.0/22.
 struct RemoteNetworkCheck
 {
-    QValidator::State state = QValidator::Intermediate;
+    // As a line edit's validator takes it: the values of QValidator::State.
+    enum State { Invalid, Intermediate, Acceptable };
+    State state = Intermediate;
     // Set when acceptable: the network, host bits cleared.
     Ipv4Network network;
     // Why it cannot be added (yet), or what adding it searches.
@@ -66,22 +67,6 @@ constexpr int RemotePrefixMax = 30;
 // everything else that is not yet a network is Intermediate with a reason.
 RemoteNetworkCheck checkRemoteNetwork(const QString &text, const QList<OwnNetwork> &own,
                                       const QList<Ipv4Network> &added);
-
-// The line edit's validator: checkRemoteNetwork with the computer's own
-// networks as they are at the moment of each check.
-class RemoteNetworkValidator : public QValidator
-{
-    Q_OBJECT
-
-public:
-    // added: the remote networks added so far.
-    RemoteNetworkValidator(std::function<QList<Ipv4Network>()> added, QObject *parent);
-    State validate(QString &input, int &pos) const override;
-    RemoteNetworkCheck check(const QString &input) const;
-
-private:
-    std::function<QList<Ipv4Network>()> added;
-};
 
 // Paces the unicast sweep: a token bucket that fills at PerSecond
 // datagrams a second and holds at most Burst, so that no second ever sees

@@ -1,5 +1,4 @@
-#include "mainwindow.h"
-#include "ui_mainwindow.h"
+#include "devicefinder.h"
 
 #include "datagram.h"
 #include "deviceprotocol.h"
@@ -8,8 +7,6 @@
 
 #include <QDebug>
 #include <QHostAddress>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -22,12 +19,12 @@ const char SweepLog[] = "MainWindow::priv_sweepNext";
 // Each remote network gets one broadcast of both probes, sent like those
 // of the computer's own networks (the routing table picks the card; a
 // router may forward it), and then the unicast sweep of its hosts.
-void MainWindow::priv_searchRemoteNetworks()
+void DeviceFinder::priv_searchRemoteNetworks()
 {
-    if (remoteNetworks.isEmpty())
+    if (remote.isEmpty())
         return;
     sweepRows.clear();
-    for (const Ipv4Network &network : qAsConst(remoteNetworks)) {
+    for (const Ipv4Network &network : qAsConst(remote)) {
         const int row = runReport.addRemote(network, QString());
         const quint32 broadcast = network.broadcast();
         priv_sendDatagram(broadcast);
@@ -48,7 +45,7 @@ void MainWindow::priv_searchRemoteNetworks()
     for (int probe = 0; probe < 2; ++probe) {
         if (!sweepSockets[probe]) {
             sweepSockets[probe] = new QUdpSocket(this);
-            const auto reader = probe == 0 ? &MainWindow::readyRead : &MainWindow::readyRead_opener;
+            const auto reader = probe == 0 ? &DeviceFinder::readyRead : &DeviceFinder::readyRead_opener;
             connect(sweepSockets[probe], &QIODevice::readyRead, this, reader);
             // The reader goes on with a long batch in turns, as on every
             // probe socket.
@@ -64,21 +61,18 @@ void MainWindow::priv_searchRemoteNetworks()
         }
     }
 
-    sweepPlan = SweepPlan(remoteNetworks);
+    sweepPlan = SweepPlan(remote);
     qDebug() << "MainWindow::priv_searchRemoteNetworks"
              << ":"
-             << "Sweep started: networks =" << remoteNetworks.size() << ", datagrams =" << sweepPlan.total()
+             << "Sweep started: networks =" << remote.size() << ", datagrams =" << sweepPlan.total()
              << ", per second at most =" << SweepPacer::PerSecond + SweepPacer::Burst;
-    sweepProgress->setRange(0, int(sweepPlan.total() / 2));
-    sweepProgress->setValue(0);
-    sweepProgress->show();
-    cancelSweep->show();
+    emit sweepStarted(sweepPlan.total() / 2);
     sweepPacer.start();
     sweepTimer->start();
     priv_sweepNext();
 }
 
-void MainWindow::priv_sweepNext()
+void DeviceFinder::priv_sweepNext()
 {
     static const QByteArray textProbe = QByteArrayLiteral("Hi");
     static const QByteArray listIdentityProbe = [] {
@@ -118,14 +112,14 @@ void MainWindow::priv_sweepNext()
                      << ", failed =" << row.sweepErrors[0] + row.sweepErrors[1];
         }
     }
-    sweepProgress->setValue(int(sweepPlan.done() / 2));
+    emit sweepProgress(sweepPlan.done() / 2);
     if (sweepPlan.atEnd())
         priv_finishSweep(false);
     else
-        priv_scheduleNetworksUpdate();
+        emit networksChanged();
 }
 
-void MainWindow::priv_finishSweep(bool cancelled)
+void DeviceFinder::priv_finishSweep(bool cancelled)
 {
     sweepTimer->stop();
     if (cancelled) {
@@ -142,15 +136,8 @@ void MainWindow::priv_finishSweep(bool cancelled)
     }
     sweepRows.clear();
     sweepPlan = SweepPlan();
-    sweepProgress->hide();
-    cancelSweep->hide();
+    emit sweepFinished();
     priv_lastProbeSent();
-    priv_showNetworks();
+    emit networksChanged();
 }
 
-void MainWindow::priv_lastProbeSent()
-{
-    // Answers to the last probe may take up to 2 s; the sweep's sockets
-    // stay bound until then.
-    searchingTimer->start();
-}

@@ -135,9 +135,9 @@ void TestNetAddress::remoteNetwork_data()
     QTest::addColumn<QString>("network");
     QTest::addColumn<QString>("reason");
 
-    const int invalid = QValidator::Invalid;
-    const int typing = QValidator::Intermediate;
-    const int ok = QValidator::Acceptable;
+    const int invalid = RemoteNetworkCheck::Invalid;
+    const int typing = RemoteNetworkCheck::Intermediate;
+    const int ok = RemoteNetworkCheck::Acceptable;
     const QString example = "Type a network as address/prefix, for example 10.40.8.0/22";
     QTest::newRow("empty") << "" << typing << "" << example;
     QTest::newRow("first octet") << "10" << typing << "" << example;
@@ -208,7 +208,7 @@ void TestNetAddress::remoteNetwork()
     const RemoteNetworkCheck check = checkRemoteNetwork(text, own, {net("10.60.0.0/22")});
     QCOMPARE(int(check.state), state);
     QCOMPARE(check.reason, reason);
-    QCOMPARE(check.state == QValidator::Acceptable ? check.network.text() : QString(), network);
+    QCOMPARE(check.state == RemoteNetworkCheck::Acceptable ? check.network.text() : QString(), network);
 }
 
 void TestNetAddress::sweepPace()

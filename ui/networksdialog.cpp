@@ -4,6 +4,7 @@
 #include "networkreport.h"
 
 #include <QFontMetrics>
+#include <QNetworkInterface>
 #include <QHeaderView>
 #include <QTableWidgetItem>
 
@@ -66,7 +67,7 @@ void NetworksDialog::on_lineEdit_network_textChanged(const QString &text)
 {
     const RemoteNetworkCheck check = validator->check(text);
     ui->label_networkCheck->setText(check.reason);
-    ui->pushButton_add->setEnabled(check.state == QValidator::Acceptable);
+    ui->pushButton_add->setEnabled(check.state == RemoteNetworkCheck::Acceptable);
 }
 
 void NetworksDialog::on_lineEdit_network_returnPressed()
@@ -77,7 +78,7 @@ void NetworksDialog::on_lineEdit_network_returnPressed()
 void NetworksDialog::on_pushButton_add_clicked()
 {
     const RemoteNetworkCheck check = validator->check(ui->lineEdit_network->text());
-    if (check.state != QValidator::Acceptable)
+    if (check.state != RemoteNetworkCheck::Acceptable)
         return;
     ui->lineEdit_network->clear();
     emit networkAdded(check.network);
@@ -86,4 +87,21 @@ void NetworksDialog::on_pushButton_add_clicked()
 void NetworksDialog::on_pushButton_close_clicked()
 {
     close();
+}
+
+RemoteNetworkValidator::RemoteNetworkValidator(std::function<QList<Ipv4Network>()> added, QObject *parent)
+    : QValidator(parent)
+    , added(std::move(added))
+{ }
+
+QValidator::State RemoteNetworkValidator::validate(QString &input, int &pos) const
+{
+    Q_UNUSED(pos)
+    return State(check(input).state);
+}
+
+RemoteNetworkCheck RemoteNetworkValidator::check(const QString &input) const
+{
+    return checkRemoteNetwork(input, ownNetworks(QNetworkInterface::allInterfaces()),
+                              added ? added() : QList<Ipv4Network>());
 }

@@ -4,11 +4,29 @@
 #include "remotenetwork.h"
 
 #include <QDialog>
+#include <QValidator>
 
 #include <functional>
 
 class RunReport;
 class Ui_NetworksDialog;
+
+// The line edit's validator: checkRemoteNetwork with the computer's own
+// networks as they are at the moment of each check.
+class RemoteNetworkValidator : public QValidator
+{
+    Q_OBJECT
+
+public:
+    // added: the remote networks added so far.
+    RemoteNetworkValidator(std::function<QList<Ipv4Network>()> added, QObject *parent);
+    State validate(QString &input, int &pos) const override;
+    RemoteNetworkCheck check(const QString &input) const;
+
+private:
+    std::function<QList<Ipv4Network>()> added;
+};
+
 
 // The networks the last run searched or left out, and where the user adds
 // a network beyond the computer's own. Not modal: the window shows each

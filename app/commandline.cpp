@@ -99,8 +99,8 @@ void setUp(QCommandLineParser *parser, const Options &options)
         CommandLine::tr("Finds devices on the local IPv4 networks. Without options it opens its window."));
     // Qt's options are single words after one dash: -platform, -style.
     parser->setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser->addOptions({options.list, options.watch, options.format, options.wait, options.interval,
-                        options.forTime, options.help, options.version});
+    parser->addOptions({options.list, options.watch, options.format, options.wait, options.interval, options.forTime,
+                        options.help, options.version});
     addQtOptions(parser);
 }
 
@@ -190,18 +190,19 @@ int runWatch(const CommandLine &commandLine)
     DeviceFinder finder;
     finder.setWatchInterval(commandLine.intervalMs);
     bool writeFailed = false;
-    QObject::connect(&finder, &DeviceFinder::deviceEvent, &finder,
-                     [&finder, &commandLine, &writeFailed](DeviceFinder::Event event, int index) {
-                         // Where the device sits as the system tells it now.
-                         const DeviceRecord &record = finder.record(index);
-                         const DevicePlace place = DeviceLocator(SystemNeighbourTable()).place(record);
-                         if (!writeOut(stdout, watchEventLine(commandLine.format, QDateTime::currentDateTime(),
-                                                              int(event), record, place))
-                             && !writeFailed) {
-                             writeFailed = true;
-                             QCoreApplication::quit();
-                         }
-                     });
+    QObject::connect(
+        &finder, &DeviceFinder::deviceEvent, &finder,
+        [&finder, &commandLine, &writeFailed](DeviceFinder::Event event, int index) {
+            // Where the device sits as the system tells it now.
+            const DeviceRecord &record = finder.record(index);
+            const DevicePlace place = DeviceLocator(SystemNeighbourTable()).place(record);
+            if (!writeOut(stdout,
+                          watchEventLine(commandLine.format, QDateTime::currentDateTime(), int(event), record, place))
+                && !writeFailed) {
+                writeFailed = true;
+                QCoreApplication::quit();
+            }
+        });
     finder.setWatching(true);
     if (!finder.probesSentOk()) {
         writeOut(stderr, CommandLine::tr("No usable network address: nothing was sent.\n").toLocal8Bit());
@@ -340,8 +341,7 @@ int runCommandLine(const CommandLine &commandLine)
 QByteArray watchEventLine(ExportFormat format, const QDateTime &time, int event, const DeviceRecord &record,
                           const DevicePlace &place)
 {
-    const QByteArray name =
-        QByteArray(QMetaEnum::fromType<DeviceFinder::Event>().valueToKey(event)).toLower();
+    const QByteArray name = QByteArray(QMetaEnum::fromType<DeviceFinder::Event>().valueToKey(event)).toLower();
     if (format == ExportFormat::Json) {
         QJsonObject object;
         object.insert(QStringLiteral("time"), time.toUTC().toString(Qt::ISODate));

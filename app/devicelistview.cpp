@@ -1,8 +1,10 @@
 #include "devicelistview.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QEvent>
 #include <QListView>
+#include <QPainter>
 
 DeviceListDelegate::DeviceListDelegate(QAbstractItemView *view)
     : QStyledItemDelegate(view)
@@ -65,6 +67,34 @@ QSize DeviceListDelegate::sizeHint(const QStyleOptionViewItem &option, const QMo
         rows.resize(row + 1);
     rows[row] = Measured{item, size};
     return size;
+}
+
+void DeviceListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    const QVariant foreground = index.data(Qt::ForegroundRole);
+    if (!foreground.canConvert<QBrush>()) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    // The style draws the entry without its text (background, selection,
+    // icon, focus), and the text goes where the style would put it.
+    QStyleOptionViewItem item = option;
+    initStyleOption(&item, index);
+    const QString text = item.text;
+    item.text.clear();
+    const QWidget *widget = item.widget;
+    QStyle *style = widget ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
+    item.text = text;
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    const QRect textRect =
+        style->subElementRect(QStyle::SE_ItemViewItemText, &item, widget).adjusted(margin, 0, -margin, 0);
+    painter->save();
+    painter->setFont(item.font);
+    painter->setPen(foreground.value<QBrush>().color());
+    painter->drawText(textRect, int(item.displayAlignment),
+                      item.fontMetrics.elidedText(text, item.textElideMode, textRect.width()));
+    painter->restore();
 }
 
 void layOutAppendedRows(QListView *view, int firstRow)

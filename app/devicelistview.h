@@ -22,6 +22,10 @@ public:
     explicit DeviceListDelegate(QAbstractItemView *view);
 
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    // As Qt's delegate paints, but an entry with a text colour of its own
+    // (an offline device, greyed) gets it: the list's style sheet would
+    // paint every entry's text in its one colour.
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

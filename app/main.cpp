@@ -26,9 +26,9 @@ int main(int argc, char *argv[])
     }
 
     // High-DPI settings must precede the application object. Qt 6 always
-        // scales and always uses high-resolution pixmaps, and deprecates the two
-        // attributes; the pass-through rounding keeps fractional factors such as
-        // 1.25 unrounded on both.
+    // scales and always uses high-resolution pixmaps, and deprecates the two
+    // attributes; the pass-through rounding keeps fractional factors such as
+    // 1.25 unrounded on both.
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps, true);

@@ -121,9 +121,8 @@ MainWindow::MainWindow(QWidget *parent, FirstSearch firstSearch)
     connect(finder, &DeviceFinder::devicesListed, this, &MainWindow::priv_addEntries);
     connect(finder, &DeviceFinder::deviceChanged, this, &MainWindow::priv_updateEntry);
     connect(finder, &DeviceFinder::countsChanged, this, &MainWindow::priv_showCount);
-    connect(finder, &DeviceFinder::nothingSent, this, [this]() {
-        ui->statusbar->showMessage(tr("No usable network connection: nothing was sent"), 0);
-    });
+    connect(finder, &DeviceFinder::nothingSent, this,
+            [this]() { ui->statusbar->showMessage(tr("No usable network connection: nothing was sent"), 0); });
     // A run's start and end show at once; its sends and devices a moment
     // later.
     connect(finder, &DeviceFinder::runStarted, this, &MainWindow::priv_showNetworks);
@@ -157,7 +156,9 @@ void MainWindow::on_pushButton_find_clicked()
 void MainWindow::on_pushButton_watch_toggled(bool checked)
 {
     finder->setWatching(checked);
-    priv_showCount();
+    // Without a network the status bar keeps saying so.
+    if (!checked || finder->probesSentOk())
+        priv_showCount();
 }
 
 void MainWindow::priv_addEntries(int first, int last)
@@ -192,9 +193,9 @@ void MainWindow::priv_updateEntry(int index)
     item->setData(Qt::DecorationRole, record.needsWarning() ? QVariant(priv_warningIcon()) : QVariant());
     // An offline device's entry is greyed, and stays selectable and
     // copyable.
-    item->setData(Qt::ForegroundRole, record.offline ? QVariant(ui->listWidget->palette().brush(
-                                                           QPalette::Disabled, QPalette::Text))
-                                                     : QVariant());
+    item->setData(Qt::ForegroundRole,
+                  record.offline ? QVariant(ui->listWidget->palette().brush(QPalette::Disabled, QPalette::Text))
+                                 : QVariant());
     if (item == ui->listWidget->currentItem())
         ui->pushButton_config->setEnabled(record.configAvailable());
 }

@@ -16,6 +16,7 @@
 class ConnSocket;
 struct ExportedDevice;
 QT_BEGIN_NAMESPACE
+class QHostAddress;
 class QTimer;
 class QUdpSocket;
 QT_END_NAMESPACE
@@ -93,6 +94,11 @@ public:
     // device(s) online" in watch mode, with offline devices and conflicts.
     QString countText() const;
 
+    // Handles one reply as the reader of the probe's port does, for a
+    // datagram read elsewhere (the readers' own path, without a socket).
+    void takeReply(quint16 probePort, const QByteArray &datagram, const QHostAddress &sender, quint16 senderPort,
+                   int interfaceIndex);
+
     // The clock of the watch marks, in milliseconds since the epoch; tests
     // give one of their own.
     void setClock(std::function<qint64()> clock) { now = std::move(clock); }
@@ -139,6 +145,11 @@ private:
     // Lists a device under text, its record's line, unless its address is
     // listed already; then it is only seen again.
     bool priv_addDevice(const QString &text, const DeviceRecord &record);
+    // One reply of each kind from a sender that is not this computer.
+    void priv_takeText(const QByteArray &datagram, const QHostAddress &senderAddress, quint16 senderPort,
+                       int interfaceIndex);
+    bool priv_takeListIdentity(const QByteArray &datagram, const QHostAddress &senderAddress, quint16 senderPort,
+                               int interfaceIndex);
     // An identity that answered from a listed address. True when the entry
     // thereby got an IP address conflict.
     bool priv_noteIdentity(quint32 ip, const ENIP::ListIdentityItem &identity);

@@ -1,6 +1,7 @@
 #include "devicefinder.h"
 
 #include "datagram.h"
+#include "deviceprotocol.h"
 #include "devicerecord.h"
 #include "netaddress.h"
 
@@ -21,26 +22,43 @@ void DeviceFinder::readyRead()
     quint16 senderPort = 0;
     int interfaceIndex = 0;
     while (batch->next(&datagram, &senderAddress, &senderPort, &interfaceIndex)) {
-        if (!isForeignIpv4Sender(senderAddress, &ownAddresses, "MainWindow::readyRead"))
-            continue;
-
-        // The reply is text up to its first zero byte.
-        const int replyLength = int(qstrnlen(datagram.constData(), uint(datagram.size())));
-        const DeviceRecord record = DeviceRecord::textDevice(deviceCount + 1, senderAddress.toIPv4Address(), senderPort,
-                                                             datagram.left(replyLength), interfaceIndex);
-        const QString line = record.line();
-        if (!line.toLower().contains(QLatin1String("marovenda")))
-            continue;
-        if (priv_addDevice(line, record))
-            qDebug() << "MainWindow::readyRead"
-                     << ":"
-                     << "Device added to the list (DragonFrame)";
+        if (isForeignIpv4Sender(senderAddress, &ownAddresses, "MainWindow::readyRead"))
+            priv_takeText(datagram, senderAddress, senderPort, interfaceIndex);
     }
 
     priv_listAdded();
     // Every batch of the text probe's socket shows the count, even one of
     // the program's own broadcasts only.
     emit countsChanged();
+}
+
+void DeviceFinder::priv_takeText(const QByteArray &datagram, const QHostAddress &senderAddress, quint16 senderPort,
+                                 int interfaceIndex)
+{
+    // The reply is text up to its first zero byte.
+    const int replyLength = int(qstrnlen(datagram.constData(), uint(datagram.size())));
+    const DeviceRecord record = DeviceRecord::textDevice(deviceCount + 1, senderAddress.toIPv4Address(), senderPort,
+                                                         datagram.left(replyLength), interfaceIndex);
+    const QString line = record.line();
+    if (!line.toLower().contains(QLatin1String("marovenda")))
+        return;
+    if (priv_addDevice(line, record))
+        qDebug() << "MainWindow::readyRead"
+                 << ":"
+                 << "Device added to the list (DragonFrame)";
+}
+
+void DeviceFinder::takeReply(quint16 probePort, const QByteArray &datagram, const QHostAddress &sender,
+                             quint16 senderPort, int interfaceIndex)
+{
+    bool counts = true;
+    if (probePort == TextProbePort)
+        priv_takeText(datagram, sender, senderPort, interfaceIndex);
+    else
+        counts = priv_takeListIdentity(datagram, sender, senderPort, interfaceIndex);
+    priv_listAdded();
+    if (counts)
+        emit countsChanged();
 }
 
 bool DeviceFinder::priv_addDevice(const QString &text, const DeviceRecord &record)

@@ -23,17 +23,28 @@ void DeviceFinder::readyRead_opener()
     QHostAddress senderAddress;
     quint16 senderPort = 0;
     int interfaceIndex = 0;
-    bool added = false;
-    bool conflict = false;
+    bool counts = false;
     while (batch->next(&datagram, &senderAddress, &senderPort, &interfaceIndex)) {
-        if (!isForeignIpv4Sender(senderAddress, &ownAddresses, "MainWindow::readyRead_opener"))
-            continue;
+        if (isForeignIpv4Sender(senderAddress, &ownAddresses, "MainWindow::readyRead_opener"))
+            counts = priv_takeListIdentity(datagram, senderAddress, senderPort, interfaceIndex) || counts;
+    }
+    priv_listAdded();
+    if (counts)
+        emit countsChanged();
+}
 
+// One ListIdentity reply: true when it listed a device or gave one a
+// conflict.
+bool DeviceFinder::priv_takeListIdentity(const QByteArray &datagram, const QHostAddress &senderAddress,
+                                         quint16 senderPort, int interfaceIndex)
+{
+    bool counts = false;
+    {
         // Decodes only the items that start inside the datagram, so a
         // hostile item count costs nothing.
         ENIP::ListIdentityReply reply;
         if (!reply.deserialize(datagram))
-            continue;
+            return false;
 
         for (const ENIP::ListIdentityItem &item : qAsConst(reply.items)) {
             qDebug() << "MainWindow::readyRead_opener"
@@ -70,16 +81,14 @@ void DeviceFinder::readyRead_opener()
             const DeviceRecord record =
                 DeviceRecord::listIdentityDevice(deviceCount + 1, ip, senderPort, item, interfaceIndex);
             if (priv_addDevice(record.line(), record)) {
-                added = true;
+                counts = true;
                 qDebug() << "MainWindow::readyRead_opener"
                          << ":"
                          << "Device added to the list (Opener)";
             } else if (priv_noteIdentity(ip, item)) {
-                conflict = true;
+                counts = true;
             }
         }
     }
-    priv_listAdded();
-    if (added || conflict)
-        emit countsChanged();
+    return counts;
 }

@@ -140,4 +140,3 @@ void DeviceFinder::priv_finishSweep(bool cancelled)
     priv_lastProbeSent();
     emit networksChanged();
 }
-

@@ -1,6 +1,7 @@
 #include "aboutdialog.h"
 #include "commandline.h"
 #include "deviceexport.h"
+#include "devicefinder.h"
 #include "devicelistevents.h"
 #include "deviceplace.h"
 #include "deviceprotocol.h"
@@ -111,6 +112,7 @@ private slots:
     void automaticRun();
     void closingEarlyStartsNoRun();
     void findClearsTheList();
+    void watch();
     void listedAddressesFollowTheList();
     void selection_data();
     void selection();
@@ -168,18 +170,22 @@ void tst_MainWindow::cleanup()
 
 void tst_MainWindow::slotTable()
 {
-    // Private slots only, these eight first and in this order: the order is
+    // Private slots only, these six first and in this order: the order is
     // that of the method table, index 0 first. Slots added later follow them.
+    // The readers are the engine's.
     QCOMPARE(MainWindow::staticMetaObject.superClass(), &QMainWindow::staticMetaObject);
     const QStringList methods = ownMethods(MainWindow::staticMetaObject);
     QVERIFY2(methods.filter("not a private slot").isEmpty(), qPrintable(methods.join(", ")));
-    QCOMPARE(methods.mid(0, 8),
-             (QStringList{"readyRead()", "readyRead_opener()", "on_pushButton_find_clicked()",
-                          "on_pushButton_copy_clicked()", "on_pushButton_config_clicked()",
-                          "on_listWidget_itemSelectionChanged()", "on_menubar_triggered(QAction*)",
-                          "on_menuHelp_triggered(QAction*)"}));
+    QCOMPARE(methods.mid(0, 6),
+             (QStringList{"on_pushButton_find_clicked()", "on_pushButton_copy_clicked()",
+                          "on_pushButton_config_clicked()", "on_listWidget_itemSelectionChanged()",
+                          "on_menubar_triggered(QAction*)", "on_menuHelp_triggered(QAction*)"}));
+    QVERIFY(methods.contains("on_pushButton_watch_toggled(bool)"));
     QCOMPARE(MainWindow::staticMetaObject.propertyCount(), MainWindow::staticMetaObject.propertyOffset());
     QCOMPARE(MainWindow::staticMetaObject.enumeratorCount(), MainWindow::staticMetaObject.enumeratorOffset());
+    QCOMPARE(DeviceFinder::staticMetaObject.indexOfSlot("readyRead()") >= 0
+                 && DeviceFinder::staticMetaObject.indexOfSlot("readyRead_opener()") >= 0,
+             true);
 }
 
 template<typename T> T *tst_MainWindow::child(MainWindow &window, const char *name)
@@ -207,7 +213,7 @@ void tst_MainWindow::creationOrder_data()
                                                            "centralwidget", "menubar",       "statusbar"};
     QTest::newRow("centralwidget") << "centralwidget" << QStringList{"verticalLayout", "listWidget", "widget"};
     QTest::newRow("widget") << "widget"
-                            << QStringList{"horizontalLayout", "pushButton_find", "pushButton_copy",
+                            << QStringList{"horizontalLayout", "pushButton_find", "pushButton_watch", "pushButton_copy",
                                            "pushButton_config"};
     QTest::newRow("menubar") << "menubar" << QStringList{"menuHelp"};
     // Added by the window after its form, at the right of the status bar.
@@ -240,17 +246,18 @@ void tst_MainWindow::layout()
     QCOMPARE(central->layout(), vertical);
     QCOMPARE(itemNames(vertical), (QStringList{"listWidget", "widget"}));
 
-    // The spacer pushes the three buttons to the right edge.
+    // The spacer pushes the four buttons to the right edge.
     auto *row = child<QHBoxLayout>(window, "horizontalLayout");
     QVERIFY(row);
-    QCOMPARE(itemNames(row), (QStringList{"", "pushButton_find", "pushButton_copy", "pushButton_config"}));
+    QCOMPARE(itemNames(row),
+             (QStringList{"", "pushButton_find", "pushButton_watch", "pushButton_copy", "pushButton_config"}));
     QSpacerItem *spacer = row->itemAt(0)->spacerItem();
     QVERIFY(spacer);
     QCOMPARE(spacer->sizeHint(), QSize(40, 20));
     QCOMPARE(spacer->sizePolicy(), QSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum));
     // Qt's default margins, not the zero margins of a Designer layout widget.
     QCOMPARE(row->contentsMargins(), vertical->contentsMargins());
-    for (int i = 1; i < 4; ++i) {
+    for (int i = 1; i < 5; ++i) {
         const QSizePolicy policy = row->itemAt(i)->widget()->sizePolicy();
         QCOMPARE(policy.horizontalPolicy(), QSizePolicy::Minimum);
         QCOMPARE(policy.verticalPolicy(), QSizePolicy::Minimum);
@@ -313,6 +320,8 @@ void tst_MainWindow::texts_data()
         {"actionTest", "text", "Test"},
         {"actionTest", "toolTip", "Test"},
         {"pushButton_find", "text", "Find"},
+        {"pushButton_watch", "text", "Watch"},
+        {"pushButton_watch", "checkable", "true"},
         {"pushButton_copy", "text", "Copy IP address"},
         {"pushButton_config", "text", "Open config"},
         {"menuHelp", "title", "Help"},
@@ -397,6 +406,97 @@ void tst_MainWindow::findClearsTheList()
     auto *list = child<QListWidget>(window, "listWidget");
     addEntry(list, "1.  10.0.0.7:55555 | MAROVENDA", "10.0.0.7", true);
     list->setCurrentRow(0);
+    QTest::mouseClick(child<QPushButton>(window, "pushButton_find"), Qt::LeftButton);
+    QCOMPARE(list->count(), 0);
+}
+
+void tst_MainWindow::watch()
+{
+    // The engine's rounds have nothing to send here; each Find ends one,
+    // and the test hands the engine the replies.
+    MainWindow window(nullptr, MainWindow::NoAutomaticSearch);
+    auto *finder = window.findChild<DeviceFinder *>();
+    QVERIFY(finder);
+    qint64 clock = QDateTime(QDate(2026, 12, 8), QTime(10, 15, 30)).toMSecsSinceEpoch();
+    finder->setClock([&clock]() { return clock; });
+    auto *list = child<QListWidget>(window, "listWidget");
+    auto *status = child<QStatusBar>(window, "statusbar");
+    auto *watchButton = child<QPushButton>(window, "pushButton_watch");
+    QVERIFY(!watchButton->toolTip().isEmpty());
+    addEntry(list, "1.  192.0.2.1:55555 | before watching", "192.0.2.1", true);
+
+    QTest::mouseClick(watchButton, Qt::LeftButton);
+    QVERIFY(watchButton->isChecked());
+    QCOMPARE(list->count(), 0);
+    const QHostAddress device("192.0.2.10");
+    const QByteArray reply = Rig::identityReply(Rig::Identity(), device.toIPv4Address());
+    finder->takeReply(ListIdentityPort, reply, device, ListIdentityPort, 0);
+    QCOMPARE(list->count(), 1);
+    QCOMPARE(status->currentMessage(), QString("Watching: 1 device(s) online"));
+
+    const QBrush greyed = list->palette().brush(QPalette::Disabled, QPalette::Text);
+    QStringList cells;
+    // The round it answered in, then three without it.
+    for (int round = 0; round <= 3; ++round) {
+        clock += 5000;
+        QTest::mouseClick(child<QPushButton>(window, "pushButton_find"), Qt::LeftButton);
+        QCOMPARE(list->item(0)->data(Qt::ForegroundRole).isValid(), round == 3);
+    }
+    // Offline: greyed, still enabled and selectable, with its times.
+    QCOMPARE(list->count(), 1);
+    QCOMPARE(list->item(0)->foreground(), greyed);
+    QVERIFY(list->item(0)->flags() & Qt::ItemIsEnabled);
+    QVERIFY(list->item(0)->flags() & Qt::ItemIsSelectable);
+    QCOMPARE(status->currentMessage(), QString("Watching: 0 device(s) online, 1 offline"));
+    // The list's style sheet paints entries white; the offline one is
+    // painted in its own colour all the same, beside one that is online.
+    const QHostAddress online("192.0.2.17");
+    finder->takeReply(ListIdentityPort, Rig::identityReply(Rig::Identity(), online.toIPv4Address()), online,
+                      ListIdentityPort, 0);
+    list->setCurrentRow(-1);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QImage shot = list->viewport()->grab().toImage();
+    const auto brightest = [&shot, list](int row) {
+        int lightness = 0;
+        const QRect rect = list->visualItemRect(list->item(row)) & shot.rect();
+        for (int y = rect.top(); y <= rect.bottom(); ++y)
+            for (int x = rect.left(); x <= rect.right(); ++x)
+                lightness = qMax(lightness, shot.pixelColor(x, y).lightness());
+        return lightness;
+    };
+    QCOMPARE(brightest(1), 255);
+    QVERIFY2(qAbs(brightest(0) - greyed.color().lightness()) < 8, qPrintable(QString::number(brightest(0))));
+    const auto record = [&]() { return list->item(0)->data(DetailsRole).value<DeviceRecord>(); };
+    cells = DeviceSupport::toolTipCells(DeviceListEvents::toolTip(record(), DevicePlace()));
+    QVERIFY2(cells.join('|').contains("Offline since|10:15:50|Last seen|10:15:30"), qPrintable(cells.join('|')));
+
+    // Back: the mark goes, the tooltip says since when.
+    clock += 1000;
+    finder->takeReply(ListIdentityPort, reply, device, ListIdentityPort, 0);
+    QVERIFY(!list->item(0)->data(Qt::ForegroundRole).isValid());
+    QCOMPARE(status->currentMessage(), QString("Watching: 2 device(s) online"));
+    cells = DeviceSupport::toolTipCells(DeviceListEvents::toolTip(record(), DevicePlace()));
+    QVERIFY2(cells.join('|').contains("Back since|10:15:51"), qPrintable(cells.join('|')));
+    QVERIFY(!cells.contains("Offline since"));
+
+    // Another module at that address, alone in the next round: the entry
+    // takes its identity.
+    QTest::mouseClick(child<QPushButton>(window, "pushButton_find"), Qt::LeftButton);
+    Rig::Identity other;
+    other.serialNumber = 0x77;
+    other.productName = "Replacement";
+    finder->takeReply(ListIdentityPort, Rig::identityReply(other, device.toIPv4Address()), device, ListIdentityPort, 0);
+    QTest::mouseClick(child<QPushButton>(window, "pushButton_find"), Qt::LeftButton);
+    QVERIFY2(list->item(0)->text().startsWith("1.  192.0.2.10:55555 | \"Replacement\""),
+             qPrintable(list->item(0)->text()));
+    cells = DeviceSupport::toolTipCells(DeviceListEvents::toolTip(record(), DevicePlace()));
+    QVERIFY2(cells.join('|').contains("Changed|10:15:51: serial number 0 to 77"), qPrintable(cells.join('|')));
+
+    // Watch off keeps the list; a plain Find then starts anew.
+    QTest::mouseClick(watchButton, Qt::LeftButton);
+    QVERIFY(!watchButton->isChecked());
+    QCOMPARE(list->count(), 2);
     QTest::mouseClick(child<QPushButton>(window, "pushButton_find"), Qt::LeftButton);
     QCOMPARE(list->count(), 0);
 }

@@ -4,8 +4,8 @@
 #include "networkreport.h"
 
 #include <QFontMetrics>
-#include <QNetworkInterface>
 #include <QHeaderView>
+#include <QNetworkInterface>
 #include <QTableWidgetItem>
 
 NetworksDialog::NetworksDialog(QWidget *parent, std::function<QList<Ipv4Network>()> added)

@@ -27,7 +27,6 @@ private:
     std::function<QList<Ipv4Network>()> added;
 };
 
-
 // The networks the last run searched or left out, and where the user adds
 // a network beyond the computer's own. Not modal: the window shows each
 // later run in it while it is open.

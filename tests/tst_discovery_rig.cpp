@@ -185,6 +185,8 @@ private slots:
     void addressConflicts();
     void listCommand_data();
     void listCommand();
+    void watchCommand_data();
+    void watchCommand();
 
 private:
     // A window whose automatic first run has written its run lines (by
@@ -1280,6 +1282,95 @@ void TestDiscoveryRig::listCommand()
         }
         QCOMPARE(listed.at(1).toObject().value("name").toString(), QString("Rig drive"));
     }
+}
+
+void TestDiscoveryRig::watchCommand_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("isolated");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("device stops and starts again")
+        << QStringList{"--watch", "--interval", "3"} << false << 0 << QString();
+    QTest::newRow("json, runs its time") << QStringList{"--watch", "--format=json", "--for", "1.5"} << false << 0
+                                         << QString();
+    QTest::newRow("no usable address") << QStringList{"--watch"} << true << 1
+                                       << "No usable network address: nothing was sent.";
+    QTest::newRow("interval too short") << QStringList{"--watch", "--interval", "2.9"} << false << 2
+                                        << "Bad value \"2.9\" for --interval: give seconds, 3 or more.";
+    QTest::newRow("csv") << QStringList{"--watch", "--format", "csv"} << false << 2
+                         << "--watch prints text or json, not csv.";
+    QTest::newRow("bad --for") << QStringList{"--watch", "--for", "0"} << false << 2
+                               << "Bad value \"0\" for --for: give seconds, more than 0.";
+}
+
+void TestDiscoveryRig::watchCommand()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, isolated);
+    QFETCH(int, exitCode);
+    QFETCH(QString, error);
+
+    Identity drive{1, 12, 2, 1, 2, 0, 0x1234, "Rig drive"};
+    const QList<Device> config = {
+        Device{"10.201.2.21", 44818, 0, {Rig::identityReply(drive, Rig::ipv4("10.201.2.21"))}, 100}};
+    Rig::Devices rigDevices;
+    QVERIFY(rigDevices.start(config));
+    QProcess program;
+    if (isolated)
+        program.start("unshare", QStringList{"--net", NODESPOTTER_EXECUTABLE} + arguments);
+    else
+        program.start(NODESPOTTER_EXECUTABLE, arguments);
+    QVERIFY(program.waitForStarted());
+    QByteArray out;
+    // Waits for the next line of the program's standard output.
+    const auto nextLine = [&program, &out](int timeoutMs) {
+        QElapsedTimer waited;
+        waited.start();
+        while (!out.contains('\n') && waited.elapsed() < timeoutMs)
+            if (program.waitForReadyRead(100))
+                out += program.readAllStandardOutput();
+        const int end = out.indexOf('\n');
+        const QString line = end < 0 ? QString() : QString::fromUtf8(out.left(end));
+        out.remove(0, end + 1);
+        return line;
+    };
+    const QString entry = "1.  10.201.2.21:55555 | \"Rig drive\" (1.2) S/N: 1234";
+    const QRegularExpression time("^\\d\\d:\\d\\d:\\d\\d ");
+    const QString tag = QString::fromLatin1(QTest::currentDataTag());
+    if (tag == "device stops and starts again") {
+        QString line = nextLine(5000);
+        QVERIFY2(time.match(line).hasMatch(), qPrintable(line));
+        QCOMPARE(line.mid(9), "found " + entry);
+        // Three rounds of 3 s without it: offline when the third ends.
+        QVERIFY(rigDevices.stop());
+        QElapsedTimer stopped;
+        stopped.start();
+        line = nextLine(15000);
+        QCOMPARE(line.mid(9), "offline " + entry);
+        QVERIFY2(stopped.elapsed() > 6000, qPrintable(QString::number(stopped.elapsed())));
+        QVERIFY(rigDevices.start(config));
+        line = nextLine(8000);
+        QCOMPARE(line.mid(9), "back " + entry);
+        // SIGTERM ends it as its time would.
+        program.terminate();
+    } else if (tag.startsWith("json")) {
+        const QJsonObject event = QJsonDocument::fromJson(nextLine(3000).toUtf8()).object();
+        QCOMPARE(event.value("event").toString(), QString("found"));
+        QVERIFY(event.value("time").toString().endsWith('Z'));
+        QCOMPARE(event.value("address").toString(), QString("10.201.2.21"));
+        QCOMPARE(event.value("name").toString(), QString("Rig drive"));
+    }
+    const bool finished = program.waitForFinished(10000);
+    out += program.readAllStandardOutput();
+    const QString errors = QString::fromLocal8Bit(program.readAllStandardError());
+    QVERIFY2(finished, qPrintable(errors));
+    rigDevices.stop();
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), exitCode);
+    QCOMPARE(out, QByteArray());
+    QVERIFY2(errors.contains(error), qPrintable(errors));
 }
 
 QTEST_MAIN(TestDiscoveryRig)

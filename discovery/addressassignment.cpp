@@ -79,7 +79,7 @@ QByteArray AddressAssignments::parseMac(const QString &text)
 AssignmentCheck AddressAssignments::check(const AddressAssignment &assignment, const QVector<CardAddress> &card,
                                           const QVector<AddressAssignment> &others, const QSet<quint32> &listed)
 {
-    const AssignmentCheck own = checkOwn(assignment);
+    AssignmentCheck own = checkOwn(assignment);
     if (!own.ok())
         return own;
     const quint32 ip = assignment.address;

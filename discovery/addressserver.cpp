@@ -294,7 +294,7 @@ void AddressServer::priv_ignore(AddressRequest *row, const QString &reason)
 {
     row->state = AddressRequest::State::Ignored;
     row->ignoredReason = reason;
-    qDebug() << "AddressServer::priv_handleRequest"
+    qDebug() << "AddressServer::priv_ignore"
              << ":"
              << "Not answered:" << reason << ", mac =" << row->macText;
     emit requestChanged(*row);

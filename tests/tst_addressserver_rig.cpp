@@ -224,6 +224,7 @@ private slots:
     void answersOnlyAssigned();
     void messages_data();
     void messages();
+    void listHoldsAtMost1024();
     void portTaken_data();
     void portTaken();
     void withoutPrivilege();
@@ -452,6 +453,45 @@ void TestAddressServerRig::messages()
         QCOMPARE(server.request(hex("02bb00000001"))->state, AddressRequest::State::Offered);
         QCOMPARE(server.request(hex("02bb00000001"))->address, ip("10.201.1.51"));
     }
+}
+
+void TestAddressServerRig::listHoldsAtMost1024()
+{
+    AddressServer server;
+    QSignalSpy removed(&server, &AddressServer::requestRemoved);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    const QByteArray first = hex("02cc00000000");
+    QVERIFY(Rig::sendFromDeviceSide("10.201.1.254", "10.201.1.1", 67, request(first, "3501 01 ff")));
+    QTRY_VERIFY(server.request(first));
+    QTest::qWait(20);
+    // 1,024 further MACs, each asking twice, paced so that the socket's
+    // receive buffer holds them: the one quiet for longest is the first,
+    // and it alone goes.
+    static const char script[] = "import socket, sys, time\n"
+                                 "s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
+                                 "s.bind(('10.201.1.254', 0))\n"
+                                 "base = bytes.fromhex(sys.argv[1])\n"
+                                 "for repeat in range(2):\n"
+                                 "    for i in range(1, 1025):\n"
+                                 "        d = base[:28] + bytes([2, 0xcc, 0, 0, i >> 8, i & 255]) + base[34:]\n"
+                                 "        s.sendto(d, ('10.201.1.1', 67))\n"
+                                 "        if i % 32 == 0:\n"
+                                 "            time.sleep(0.005)\n";
+    // Sent while the event loop runs, so that the server reads as they come.
+    QProcess sender;
+    sender.setProcessChannelMode(QProcess::ForwardedChannels);
+    sender.start(QStringLiteral("ip"),
+                 {"netns", "exec", Rig::devNs(), "python3", "-c", script,
+                  QString::fromLatin1(request(first, "3501 01 ff").toHex())});
+    QTRY_COMPARE_WITH_TIMEOUT(server.request(hex("02cc00000400")) ? server.request(hex("02cc00000400"))->count : 0, 2,
+                              10000);
+    QCOMPARE(server.requests().size(), AddressServer::MaxRequests);
+    QCOMPARE(removed.size(), 1);
+    QCOMPARE(removed.first().first().toByteArray(), first);
+    QVERIFY(!server.request(first));
+    QCOMPARE(server.request(hex("02cc00000001"))->count, 2);
+    QVERIFY(sender.waitForFinished(10000));
+    QCOMPARE(sender.exitCode(), 0);
 }
 
 void TestAddressServerRig::portTaken_data()

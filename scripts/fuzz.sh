@@ -1,8 +1,9 @@
 #!/bin/sh
-# Installs clang, builds the codec fuzz target with it and runs it for a
-# bounded time (first argument in seconds, default 60) on a scratch copy of
-# the seed corpus, so that runs never write into the repository. Fails on
-# any crash, leak or sanitizer report.
+# Installs clang, builds the fuzz targets with it (the codec's ListIdentity
+# decode and the address server's request decode) and runs them one after
+# the other, sharing a bounded time (first argument in seconds, default 60),
+# each on a scratch copy of its seed corpus, so that runs never write into
+# the repository. Fails on any crash, leak or sanitizer report.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -13,14 +14,23 @@ dir=build-fuzz
 
 CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNODESPOTTER_FUZZ=ON -DNODESPOTTER_BENCHMARKS=OFF
-cmake --build "$dir" --target fuzz_enip -j"$(nproc)"
-
-rm -rf "$dir/corpus" "$dir/artifacts"
-mkdir -p "$dir/corpus" "$dir/artifacts"
-cp tests/fuzz/corpus/* "$dir/corpus/"
+cmake --build "$dir" --target fuzz_enip fuzz_bootp -j"$(nproc)"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-"$dir/tests/fuzz/fuzz_enip" -max_total_time="$seconds" -max_len=1472 -timeout=10 -rss_limit_mb=2048 \
-    -artifact_prefix="$dir/artifacts/" "$dir/corpus"
+# The codec's decode is the larger one and gets two thirds of the time.
+bootp_seconds=$((seconds / 3))
+[ "$bootp_seconds" -ge 1 ] || bootp_seconds=1
+enip_seconds=$((seconds - bootp_seconds))
+[ "$enip_seconds" -ge 1 ] || enip_seconds=1
+run() {
+    target=$1 corpus=$2 time=$3
+    rm -rf "$dir/$corpus" "$dir/artifacts-$target"
+    mkdir -p "$dir/$corpus" "$dir/artifacts-$target"
+    cp tests/fuzz/"$corpus"/* "$dir/$corpus/"
+    "$dir/tests/fuzz/$target" -max_total_time="$time" -max_len=1472 -timeout=10 -rss_limit_mb=2048 \
+        -artifact_prefix="$dir/artifacts-$target/" "$dir/$corpus"
+}
+run fuzz_enip corpus "$enip_seconds"
+run fuzz_bootp corpus-bootp "$bootp_seconds"
 echo "Fuzzing ran for $seconds s without findings."

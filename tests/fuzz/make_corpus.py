@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
-"""Writes the seed corpus of the codec fuzz target: valid ListIdentity
-replies and malformed ones (short, over-long, item counts the datagram cannot
-hold, every other command, long names). scripts/fuzz-coverage.sh shows which
-branches of the decode they reach."""
+"""Writes the seed corpora of the fuzz targets: for the codec (corpus/),
+valid ListIdentity replies and malformed ones (short, over-long, item counts
+the datagram cannot hold, every other command, long names); for the address
+server (corpus-bootp/), BOOTP and DHCP requests and malformed ones (short,
+wrong cookie, bad hardware length, options past the end, no end option).
+scripts/fuzz-coverage.sh shows which branches of the codec's decode they
+reach."""
 
 import os
 import struct
@@ -67,12 +70,45 @@ for command in (0x0000, 0x0004, 0x0064, 0x0066, 0x006F, 0x0070, 0x0072, 0x0073):
     SEEDS["command-%04x" % command] = reply(cpf(item(0x000C, IDENTITY)), command=command)
 
 
-def main():
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "corpus")
+def bootp(vendor, op=1, htype=1, hlen=6, giaddr=0):
+    fixed = struct.pack(">BBBBIHHIIII", op, htype, hlen, 0, 0x12345678, 0, 0x8000, 0, 0, 0, giaddr)
+    return fixed + bytes.fromhex("001d9cc7b070") + b"\0" * (10 + 192) + vendor
+
+
+def dhcp(options):
+    return bootp(b"\x63\x82\x53\x63" + options)
+
+
+BOOTP_SEEDS = {
+    "bootp-empty-vendor": bootp(b"\0" * 64),
+    "bootp-cookie-end": dhcp(b"\xff" + b"\0" * 59),
+    "discover": dhcp(b"\x35\x01\x01\x0c\x05press\x3c\x04acme\x37\x03\x01\x03\x06\xff"),
+    "request": dhcp(b"\x35\x01\x03\x32\x04\x0a\xc9\x01\x32\x36\x04\x0a\xc9\x01\x01\xff"),
+    "decline": dhcp(b"\x35\x01\x04\x32\x04\x0a\xc9\x01\x32\xff"),
+    "inform-repeated-option": dhcp(b"\x35\x01\x08\x0c\x02ab\x0c\x02cd\x00\x00\xff"),
+    "relayed": bootp(b"\x63\x82\x53\x63\x35\x01\x01\xff", giaddr=0x0AC90701),
+    "short": dhcp(b"")[:239],
+    "wrong-cookie": bootp(b"\x63\x82\x53\x64\x35\x01\x01\xff"),
+    "hlen-7": bootp(b"\x63\x82\x53\x63\xff", hlen=7),
+    "htype-32-hlen-16": bootp(b"\x63\x82\x53\x63\xff", htype=32, hlen=16),
+    "reply": bootp(b"\x63\x82\x53\x63\xff", op=2),
+    "option-past-end": dhcp(b"\x35\x01\x01\x0c\x09abc"),
+    "no-end": dhcp(b"\x35\x01\x01"),
+    "type-two-bytes": dhcp(b"\x35\x02\x01\x01\xff"),
+}
+
+
+def write(out, seeds):
     os.makedirs(out, exist_ok=True)
-    for name, data in SEEDS.items():
+    for name, data in seeds.items():
         with open(os.path.join(out, name), "wb") as f:
             f.write(data)
+
+
+def main():
+    here = os.path.dirname(__file__)
+    write(sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "corpus"), SEEDS)
+    write(sys.argv[2] if len(sys.argv) > 2 else os.path.join(here, "corpus-bootp"), BOOTP_SEEDS)
 
 
 if __name__ == "__main__":

@@ -38,6 +38,8 @@ DeviceClient::DeviceClient(const QHostAddress &address, quint16 port, QObject *p
 {
     qRegisterMetaType<DeviceReply>();
     timer.setSingleShot(true);
+    // A coarse timer may fire 5 % early; 3 s are 3 s.
+    timer.setTimerType(Qt::PreciseTimer);
     connect(&timer, &QTimer::timeout, this, &DeviceClient::priv_onTimeout);
     connect(socket, &QTcpSocket::connected, this, &DeviceClient::priv_onConnected);
     connect(socket, &QTcpSocket::readyRead, this, &DeviceClient::priv_onReadyRead);

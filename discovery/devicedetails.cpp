@@ -5,6 +5,9 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 QString tr(const char *text)
@@ -111,6 +114,7 @@ DeviceDetailsReader::DeviceDetailsReader(const QHostAddress &address, quint16 po
     : QObject(parent)
     , client(new DeviceClient(address, port, this))
 {
+    qRegisterMetaType<DeviceDetails>();
     connect(client, &DeviceClient::replied, this, &DeviceDetailsReader::priv_onReplied);
 }
 

@@ -95,4 +95,6 @@ private:
     int pending = -1;
 };
 
+Q_DECLARE_METATYPE(DeviceDetails)
+
 #endif // DEVICEDETAILS_H

@@ -54,6 +54,7 @@ IpSettingsWriter::IpSettingsWriter(const QHostAddress &address, quint16 port, QO
     , port(port)
     , client(new DeviceClient(address, port, this))
 {
+    qRegisterMetaType<IpSettingsResult>();
     connect(client, &DeviceClient::replied, this, &IpSettingsWriter::priv_onReplied);
 }
 

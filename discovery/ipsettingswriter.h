@@ -111,4 +111,6 @@ private:
     int pending = -1;
 };
 
+Q_DECLARE_METATYPE(IpSettingsResult)
+
 #endif // IPSETTINGSWRITER_H

@@ -120,8 +120,15 @@ void layOutAppendedRows(QListView *view, int firstRow)
 
     // Rows are laid out top to bottom, so the first new row is the one that
     // may reach into sight; the margin keeps a row that only touches the
-    // edge, at a fractional device pixel ratio, on the safe side.
-    const QRect firstNew = view->visualRect(model->index(firstRow, 0, view->rootIndex())).adjusted(-2, -2, 2, 2);
-    if (viewport->size() != viewportSize || firstNew.intersects(viewport->rect()))
+    // edge, at a fractional device pixel ratio, on the safe side. Only the
+    // new rows are painted: the rows above them did not move, and below
+    // them is the list's empty background.
+    const QModelIndex root = view->rootIndex();
+    const QRect firstNew = view->visualRect(model->index(firstRow, 0, root)).adjusted(-2, -2, 2, 2);
+    if (viewport->size() != viewportSize) {
         viewport->update();
+    } else if (firstNew.intersects(viewport->rect())) {
+        const QRect lastNew = view->visualRect(model->index(model->rowCount(root) - 1, 0, root));
+        viewport->update(QRect(QPoint(0, firstNew.top()), QPoint(viewport->width(), lastNew.bottom() + 2)));
+    }
 }

@@ -50,6 +50,7 @@ MainWindow::MainWindow(QWidget *parent, FirstSearch firstSearch)
     , sweepProgress(nullptr)
     , cancelSweep(nullptr)
     , networksUpdateTimer(new QTimer(this))
+    , entriesTimer(new QTimer(this))
 {
     ui->setupUi(this);
     listedAddresses = new ListedAddresses(ui->listWidget);
@@ -117,10 +118,24 @@ MainWindow::MainWindow(QWidget *parent, FirstSearch firstSearch)
     connect(networksUpdateTimer, &QTimer::timeout, this, &MainWindow::priv_showNetworks);
 
     // What the engine finds.
-    connect(finder, &DeviceFinder::listCleared, ui->listWidget, &QListWidget::clear);
-    connect(finder, &DeviceFinder::devicesListed, this, &MainWindow::priv_addEntries);
+    // Replies arrive one by one, hundreds a second: the list takes them
+    // in steps, so that it is laid out and painted once per step, not once
+    // per reply.
+    entriesTimer->setSingleShot(true);
+    entriesTimer->setTimerType(Qt::PreciseTimer);
+    connect(entriesTimer, &QTimer::timeout, this, &MainWindow::priv_addEntries);
+    connect(finder, &DeviceFinder::listCleared, this, [this]() {
+        entriesTimer->stop();
+        shownEntries = 0;
+        ui->listWidget->clear();
+    });
+    connect(finder, &DeviceFinder::devicesListed, this, &MainWindow::priv_scheduleEntries);
     connect(finder, &DeviceFinder::deviceChanged, this, &MainWindow::priv_updateEntry);
-    connect(finder, &DeviceFinder::countsChanged, this, &MainWindow::priv_showCount);
+    // The count goes with the entries it counts.
+    connect(finder, &DeviceFinder::countsChanged, this, [this]() {
+        if (!entriesTimer->isActive())
+            priv_showCount();
+    });
     connect(finder, &DeviceFinder::nothingSent, this,
             [this]() { ui->statusbar->showMessage(tr("No usable network connection: nothing was sent"), 0); });
     // A run's start and end show at once; its sends and devices a moment
@@ -161,24 +176,40 @@ void MainWindow::on_pushButton_watch_toggled(bool checked)
         priv_showCount();
 }
 
-void MainWindow::priv_addEntries(int first, int last)
+void MainWindow::priv_scheduleEntries()
+{
+    if (entriesTimer->isActive())
+        return;
+    // A new entry in sight shows at the next frame; below the last row in
+    // sight it only moves the scroll bar, which can wait a little longer.
+    const QListWidget *list = ui->listWidget;
+    const bool inSight =
+        list->count() == 0 || list->visualItemRect(list->item(list->count() - 1)).bottom() < list->viewport()->height();
+    entriesTimer->start(inSight ? 16 : 40);
+}
+
+void MainWindow::priv_addEntries()
 {
     const int firstNewRow = ui->listWidget->count();
-    for (int index = first; index <= last; ++index) {
-        const DeviceRecord &record = finder->record(index);
+    for (; shownEntries < finder->count(); ++shownEntries) {
+        const DeviceRecord &record = finder->record(shownEntries);
         auto *item = new QListWidgetItem(record.line(), nullptr, QListWidgetItem::Type);
         item->setData(AddressRole, record.addressText());
         item->setData(ConfigRole, record.configAvailable());
         item->setData(DetailsRole, QVariant::fromValue(record));
         if (record.needsWarning())
             item->setData(Qt::DecorationRole, priv_warningIcon());
+        if (record.offline)
+            item->setData(Qt::ForegroundRole, ui->listWidget->palette().brush(QPalette::Disabled, QPalette::Text));
         ui->listWidget->insertItem(ui->listWidget->count(), item);
         // The first device of a list becomes current, which brings the list
         // buttons to life; later ones leave the selection alone.
         if (ui->listWidget->count() == 1)
             ui->listWidget->setCurrentRow(0);
     }
-    layOutAppendedRows(ui->listWidget, firstNewRow);
+    if (ui->listWidget->count() > firstNewRow)
+        layOutAppendedRows(ui->listWidget, firstNewRow);
+    priv_showCount();
 }
 
 void MainWindow::priv_updateEntry(int index)

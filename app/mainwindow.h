@@ -50,9 +50,11 @@ private slots:
     void on_pushButton_watch_toggled(bool checked);
 
 private:
-    // The engine's list in the window: its new devices appended in one
-    // step, a changed device's entry made again from its record.
-    void priv_addEntries(int first, int last);
+    // The engine's list in the window: its new devices appended together
+    // a moment after they come (in sight at the next frame, out of sight
+    // a little later), a changed device's entry made again from its record.
+    void priv_scheduleEntries();
+    void priv_addEntries();
     void priv_updateEntry(int index);
     void priv_showCount();
     const QIcon &priv_warningIcon();
@@ -83,6 +85,9 @@ private:
     QPushButton *cancelSweep;
     QPointer<NetworksDialog> networksDialog;
     QTimer *networksUpdateTimer;
+    QTimer *entriesTimer;
+    // The engine's devices the list shows, from the first.
+    int shownEntries = 0;
 };
 
 #endif // MAINWINDOW_H

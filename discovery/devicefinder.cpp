@@ -199,6 +199,15 @@ void DeviceFinder::priv_clearList()
     emit listCleared();
 }
 
+OwnAddressTest *DeviceFinder::priv_ownAddresses()
+{
+    if (!ownAddressesAge.isValid() || ownAddressesAge.hasExpired(1000)) {
+        ownAddresses = OwnAddressTest();
+        ownAddressesAge.start();
+    }
+    return &ownAddresses;
+}
+
 void DeviceFinder::priv_lastProbeSent()
 {
     // Answers to the last probe may take up to 2 s; the sweep's sockets

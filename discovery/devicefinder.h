@@ -2,10 +2,12 @@
 #define DEVICEFINDER_H
 
 #include "devicerecord.h"
+#include "netaddress.h"
 #include "networkreport.h"
 #include "remotenetwork.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -165,6 +167,11 @@ private:
     void priv_finishSweep(bool cancelled);
     void priv_lastProbeSent();
     void priv_listAdded();
+    // The own-address test of the readers, with what it learnt of the
+    // computer's addresses kept for a second: testing each sender anew
+    // costs a system call, and a second is far shorter than any change of
+    // address.
+    OwnAddressTest *priv_ownAddresses();
 
     QList<ConnSocket *> connSockets;
     quint32 deviceCount = 0;
@@ -173,6 +180,8 @@ private:
     QVector<DeviceRecord> records;
     QVector<Watch> watches;
     QHash<quint32, int> listed;
+    OwnAddressTest ownAddresses;
+    QElapsedTimer ownAddressesAge;
     // The first device added since the last devicesListed signal; -1 for
     // none.
     int firstUnannounced = -1;

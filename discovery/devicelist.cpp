@@ -16,13 +16,13 @@ void DeviceFinder::readyRead()
     if (!batch)
         return;
 
-    OwnAddressTest ownAddresses;
+    OwnAddressTest *ownAddresses = priv_ownAddresses();
     QByteArray datagram;
     QHostAddress senderAddress;
     quint16 senderPort = 0;
     int interfaceIndex = 0;
     while (batch->next(&datagram, &senderAddress, &senderPort, &interfaceIndex)) {
-        if (isForeignIpv4Sender(senderAddress, &ownAddresses, "MainWindow::readyRead"))
+        if (isForeignIpv4Sender(senderAddress, ownAddresses, "MainWindow::readyRead"))
             priv_takeText(datagram, senderAddress, senderPort, interfaceIndex);
     }
 

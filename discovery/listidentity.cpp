@@ -18,14 +18,14 @@ void DeviceFinder::readyRead_opener()
     if (!batch)
         return;
 
-    OwnAddressTest ownAddresses;
+    OwnAddressTest *ownAddresses = priv_ownAddresses();
     QByteArray datagram;
     QHostAddress senderAddress;
     quint16 senderPort = 0;
     int interfaceIndex = 0;
     bool counts = false;
     while (batch->next(&datagram, &senderAddress, &senderPort, &interfaceIndex)) {
-        if (isForeignIpv4Sender(senderAddress, &ownAddresses, "MainWindow::readyRead_opener"))
+        if (isForeignIpv4Sender(senderAddress, ownAddresses, "MainWindow::readyRead_opener"))
             counts = priv_takeListIdentity(datagram, senderAddress, senderPort, interfaceIndex) || counts;
     }
     priv_listAdded();

@@ -36,11 +36,12 @@ bool mayBeLocalAddress(quint32 address);
 // or loses counts from the next call on.
 bool isOwnAddress(const QHostAddress &address);
 
-// The own-address test for the datagrams of one readyRead signal. The first
-// few are asked about one by one (isOwnAddress); from then on the batch is
-// long, and the interface list is read once and kept for the rest of it.
-// Nothing is carried over to the next batch, so an address the computer
-// gains counts from the next signal on at the latest.
+// The own-address test for the datagrams of a short while (the readers
+// keep one for a second). The first few are asked about one by one
+// (isOwnAddress); from then on there are many, and the interface list is
+// read once and kept for the rest of that while. Nothing is carried over
+// to the next one, so an address the computer gains counts a second later
+// at the latest.
 class OwnAddressTest
 {
 public:

@@ -23,6 +23,19 @@ QStringList statusTexts(quint16 status);
 // bits 10 and 11; empty for a device without one.
 QStringList majorFaults(const CipIdentityObject &identity);
 
+// The name of a CIP general status code from the public table, "Attribute
+// not supported" for 0x14; "Unknown status" for a code outside it.
+QString generalStatusName(quint8 status);
+// The code and its name, as messages and error lists show it: "0x14
+// Attribute not supported".
+QString generalStatusText(quint8 status);
+// What a refusal means for the person at the device, with the code: "The
+// device does not support this service (0x08)".
+QString generalStatusMessage(quint8 status);
+// The name of an encapsulation status code: "Invalid session handle" for
+// 0x0064; "Unknown status" for a code outside the table.
+QString encapsulationStatusName(quint32 status);
+
 } // namespace CIP
 
 #endif // CIPNAMES_H

@@ -1,11 +1,15 @@
 #include "cipidentity.h"
+#include "cipnames.h"
+#include "cipobjects.h"
 #include "cpf.h"
+#include "encapsulation.h"
 #include "enipencapheader.h"
 #include "listidentityreply.h"
 
 #include <QtTest>
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -118,6 +122,27 @@ private slots:
 
     void reply_decode_data();
     void reply_decode();
+
+    void frame_data();
+    void frame();
+    void requests_data();
+    void requests();
+    void path_data();
+    void path();
+    void messageRouter_data();
+    void messageRouter();
+    void replyCheck_data();
+    void replyCheck();
+    void encapMessage_data();
+    void encapMessage();
+    void attribute_data();
+    void attribute();
+    void getAttributesAll_data();
+    void getAttributesAll();
+    void statusNames_data();
+    void statusNames();
+    void encapsulationStatusNames_data();
+    void encapsulationStatusNames();
 };
 
 // The header with a value in every field, and its 24 bytes.
@@ -766,6 +791,768 @@ void tst_Enip::reply_decode()
     }
     QCOMPARE(readTypes, types);
     QCOMPARE(readIdentities, identities);
+}
+
+// Explicit messaging: requests, framing, replies and the objects' attributes.
+
+// The values of the attributes an object holds, present ones only, in one
+// line: "1:31 2:94 ..." with every number in hexadecimal.
+QString attributeText(const CIP::CipAttributeValues &values, quint16 attribute)
+{
+    const auto h = [](quint64 value) { return QString::number(value, 16); };
+    const auto bytes = [](const quint8 *data, int size) {
+        return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(data), size).toHex());
+    };
+    if (const auto *tcpip = dynamic_cast<const CIP::CipTcpIpInterface *>(&values)) {
+        const CIP::CipInterfaceConfiguration &c = tcpip->configuration;
+        switch (attribute) {
+        case CIP::CipTcpIpInterface::Status:
+            return h(tcpip->status);
+        case CIP::CipTcpIpInterface::ConfigurationCapability:
+            return h(tcpip->capability);
+        case CIP::CipTcpIpInterface::ConfigurationControl:
+            return h(tcpip->control);
+        case CIP::CipTcpIpInterface::InterfaceConfiguration:
+            return QStringList{h(c.ipAddress),  h(c.netmask),     h(c.gateway),
+                               h(c.nameServer), h(c.nameServer2), c.domainName.toString()}
+                .join('/');
+        case CIP::CipTcpIpInterface::HostName:
+            return tcpip->hostName.toString();
+        case CIP::CipTcpIpInterface::SelectAcd:
+            return h(tcpip->selectAcd);
+        case CIP::CipTcpIpInterface::LastConflictDetected:
+            return h(tcpip->lastConflict.activity) + '/' + bytes(tcpip->lastConflict.remoteMac, 6) + '/'
+                + bytes(tcpip->lastConflict.arpPdu, 28);
+        }
+    } else if (const auto *link = dynamic_cast<const CIP::CipEthernetLink *>(&values)) {
+        switch (attribute) {
+        case CIP::CipEthernetLink::InterfaceSpeed:
+            return h(link->speed);
+        case CIP::CipEthernetLink::InterfaceFlags:
+            return h(link->flags);
+        case CIP::CipEthernetLink::PhysicalAddress:
+            return bytes(link->macAddress, 6);
+        }
+    } else if (const auto *identity = dynamic_cast<const CIP::CipIdentityAttributes *>(&values)) {
+        const CIP::CipIdentityObject &id = identity->identity;
+        switch (attribute) {
+        case CIP::CipIdentityAttributes::VendorId:
+            return h(id.vendorId);
+        case CIP::CipIdentityAttributes::DeviceType:
+            return h(id.deviceType);
+        case CIP::CipIdentityAttributes::ProductCode:
+            return h(id.productCode);
+        case CIP::CipIdentityAttributes::Revision:
+            return h(id.revisionMajor) + '.' + h(id.revisionMinor);
+        case CIP::CipIdentityAttributes::Status:
+            return h(id.status);
+        case CIP::CipIdentityAttributes::SerialNumber:
+            return h(id.serialNumber);
+        case CIP::CipIdentityAttributes::ProductName:
+            return id.productName.toString();
+        case CIP::CipIdentityAttributes::State:
+            return h(id.state);
+        }
+    }
+    return QStringLiteral("?");
+}
+
+QString presentText(const CIP::CipAttributeValues &values)
+{
+    QStringList parts;
+    for (const quint16 attribute : values.present)
+        parts.append(QStringLiteral("%1:%2").arg(attribute).arg(attributeText(values, attribute)));
+    return parts.join(' ');
+}
+
+std::unique_ptr<CIP::CipAttributeValues> objectOf(const QString &name)
+{
+    if (name == "identity")
+        return std::make_unique<CIP::CipIdentityAttributes>();
+    if (name == "link")
+        return std::make_unique<CIP::CipEthernetLink>();
+    return std::make_unique<CIP::CipTcpIpInterface>();
+}
+
+// Attribute bytes shared by the tables: TCP/IP interface configuration
+// 192.168.1.10/24, gateway .1, name server .8, domain "plant" (odd, so
+// padded), host name "io-7" (even), the last conflict with MAC
+// 00:1D:9C:01:02:03 and an ARP PDU of 28 bytes 0x41.
+const char configurationHex[] = "0A01A8C0"
+                                "00FFFFFF"
+                                "0101A8C0"
+                                "0801A8C0"
+                                "00000000"
+                                "0500706C616E7400";
+const char configurationText[] = "c0a8010a/ffffff00/c0a80101/c0a80108/0/plant";
+const char hostNameHex[] = "0400696F2D37";
+QByteArray conflictBytes()
+{
+    return hex("01001D9C010203") + QByteArray(28, 'A');
+}
+QString conflictText()
+{
+    return QStringLiteral("1/001d9c010203/") + QString::fromLatin1(QByteArray(28, 'A').toHex());
+}
+
+void tst_Enip::frame_data()
+{
+    QTest::addColumn<QByteArray>("buffer");
+    QTest::addColumn<int>("frame");
+    QTest::addColumn<int>("size");
+
+    const auto header = [](quint16 length) {
+        return hex("6F00") + char(length & 0xFF) + char(length >> 8) + QByteArray(20, '\0');
+    };
+    const int incomplete = int(ENIP::Frame::Incomplete);
+    const int complete = int(ENIP::Frame::Complete);
+    const int tooLong = int(ENIP::Frame::TooLong);
+    QTest::newRow("empty") << QByteArray() << incomplete << -1;
+    QTest::newRow("23 bytes") << header(0).left(23) << incomplete << -1;
+    QTest::newRow("header, no data") << header(0) << complete << 24;
+    QTest::newRow("length 4, 3 bytes of data") << header(4) + "abc" << incomplete << -1;
+    QTest::newRow("length 4, 4 bytes") << header(4) + "abcd" << complete << 28;
+    QTest::newRow("length 4, the next message begun") << header(4) + "abcd" + header(0).left(5) << complete << 28;
+    QTest::newRow("length 0x0102 is little-endian") << header(0x0102) + QByteArray(0x0102, 'x') << complete << 282;
+    QTest::newRow("largest length, not all there") << header(4096) + "x" << incomplete << -1;
+    QTest::newRow("largest length") << header(4096) + QByteArray(4096, 'x') << complete << 4120;
+    // Refused at once: the bytes a length beyond the limit promises are
+    // never awaited.
+    QTest::newRow("length 4097") << header(4097) << tooLong << -1;
+    QTest::newRow("length 65535") << header(0xFFFF) << tooLong << -1;
+}
+
+void tst_Enip::frame()
+{
+    QFETCH(QByteArray, buffer);
+    QFETCH(int, frame);
+    QFETCH(int, size);
+
+    int messageSize = -1;
+    QCOMPARE(int(ENIP::frameOf(buffer, &messageSize)), frame);
+    QCOMPARE(messageSize, size);
+}
+
+void tst_Enip::requests_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("expected");
+
+    // Header: command, length, session, status 0, context 0, options 0.
+    const auto header = [](const char *commandHex, const char *lengthHex, const char *sessionHex) {
+        return hex(commandHex) + hex(lengthHex) + hex(sessionHex) + QByteArray(16, '\0');
+    };
+    // SendRRData data before the message: interface 0, timeout 0, two
+    // items, the null address item and the unconnected data item's type.
+    const QByteArray rr = hex("00000000"
+                              "0000"
+                              "0200"
+                              "00000000"
+                              "B200");
+    const auto request = [](quint8 service, const CIP::CipPath &path, const QByteArray &data = QByteArray()) {
+        return ENIP::sendRRDataRequest(0x12345678, CIP::MessageRouterRequest(service, path, data));
+    };
+
+    QTest::newRow("RegisterSession") << ENIP::registerSessionRequest()
+                                     << header("6500", "0400", "00000000") + hex("01000000");
+    QTest::newRow("UnRegisterSession") << ENIP::unRegisterSessionRequest(0x12345678)
+                                       << header("6600", "0000", "78563412");
+    QTest::newRow("Get_Attributes_All TCP/IP 1") << request(CIP::GetAttributesAll, CIP::CipPath(0xF5, 1))
+                                                 << header("6F00", "1600", "78563412") + rr
+            + hex("0600"
+                  "01"
+                  "02"
+                  "20F5"
+                  "2401");
+    QTest::newRow("Get_Attribute_Single TCP/IP 1 host name")
+        << request(CIP::GetAttributeSingle, CIP::CipPath(0xF5, 1, 6))
+        << header("6F00", "1800", "78563412") + rr
+            + hex("0800"
+                  "0E"
+                  "03"
+                  "20F5"
+                  "2401"
+                  "3006");
+    QTest::newRow("Set_Attribute_Single configuration control DHCP")
+        << request(CIP::SetAttributeSingle, CIP::CipPath(0xF5, 1, 3), hex("02000000"))
+        << header("6F00", "1C00", "78563412") + rr
+            + hex("0C00"
+                  "10"
+                  "03"
+                  "20F5"
+                  "2401"
+                  "3003"
+                  "02000000");
+    QTest::newRow("Identity Reset, type 0") << request(CIP::ResetService, CIP::CipPath(0x01, 1), hex("00"))
+                                            << header("6F00", "1700", "78563412") + rr
+            + hex("0700"
+                  "05"
+                  "02"
+                  "2001"
+                  "2401"
+                  "00");
+    QTest::newRow("16-bit class, instance and attribute")
+        << request(CIP::GetAttributeSingle, CIP::CipPath(0x0123, 0x0456, 0x0789))
+        << header("6F00", "1E00", "78563412") + rr
+            + hex("0E00"
+                  "0E"
+                  "06"
+                  "21002301"
+                  "25005604"
+                  "31008907");
+}
+
+void tst_Enip::requests()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(request.toHex(), expected.toHex());
+
+    // Read back, the message is the same.
+    ENIP::EncapMessage message;
+    QDataStream stream(request);
+    QVERIFY(message.deserialize(stream));
+    QVERIFY(stream.atEnd());
+    QCOMPARE(message.bytes().toHex(), expected.toHex());
+}
+
+void tst_Enip::path_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("fields");
+    QTest::addColumn<bool>("canonical");
+
+    QTest::newRow("class and instance") << hex("0220F52401") << true << "f5/1" << true;
+    QTest::newRow("with attribute") << hex("0320F524013005") << true << "f5/1/5" << true;
+    QTest::newRow("16-bit class") << hex("03210023012401") << true << "123/1" << true;
+    QTest::newRow("16-bit instance and attribute") << hex("0520F6250002013100FF00") << true << "f6/102/ff" << false;
+    QTest::newRow("16-bit attribute 0x100") << hex("0420F6240131000001") << true << "f6/1/100" << true;
+    QTest::newRow("bytes after the path left") << hex("0220F52401FFFF") << true << "f5/1" << false;
+    QTest::newRow("empty") << QByteArray() << false << "" << false;
+    QTest::newRow("size only") << hex("02") << false << "" << false;
+    QTest::newRow("size 2, three bytes") << hex("0220F524") << false << "" << false;
+    QTest::newRow("size 255, few bytes") << hex("FF20F52401") << false << "" << false;
+    QTest::newRow("no instance") << hex("0120F5") << false << "" << false;
+    QTest::newRow("instance first") << hex("022401"
+                                           "20F5")
+                                    << false << "" << false;
+    QTest::newRow("16-bit segment with pad 01") << hex("0421012301"
+                                                       "2401")
+                                                << false << "" << false;
+    QTest::newRow("16-bit segment cut by the size") << hex("022100"
+                                                           "2301")
+                                                    << false << "" << false;
+    QTest::newRow("connection point segment") << hex("0320F524012C01") << false << "" << false;
+    QTest::newRow("two attributes") << hex("0420F5240130053006") << false << "" << false;
+    QTest::newRow("size 0") << hex("00") << false << "" << false;
+}
+
+void tst_Enip::path()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, ok);
+    QFETCH(QString, fields);
+    QFETCH(bool, canonical);
+
+    CIP::CipPath path(0x99, 0x98, 0x97);
+    QDataStream stream(bytes);
+    QCOMPARE(path.deserialize(stream), ok);
+    const QString read = QStringLiteral("%1/%2").arg(path.classId, 0, 16).arg(path.instance, 0, 16)
+        + (path.hasAttribute ? QStringLiteral("/%1").arg(path.attribute, 0, 16) : QString());
+    QCOMPARE(read, ok ? fields : QStringLiteral("99/98/97"));
+    if (canonical) {
+        QByteArray written;
+        QVERIFY(path.serialize(&written));
+        QCOMPARE(written.toHex(), bytes.toHex());
+    }
+}
+
+void tst_Enip::messageRouter_data()
+{
+    QTest::addColumn<bool>("response");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("fields");
+
+    QTest::newRow("request, no data") << false
+                                      << hex("01"
+                                             "0220F52401")
+                                      << true << "1 f5/1/-1 ";
+    QTest::newRow("request with data") << false
+                                       << hex("10"
+                                              "0320F524013003"
+                                              "02000000")
+                                       << true << "10 f5/1/3 02000000";
+    QTest::newRow("request: empty") << false << QByteArray() << false << "";
+    QTest::newRow("request: service only") << false << hex("01") << false << "";
+    QTest::newRow("request: path cut") << false
+                                       << hex("01"
+                                              "0320F52401")
+                                       << false << "";
+
+    QTest::newRow("response: success, no data") << true << hex("81000000") << true << "81 0 0 () ";
+    QTest::newRow("response: data") << true
+                                    << hex("8E000000"
+                                           "0400696F2D37")
+                                    << true << "8e 0 0 () 0400696f2d37";
+    QTest::newRow("response: status 0x14") << true << hex("8E001400") << true << "8e 0 14 () ";
+    QTest::newRow("response: additional status") << true
+                                                 << hex("90000C02"
+                                                        "34127856")
+                                                 << true << "90 0 c (1234,5678) ";
+    QTest::newRow("response: 3 bytes") << true << hex("810000") << false << "";
+    QTest::newRow("response: 1 byte") << true << hex("81") << false << "";
+    QTest::newRow("response: empty") << true << QByteArray() << false << "";
+    QTest::newRow("response: two words promised, one given") << true << hex("8100010234 12") << false << "";
+    QTest::newRow("response: 255 words promised") << true << hex("810001FF") << false << "";
+}
+
+void tst_Enip::messageRouter()
+{
+    QFETCH(bool, response);
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, ok);
+    QFETCH(QString, fields);
+
+    QString read;
+    QByteArray written;
+    if (response) {
+        CIP::MessageRouterResponse value;
+        value.service = 0x77;
+        QCOMPARE(value.deserialize(bytes), ok);
+        QStringList words;
+        for (const quint16 word : qAsConst(value.additionalStatus))
+            words.append(QString::number(word, 16));
+        read = QStringLiteral("%1 %2 %3 (%4) %5")
+                   .arg(value.service, 0, 16)
+                   .arg(value.reserved, 0, 16)
+                   .arg(value.generalStatus, 0, 16)
+                   .arg(words.join(','), QString::fromLatin1(value.data.toHex()));
+        QCOMPARE(value.service, ok ? quint8(bytes.at(0)) : quint8(0x77));
+        QVERIFY(value.serialize(&written));
+    } else {
+        CIP::MessageRouterRequest value(0x77, CIP::CipPath(1, 1));
+        QCOMPARE(value.deserialize(bytes), ok);
+        read = QStringLiteral("%1 %2/%3/%4 %5")
+                   .arg(value.service, 0, 16)
+                   .arg(value.path.classId, 0, 16)
+                   .arg(value.path.instance, 0, 16)
+                   .arg(value.path.hasAttribute ? int(value.path.attribute) : -1)
+                   .arg(QString::fromLatin1(value.data.toHex()));
+        QCOMPARE(value.service, ok ? quint8(bytes.at(0)) : quint8(0x77));
+        QVERIFY(value.serialize(&written));
+    }
+    if (ok) {
+        QCOMPARE(read, fields);
+        QCOMPARE(written.toHex(), bytes.toHex());
+    }
+}
+
+// A SendRRData reply as devices send it, built byte by byte.
+QByteArray rrReply(quint32 session, const QByteArray &message, quint32 status = 0, quint16 command = 0x006F)
+{
+    QByteArray data = hex("00000000"
+                          "0000"
+                          "0200"
+                          "00000000"
+                          "B200");
+    data += char(message.size() & 0xFF);
+    data += char(message.size() >> 8);
+    data += message;
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out << command << quint16(data.size()) << session << status << quint64(0) << quint32(0);
+    return bytes + data;
+}
+
+void tst_Enip::replyCheck_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("framed");
+    // Whether the reply answers RegisterSession, else Get_Attribute_Single.
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<QString>("result");
+
+    const auto registerReply = [](quint32 session, quint32 status, const QByteArray &data) {
+        QByteArray bytes;
+        QDataStream out(&bytes, QIODevice::WriteOnly);
+        out.setByteOrder(QDataStream::LittleEndian);
+        out << quint16(0x0065) << quint16(data.size()) << session << status << quint64(0) << quint32(0);
+        return bytes + data;
+    };
+    const int none = int(ENIP::ReplyFault::None);
+    // RegisterSession replies: the result is the session handle.
+    QTest::newRow("session registered") << registerReply(0x0A0B0C0D, 0, hex("01000000")) << true << none << "a0b0c0d";
+    QTest::newRow("session: status 0x69")
+        << registerReply(0, 0x69, hex("01000000")) << true << int(ENIP::ReplyFault::Status) << "";
+    QTest::newRow("session: handle 0") << registerReply(0, 0, hex("01000000")) << true << int(ENIP::ReplyFault::Session)
+                                       << "";
+    QTest::newRow("session: 2 bytes of data")
+        << registerReply(7, 0, hex("0100")) << true << int(ENIP::ReplyFault::Data) << "";
+    QTest::newRow("session: 6 bytes of data")
+        << registerReply(7, 0, hex("010000000000")) << true << int(ENIP::ReplyFault::Data) << "";
+    // SendRRData replies to Get_Attribute_Single (0x0E) on session 7: the
+    // result is the general status and the data.
+    QTest::newRow("reply") << rrReply(7,
+                                      hex("8E000000"
+                                          "0400696F2D37"))
+                           << true << none << "0 0400696f2d37";
+    QTest::newRow("reply: status 0x14") << rrReply(7, hex("8E001400")) << true << none << "14 ";
+    QTest::newRow("reply: another service")
+        << rrReply(7, hex("81000000")) << true << int(ENIP::ReplyFault::Service) << "";
+    QTest::newRow("reply: the request echoed")
+        << rrReply(7, hex("0E000000")) << true << int(ENIP::ReplyFault::Service) << "";
+    QTest::newRow("reply: another session")
+        << rrReply(8, hex("8E000000")) << true << int(ENIP::ReplyFault::Session) << "";
+    // Devices refuse with the status and no data.
+    QByteArray refused = rrReply(7, QByteArray(), 0x64).left(24);
+    refused[2] = 0;
+    QTest::newRow("reply: encapsulation status 0x64") << refused << true << int(ENIP::ReplyFault::Status) << "";
+    QTest::newRow("reply: RegisterSession")
+        << rrReply(7, hex("8E000000"), 0, 0x0065) << true << int(ENIP::ReplyFault::Command) << "";
+    QTest::newRow("reply: empty message") << rrReply(7, QByteArray()) << true << int(ENIP::ReplyFault::Data) << "";
+    QTest::newRow("reply: message of 3 bytes")
+        << rrReply(7, hex("8E0000")) << true << int(ENIP::ReplyFault::Data) << "";
+    // The header's length counts one byte more than the items hold.
+    QByteArray longer = rrReply(7, hex("8E000000")) + hex("00");
+    longer[2] = char(longer.size() - 24);
+    QTest::newRow("reply: a byte after the items") << longer << true << int(ENIP::ReplyFault::Data) << "";
+    QByteArray itemPastEnd = rrReply(7, hex("8E000000"));
+    itemPastEnd[38] = 5;
+    QTest::newRow("reply: item longer than the data") << itemPastEnd << true << int(ENIP::ReplyFault::Data) << "";
+    QByteArray noUnconnected = rrReply(7, hex("8E000000"));
+    noUnconnected[34] = '\xB1';
+    QTest::newRow("reply: no unconnected data item") << noUnconnected << true << int(ENIP::ReplyFault::Data) << "";
+    QByteArray countOne = rrReply(7, hex("8E000000"));
+    countOne[30] = 1;
+    QTest::newRow("reply: count 1, the null item only") << countOne << true << int(ENIP::ReplyFault::Data) << "";
+    QByteArray countThree = rrReply(7, hex("8E000000"));
+    countThree[30] = 3;
+    QTest::newRow("reply: count 3, two items") << countThree << true << int(ENIP::ReplyFault::Data) << "";
+    // What the framing refuses never reaches the checks.
+    QTest::newRow("reply: unknown command") << rrReply(7, hex("8E000000"), 0, 0x0099) << false << 0 << "";
+    QTest::newRow("reply: cut short") << rrReply(7, hex("8E000000")).chopped(1) << false << 0 << "";
+}
+
+void tst_Enip::replyCheck()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, framed);
+    QFETCH(int, fault);
+    QFETCH(QString, result);
+
+    ENIP::EncapMessage message;
+    QCOMPARE(message.deserialize(reply), framed);
+    if (!framed)
+        return;
+    QString read;
+    ENIP::ReplyFault found;
+    if (QByteArray(QTest::currentDataTag()).startsWith("session")) {
+        quint32 session = 0;
+        found = ENIP::readRegisterSessionReply(message, &session);
+        read = session ? QString::number(session, 16) : QString();
+    } else {
+        CIP::MessageRouterResponse response;
+        response.generalStatus = 0x99;
+        found = ENIP::readSendRRDataReply(message, 7, CIP::GetAttributeSingle, &response);
+        if (found == ENIP::ReplyFault::None)
+            read = QStringLiteral("%1 %2")
+                       .arg(response.generalStatus, 0, 16)
+                       .arg(QString::fromLatin1(response.data.toHex()));
+        else
+            QCOMPARE(int(response.generalStatus), 0x99);
+    }
+    QCOMPARE(int(found), fault);
+    QCOMPARE(read, result);
+}
+
+void tst_Enip::encapMessage_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("ok");
+
+    const QByteArray whole = rrReply(7, hex("8E000000"));
+    QTest::newRow("whole") << whole << true;
+    for (int size = 0; size < whole.size(); ++size)
+        QTest::addRow("cut to %d bytes", size) << whole.left(size) << false;
+    QByteArray huge = whole;
+    huge[2] = '\xFF';
+    huge[3] = '\xFF';
+    QTest::newRow("length 65535") << huge + QByteArray(0xFFFF - (whole.size() - 24), '\0') << false;
+    QByteArray unknown = whole;
+    unknown[0] = '\x01';
+    QTest::newRow("command 0x0001") << unknown << false;
+}
+
+void tst_Enip::encapMessage()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, ok);
+
+    ENIP::EncapMessage message(ENIP::NOP, "old");
+    QCOMPARE(message.deserialize(bytes), ok);
+    QCOMPARE(message.data.toHex(), ok ? bytes.mid(24).toHex() : QByteArray("6f6c64"));
+    QCOMPARE(int(message.header.command), ok ? 0x006F : 0);
+}
+
+void tst_Enip::attribute_data()
+{
+    QTest::addColumn<QString>("object");
+    QTest::addColumn<int>("attribute");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("value");
+    // Whether the bytes are what the attribute writes (and ends in the pad
+    // of a string when that is odd).
+    QTest::addColumn<bool>("canonical");
+
+    QTest::newRow("tcpip status") << "tcpip" << 1 << hex("31000000") << true << "31" << true;
+    QTest::newRow("tcpip status 0x12345678") << "tcpip" << 1 << hex("78563412") << true << "12345678" << true;
+    QTest::newRow("tcpip capability") << "tcpip" << 2 << hex("D4000000") << true << "d4" << true;
+    QTest::newRow("tcpip control DHCP") << "tcpip" << 3 << hex("02000000") << true << "2" << true;
+    QTest::newRow("tcpip configuration") << "tcpip" << 5 << hex(configurationHex) << true << configurationText << true;
+    QTest::newRow("tcpip configuration, no domain")
+        << "tcpip" << 5 << hex("0A01A8C000FFFFFF00000000000000000000000000 00") << true << "c0a8010a/ffffff00/0/0/0/"
+        << true;
+    QTest::newRow("tcpip configuration, domain without its pad")
+        << "tcpip" << 5 << hex(configurationHex).chopped(1) << true << configurationText << false;
+    QTest::newRow("tcpip host name") << "tcpip" << 6 << hex(hostNameHex) << true << "io-7" << true;
+    QTest::newRow("tcpip host name, odd, padded") << "tcpip" << 6
+                                                  << hex("0300616263"
+                                                         "00")
+                                                  << true << "abc" << true;
+    QTest::newRow("tcpip host name, odd, no pad") << "tcpip" << 6 << hex("0300616263") << true << "abc" << false;
+    QTest::newRow("tcpip empty host name") << "tcpip" << 6 << hex("0000") << true << "" << true;
+    QTest::newRow("tcpip host name 0xFFFF long, 4 given")
+        << "tcpip" << 6 << hex("FFFF61626364") << false << "" << false;
+    QTest::newRow("tcpip select ACD") << "tcpip" << 10 << hex("01") << true << "1" << true;
+    QTest::newRow("tcpip last conflict") << "tcpip" << 11 << conflictBytes() << true << conflictText() << true;
+    QTest::newRow("tcpip physical link is not read") << "tcpip" << 4 << hex("020020F62401") << false << "" << false;
+    QTest::newRow("tcpip unknown attribute") << "tcpip" << 12 << hex("00") << false << "" << false;
+    QTest::newRow("link speed 100") << "link" << 1 << hex("64000000") << true << "64" << true;
+    QTest::newRow("link flags") << "link" << 2 << hex("0F000000") << true << "f" << true;
+    QTest::newRow("link MAC") << "link" << 3 << hex("001D9C010203") << true << "001d9c010203" << true;
+    QTest::newRow("identity vendor 0x1234") << "identity" << 1 << hex("3412") << true << "1234" << true;
+    QTest::newRow("identity revision") << "identity" << 4 << hex("0307") << true << "3.7" << true;
+    QTest::newRow("identity serial") << "identity" << 6 << hex("78563412") << true << "12345678" << true;
+    QTest::newRow("identity name") << "identity" << 7 << hex("0B") + "1756-ENBT/A" << true << "1756-ENBT/A" << true;
+    QTest::newRow("identity name of 32") << "identity" << 7 << hex("20") + QByteArray(32, 'N') << true
+                                         << QString(32, 'N') << true;
+    QTest::newRow("identity name of 33") << "identity" << 7 << hex("21") + QByteArray(33, 'N') << false << "" << false;
+}
+
+void tst_Enip::attribute()
+{
+    QFETCH(QString, object);
+    QFETCH(int, attribute);
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, ok);
+    QFETCH(QString, value);
+    QFETCH(bool, canonical);
+
+    const std::unique_ptr<CIP::CipAttributeValues> values = objectOf(object);
+    QCOMPARE(values->setAttribute(quint16(attribute), bytes), ok);
+    QCOMPARE(values->has(quint16(attribute)), ok);
+    if (!ok)
+        return;
+    QCOMPARE(attributeText(*values, quint16(attribute)), value);
+    if (canonical) {
+        QCOMPARE(values->attributeData(quint16(attribute)).toHex(), bytes.toHex());
+        // One byte more is a reply of the wrong length; the attribute then
+        // counts as not read.
+        QVERIFY(!values->setAttribute(quint16(attribute), bytes + hex("00")));
+        QVERIFY(!values->has(quint16(attribute)));
+    }
+    // Every truncation is refused, but for the pad byte of a string at the
+    // end, which devices may leave out.
+    const bool endsInPad = canonical
+        && (attribute == CIP::CipTcpIpInterface::InterfaceConfiguration
+            || attribute == CIP::CipTcpIpInterface::HostName)
+        && object == "tcpip" && bytes.endsWith('\0') && bytes.size() % 2 == 0
+        && quint8(bytes.at(bytes.size() - 2)) != 0;
+    for (int size = 0; size < bytes.size(); ++size) {
+        const std::unique_ptr<CIP::CipAttributeValues> cut = objectOf(object);
+        if (endsInPad && size == bytes.size() - 1)
+            continue;
+        QVERIFY2(!cut->setAttribute(quint16(attribute), bytes.left(size)), qPrintable(QString::number(size)));
+        QVERIFY(cut->present.isEmpty());
+    }
+}
+
+void tst_Enip::getAttributesAll_data()
+{
+    QTest::addColumn<QString>("object");
+    QTest::addColumn<QByteArray>("bytes");
+    // Where each wanted attribute ends in the bytes, in order, and its
+    // value as read.
+    QTest::addColumn<QList<int>>("ends");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("canonical");
+
+    const QByteArray configuration = hex(configurationHex);
+    const QByteArray tcpipHead = hex("31000000"
+                                     "D4000000"
+                                     "02000000"
+                                     "0200"
+                                     "20F62401");
+    const QByteArray tcpip1to6 = tcpipHead + configuration + hex(hostNameHex);
+    const QByteArray tcpipTail = hex("000000000000"
+                                     "01"
+                                     "0000000000000000"
+                                     "01")
+        + conflictBytes();
+    const QString tcpipValues =
+        QStringLiteral("1:31 2:d4 3:2 5:%1 6:io-7 10:1 11:%2").arg(configurationText, conflictText());
+    const int end6 = tcpip1to6.size();
+    // The domain name is odd: attribute 5 is complete without its pad.
+    const QList<int> tcpipEnds = {4, 8, 12, 18 + configuration.size() - 1, end6, end6 + 16, end6 + 16 + 35};
+    QTest::newRow("tcpip 1 to 11") << "tcpip" << tcpip1to6 + tcpipTail << tcpipEnds << tcpipValues << true;
+    // Later revisions add attributes after 11: they are left alone.
+    QTest::newRow("tcpip 1 to 13") << "tcpip"
+                                   << tcpip1to6 + tcpipTail
+            + hex("00"
+                  "7800") << tcpipEnds
+                                   << tcpipValues << false;
+    QTest::newRow("tcpip, physical link path of 0 words") << "tcpip"
+                                                          << hex("31000000D400000002000000"
+                                                                 "0000")
+            + configuration + hex(hostNameHex) + tcpipTail
+                                                          << QList<int>{4,
+                                                                        8,
+                                                                        12,
+                                                                        14 + configuration.size() - 1,
+                                                                        14 + configuration.size() + 6,
+                                                                        14 + configuration.size() + 22,
+                                                                        14 + configuration.size() + 57}
+                                                          << tcpipValues << true;
+    QTest::newRow("tcpip, physical link path of 0xFFFF words") << "tcpip"
+                                                               << hex("31000000D400000002000000"
+                                                                      "FFFF"
+                                                                      "20F62401")
+            + configuration << QList<int>{4, 8, 12, -1, -1, -1, -1}
+                                                               << "" << false;
+    QTest::newRow("identity 1 to 7") << "identity" << hex(identityFixedPart) + hex("0B") + "1756-ENBT/A"
+                                     << QList<int>{2, 4, 6, 8, 10, 14, 26}
+                                     << "1:1 2:c 3:41 4:3.7 5:30 6:12345678 7:1756-ENBT/A" << true;
+    QTest::newRow("identity with state") << "identity"
+                                         << hex(identityFixedPart)
+            + hex("024142"
+                  "03") << QList<int>{2, 4, 6, 8, 10, 14, 17}
+                                         << "1:1 2:c 3:41 4:3.7 5:30 6:12345678 7:AB 8:3" << false;
+    QTest::newRow("identity, name of 33") << "identity" << hex(identityFixedPart) + hex("21") + QByteArray(33, 'N')
+                                          << QList<int>{2, 4, 6, 8, 10, 14, -1} << "" << false;
+    QTest::newRow("link 1 to 3") << "link"
+                                 << hex("64000000"
+                                        "0F000000"
+                                        "001D9C010203")
+                                 << QList<int>{4, 8, 14} << "1:64 2:f 3:001d9c010203" << true;
+    QTest::newRow("link with counters after") << "link"
+                                              << hex("64000000"
+                                                     "0F000000"
+                                                     "001D9C010203")
+            + QByteArray(44, 1) << QList<int>{4, 8, 14}
+                                              << "1:64 2:f 3:001d9c010203" << false;
+}
+
+void tst_Enip::getAttributesAll()
+{
+    QFETCH(QString, object);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QList<int>, ends);
+    QFETCH(QString, text);
+    QFETCH(bool, canonical);
+
+    const std::unique_ptr<CIP::CipAttributeValues> read = objectOf(object);
+    const QList<quint16> wanted = read->attributes();
+    QCOMPARE(ends.size(), wanted.size());
+
+    // The whole reply, then every truncation of it: the attributes that
+    // end inside the bytes given are read, the rest are missing.
+    for (int size = bytes.size(); size >= 0; --size) {
+        const std::unique_ptr<CIP::CipAttributeValues> values = objectOf(object);
+        values->present = {0x99};
+        QDataStream stream(bytes.left(size));
+        const bool ok = values->deserialize(stream);
+        QList<quint16> expected;
+        QList<quint16> missing;
+        for (int i = 0; i < ends.size(); ++i)
+            (ends.at(i) >= 0 && ends.at(i) <= size ? expected : missing).append(wanted.at(i));
+        QList<quint16> presentWanted = values->present;
+        presentWanted.removeAll(CIP::CipIdentityAttributes::State);
+        QCOMPARE(presentWanted, expected);
+        QCOMPARE(values->missing(), missing);
+        QCOMPARE(ok, missing.isEmpty());
+        if (size == bytes.size() && ok)
+            QCOMPARE(presentText(*values), text);
+        if (size == bytes.size() && canonical) {
+            QByteArray written;
+            QVERIFY(values->serialize(&written));
+            QCOMPARE(written.toHex(), bytes.toHex());
+        }
+    }
+}
+
+void tst_Enip::statusNames_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("0x00") << 0x00 << "0x00 Success"
+                          << "The device refused the request: Success (0x00)";
+    QTest::newRow("0x08") << 0x08 << "0x08 Service not supported"
+                          << "The device does not support this service (0x08)";
+    QTest::newRow("0x0C") << 0x0C << "0x0C Object state conflict"
+                          << "The device cannot do this in its present configuration (0x0C)";
+    QTest::newRow("0x0E") << 0x0E << "0x0E Attribute not settable"
+                          << "The device does not allow this value to be changed (0x0E)";
+    QTest::newRow("0x14") << 0x14 << "0x14 Attribute not supported"
+                          << "The device does not support this attribute (0x14)";
+    QTest::newRow("0x16") << 0x16 << "0x16 Object does not exist"
+                          << "The device does not have this object (0x16)";
+    QTest::newRow("0x1E") << 0x1E << "0x1E Embedded service error"
+                          << "The device refused the request: Embedded service error (0x1E)";
+    QTest::newRow("0x20") << 0x20 << "0x20 Invalid parameter"
+                          << "The device refused a value of the request (0x20)";
+    QTest::newRow("0x2C") << 0x2C << "0x2C Attribute not gettable"
+                          << "The device refused the request: Attribute not gettable (0x2C)";
+    QTest::newRow("0x2D") << 0x2D << "0x2D Unknown status"
+                          << "The device refused the request: Unknown status (0x2D)";
+    QTest::newRow("0xFF") << 0xFF << "0xFF Unknown status"
+                          << "The device refused the request: Unknown status (0xFF)";
+}
+
+void tst_Enip::statusNames()
+{
+    QFETCH(int, code);
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    QCOMPARE(CIP::generalStatusText(quint8(code)), text);
+    QCOMPARE(CIP::generalStatusMessage(quint8(code)), message);
+}
+
+void tst_Enip::encapsulationStatusNames_data()
+{
+    QTest::addColumn<quint32>("code");
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("0x0001") << 0x0001u << "Invalid or unsupported command";
+    QTest::newRow("0x0002") << 0x0002u << "Insufficient memory";
+    QTest::newRow("0x0003") << 0x0003u << "Incorrect data";
+    QTest::newRow("0x0064") << 0x0064u << "Invalid session handle";
+    QTest::newRow("0x0065") << 0x0065u << "Invalid length";
+    QTest::newRow("0x0069") << 0x0069u << "Unsupported protocol revision";
+    QTest::newRow("0x0004") << 0x0004u << "Unknown status";
+    QTest::newRow("0x10064: high bits count") << 0x10064u << "Unknown status";
+}
+
+void tst_Enip::encapsulationStatusNames()
+{
+    QFETCH(quint32, code);
+    QFETCH(QString, name);
+    QCOMPARE(CIP::encapsulationStatusName(code), name);
 }
 
 QTEST_APPLESS_MAIN(tst_Enip)

@@ -6,7 +6,16 @@
 //   manyItems    350 empty items of another type (1,426 bytes);
 //   longItem     an item count of 65535 and one identity item whose length
 //                says 65535, cut off at 1,426 bytes.
+// And the decode of explicit-messaging answers over TCP, as the device
+// client runs it (framing, encapsulation message, SendRRData check, Message
+// Router response, then the object's Get_Attributes_All reply):
+//   tcpipAll     the TCP/IP Interface object's attributes 1 to 11;
+//   identityAll  the Identity object's attributes 1 to 7;
+//   linkAll      the Ethernet Link object's attributes 1 to 3;
+//   tcpipShort   the TCP/IP Interface object cut after 40 bytes.
 
+#include "cipobjects.h"
+#include "encapsulation.h"
 #include "listidentityreply.h"
 
 #include <QIODevice>
@@ -101,7 +110,95 @@ void decode(benchmark::State &state, const QByteArray &datagram, int items)
     state.SetItemsProcessed(state.iterations());
 }
 
+// A SendRRData answer to Get_Attributes_All on session 7 carrying data.
+QByteArray getAllAnswer(const QByteArray &data)
+{
+    ENIP::RRDataBody body;
+    body.message = QByteArray::fromHex("81000000") + data;
+    ENIP::EncapMessage message(ENIP::SendRRData);
+    message.header.sessionHandle = 7;
+    body.serialize(&message.data);
+    return message.bytes();
+}
+
+QByteArray tcpipAll()
+{
+    CIP::CipTcpIpInterface tcpip;
+    tcpip.status = 0x31;
+    tcpip.capability = 0xD4;
+    tcpip.configuration.ipAddress = 0x0ACE010A;
+    tcpip.configuration.netmask = 0xFFFFFF00;
+    tcpip.configuration.gateway = 0x0ACE0101;
+    tcpip.configuration.domainName.text = "plant";
+    tcpip.hostName.text = "io-7";
+    tcpip.selectAcd = 1;
+    QByteArray data;
+    tcpip.serialize(&data);
+    return data;
+}
+
+QByteArray identityAll()
+{
+    CIP::CipIdentityAttributes identity;
+    identity.identity.productName.deserialize(QByteArray("\x0b"
+                                                         "1756-ENBT/A"));
+    QByteArray data;
+    identity.serialize(&data);
+    return data;
+}
+
+QByteArray linkAll()
+{
+    return QByteArray::fromHex("64000000"
+                               "0F000000"
+                               "001D9C010203");
+}
+
+template<typename Object> void decodeAnswer(benchmark::State &state, const QByteArray &answer, bool whole)
+{
+    const auto decodeOnce = [&answer]() {
+        int size = 0;
+        if (ENIP::frameOf(answer, &size) != ENIP::Frame::Complete)
+            return false;
+        ENIP::EncapMessage message;
+        CIP::MessageRouterResponse response;
+        Object object;
+        return message.deserialize(answer.left(size))
+            && ENIP::readSendRRDataReply(message, 7, CIP::GetAttributesAll, &response) == ENIP::ReplyFault::None
+            && object.deserialize(response.data);
+    };
+    if (decodeOnce() != whole) {
+        state.SkipWithError("the sample answer does not decode as expected");
+        return;
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(decodeOnce());
+    state.counters["bytes"] = answer.size();
+    state.SetItemsProcessed(state.iterations());
+}
+
+// One function per object, as BENCHMARK_CAPTURE takes no template.
+void decodeTcpip(benchmark::State &state, const QByteArray &answer, bool whole)
+{
+    decodeAnswer<CIP::CipTcpIpInterface>(state, answer, whole);
+}
+
+void decodeIdentity(benchmark::State &state, const QByteArray &answer, bool whole)
+{
+    decodeAnswer<CIP::CipIdentityAttributes>(state, answer, whole);
+}
+
+void decodeLink(benchmark::State &state, const QByteArray &answer, bool whole)
+{
+    decodeAnswer<CIP::CipEthernetLink>(state, answer, whole);
+}
+
 } // namespace
+
+BENCHMARK_CAPTURE(decodeTcpip, tcpipAll, getAllAnswer(tcpipAll()), true);
+BENCHMARK_CAPTURE(decodeIdentity, identityAll, getAllAnswer(identityAll()), true);
+BENCHMARK_CAPTURE(decodeLink, linkAll, getAllAnswer(linkAll()), true);
+BENCHMARK_CAPTURE(decodeTcpip, tcpipShort, getAllAnswer(tcpipAll().left(40)), false);
 
 BENCHMARK_CAPTURE(decode, typical, typical(), 1);
 BENCHMARK_CAPTURE(decode, count65535, count65535(), 0);

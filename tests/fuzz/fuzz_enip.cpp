@@ -1,18 +1,89 @@
-// Feeds arbitrary bytes through the codec's decode of a whole ListIdentity
-// reply, the one the reply reader calls: header, Common Packet Format, and
-// version, socket address and Identity object of every identity item, then
-// the product name's text.
+// Feeds arbitrary bytes through the codec's decoders: the decode of a whole
+// ListIdentity reply, the one the reply reader calls (header, Common Packet
+// Format, and version, socket address and Identity object of every identity
+// item, then the product name's text); and the explicit-messaging decoders
+// the device client calls on a TCP answer (framing, encapsulation message,
+// RegisterSession and SendRRData reply checks, Message Router response),
+// then the objects' attributes, all at once and one by one.
 
+#include "cipobjects.h"
+#include "encapsulation.h"
 #include "listidentityreply.h"
 
 #include <cstddef>
 #include <cstdint>
+
+namespace {
+
+quint32 sumOf(const CIP::CipAttributeValues &values)
+{
+    quint32 sum = 0;
+    for (const quint16 attribute : values.present) {
+        for (const char byte : values.attributeData(attribute))
+            sum += quint8(byte);
+    }
+    return sum;
+}
+
+// Every attribute decoder, on the whole input and on the input as one
+// attribute.
+quint32 decodeAttributes(const QByteArray &bytes)
+{
+    CIP::CipIdentityAttributes identity;
+    CIP::CipTcpIpInterface tcpip;
+    CIP::CipEthernetLink link;
+    quint32 sum = identity.deserialize(bytes) + tcpip.deserialize(bytes) + link.deserialize(bytes);
+    sum += sumOf(identity) + sumOf(tcpip) + sumOf(link);
+    for (quint16 attribute = 1; attribute <= 11; ++attribute) {
+        CIP::CipIdentityAttributes oneIdentity;
+        CIP::CipTcpIpInterface oneTcpip;
+        CIP::CipEthernetLink oneLink;
+        sum += oneIdentity.setAttribute(attribute, bytes) + oneTcpip.setAttribute(attribute, bytes)
+            + oneLink.setAttribute(attribute, bytes);
+        sum += sumOf(oneIdentity) + sumOf(oneTcpip) + sumOf(oneLink);
+    }
+    return sum;
+}
+
+// The decoders of a TCP answer, as the device client runs them.
+quint32 decodeExplicit(const QByteArray &bytes)
+{
+    int messageSize = 0;
+    quint32 sum = quint32(ENIP::frameOf(bytes, &messageSize));
+    if (sum != quint32(ENIP::Frame::Complete))
+        return sum;
+    ENIP::EncapMessage message;
+    if (!message.deserialize(bytes.left(messageSize)))
+        return sum;
+    quint32 session = 0;
+    sum += quint32(ENIP::readRegisterSessionReply(message, &session)) + session;
+    CIP::MessageRouterResponse response;
+    const ENIP::ReplyFault fault =
+        ENIP::readSendRRDataReply(message, message.header.sessionHandle, CIP::GetAttributesAll, &response);
+    sum += quint32(fault);
+    if (fault == ENIP::ReplyFault::None) {
+        sum += response.generalStatus + response.reserved;
+        for (const quint16 word : qAsConst(response.additionalStatus))
+            sum += word;
+        sum += decodeAttributes(response.data);
+    }
+    CIP::MessageRouterRequest request;
+    if (request.deserialize(message.data))
+        sum += request.service + request.path.classId + request.path.instance + request.path.attribute
+            + quint32(request.data.size());
+    return sum;
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size > 65535)
         return 0; // larger than any UDP datagram
     const QByteArray datagram = QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
+    volatile quint32 explicitSink = decodeExplicit(datagram) + decodeAttributes(datagram);
+    (void)explicitSink;
+
     ENIP::ListIdentityReply reply;
     if (!reply.deserialize(datagram))
         return 0;

@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """Writes the seed corpora of the fuzz targets: for the codec (corpus/),
 valid ListIdentity replies and malformed ones (short, over-long, item counts
-the datagram cannot hold, every other command, long names); for the address
-server (corpus-bootp/), BOOTP and DHCP requests and malformed ones (short,
-wrong cookie, bad hardware length, options past the end, no end option).
-scripts/fuzz-coverage.sh shows which branches of the codec's decode they
-reach."""
+the datagram cannot hold, every other command, long names), and
+explicit-messaging answers over TCP (RegisterSession, SendRRData with
+Get_Attributes_All replies of the Identity, TCP/IP Interface and Ethernet Link
+objects, refusals, cut and over-long ones); for the address server
+(corpus-bootp/), BOOTP and DHCP requests and malformed ones (short, wrong
+cookie, bad hardware length, options past the end, no end option).
+scripts/fuzz-coverage.sh shows which branches of the decode they reach."""
 
 import os
 import struct
@@ -64,6 +66,41 @@ SEEDS = {
     "many-items": reply(cpf(*[item(0x0086, b"")] * 349, item(0x000C, IDENTITY))),
     "empty": b"",
 }
+def rr_reply(message, session=7, status=0, count=2):
+    data = struct.pack("<IHH", 0, 0, count) + struct.pack("<HH", 0, 0) + item(0x00B2, message)
+    return struct.pack("<HHII8sI", 0x006F, len(data), session, status, b"\0" * 8, 0) + data
+
+
+def cip_string(text):
+    return struct.pack("<H", len(text)) + text + (b"\0" if len(text) % 2 else b"")
+
+
+TCPIP_ALL = (struct.pack("<III", 0x31, 0xD4, 0) + struct.pack("<H", 2) + bytes.fromhex("20f62401")
+             + struct.pack("<IIIII", 0x0ACE010A, 0xFFFFFF00, 0x0ACE0101, 0, 0) + cip_string(b"plant")
+             + cip_string(b"io-7") + b"\0" * 6 + b"\x01" + b"\0" * 8 + b"\x01" + b"\x01" + b"\0" * 34)
+IDENTITY_ALL = identity()[:-1]
+LINK_ALL = struct.pack("<II", 100, 0x0F) + bytes.fromhex("001d9c010203")
+
+SEEDS.update({
+    "tcp-register-session": struct.pack("<HHII8sI", 0x0065, 4, 0x1234, 0, b"\0" * 8, 0) + struct.pack("<HH", 1, 0),
+    "tcp-register-refused": struct.pack("<HHII8sI", 0x0065, 0, 0, 0x69, b"\0" * 8, 0),
+    "tcp-tcpip-all": rr_reply(b"\x81\0\0\0" + TCPIP_ALL),
+    "tcp-tcpip-short": rr_reply(b"\x81\0\0\0" + TCPIP_ALL[:40]),
+    "tcp-identity-all": rr_reply(b"\x81\0\0\0" + IDENTITY_ALL),
+    "tcp-link-all": rr_reply(b"\x81\0\0\0" + LINK_ALL),
+    "tcp-status-0x14": rr_reply(b"\x8e\0\x14\0"),
+    "tcp-additional-status": rr_reply(b"\x90\0\x0c\x02\x34\x12\x78\x56"),
+    "tcp-additional-past-end": rr_reply(b"\x90\0\x0c\xff"),
+    "tcp-session-refused": struct.pack("<HHII8sI", 0x006F, 0, 7, 0x64, b"\0" * 8, 0),
+    "tcp-count-past-end": rr_reply(b"\x81\0\0\0", count=0xFFFF),
+    "tcp-huge-length": struct.pack("<HHII8sI", 0x006F, 0xFFFF, 7, 0, b"\0" * 8, 0) + b"\0" * 30,
+    "tcp-http": b"HTTP/1.1 400 Bad Request\r\n\r\n",
+    "tcp-request": struct.pack("<HHII8sI", 0x006F, 24, 7, 0, b"\0" * 8, 0) + struct.pack("<IHH", 0, 0, 2)
+    + struct.pack("<HH", 0, 0) + item(0x00B2, bytes.fromhex("0e0320f5240130 06".replace(" ", ""))),
+    "attr-tcpip-all": TCPIP_ALL,
+    "attr-host-name-long": struct.pack("<H", 0xFFFF) + b"abc",
+})
+
 # Every other command that the header read accepts, each ignored by the
 # reply decode.
 for command in (0x0000, 0x0004, 0x0064, 0x0066, 0x006F, 0x0070, 0x0072, 0x0073):

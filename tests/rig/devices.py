@@ -18,16 +18,49 @@ The configuration is a JSON object:
                 "delay_ms": 0,           delay before the first reply
                 "jitter_ms": 0,          random extra delay, 0..jitter_ms
                 "interval_ms": 0,        gap between further replies
-                "repeat": 1}],           times each reply is sent, interval_ms
+                "repeat": 1,             times each reply is sent, interval_ms
                                          apart, before the next one
+                "cip": {...}}],          optional: the device also takes
+                                         explicit messages on TCP port 44818
    "run_ms": 0}                          exit after this long (0: run until
                                          stdin closes)
 
 A probe sent to one device's address is answered by that device alone.
 
+A device's "cip" object (all numbers in hex strings unless said otherwise):
+  "attributes": {"f5/1/1": "31000000", ...}   class/instance/attribute and
+                            its value as Get_Attribute_Single answers it; an
+                            instance exists when it has an attribute
+  "get_all": {"f5/1": [1, 2, 3]}  which attributes (decimal) the object's
+                            Get_Attributes_All reply holds (default: all it
+                            has, in order); an object absent here, when the
+                            map is given, does not support the service
+  "status": {"0e/f5/1/a": "14", "01/f6/1": "08"}  fixed general status for a
+                            service on a path
+  "settable": ["f5/1/3", ...]  attributes Set_Attribute_Single changes
+  "static_for": ["f5/1/5"]  refused with 0x0C unless attribute f5/1/3 says
+                            static (method bits 0)
+  "pending_on_set": true    a set of f5/1/3 or f5/1/5 raises status bit 5
+                            (configuration pending) in f5/1/1
+  "drop_after_set": ["f5/1/5"]  the device applies it at once and closes
+                            the connection without an answer
+  "reply_delay_ms": 0       delay before every answer
+  "behaviour": "normal" | "silent" (accepts, never answers) |
+               "close_mid_reply" (half an answer, then closes) |
+               "huge_length" (a header whose length says 65535) |
+               "drip" (every answer one byte a second) |
+               "garbage" (answers requests with an HTTP error) |
+               "wrong_session" | "wrong_service"
+The device answers as devices do: requests without a registered session get
+encapsulation status 0x64, unknown commands 0x0001; a missing class 0x05, a
+missing instance 0x16, a missing attribute 0x14, an unknown service 0x08,
+and a set of an attribute that is not settable 0x0E.
+
 Output, one JSON object per line on stdout: {"ready": ...} once the sockets
 are bound, {"probe": ...} for every datagram received (with its arrival
-time "t", CLOCK_MONOTONIC seconds), and {"done": ...}
+time "t", CLOCK_MONOTONIC seconds), and {"cip": ...} for every
+encapsulated request a device took (command, and for SendRRData the
+service, path and data), and {"done": ...}
 with the number of replies sent when it stops (stdin closed, SIGTERM or
 run_ms elapsed) and, per device address, the CLOCK_MONOTONIC time in
 seconds of its first reply ("first_sent").
@@ -89,6 +122,194 @@ def add_addresses(devices):
                        check=True, text=True)
 
 
+def key(text, first_width=0):
+    """A path of hex numbers, "01/1/a", in one spelling: "1/1/a" (the first
+    number at least first_width digits, for the service of a status key)."""
+    numbers = [int(part, 16) for part in text.split("/")]
+    parts = ["%x" % n for n in numbers]
+    if first_width:
+        parts[0] = "%0*x" % (first_width, numbers[0])
+    return "/".join(parts)
+
+
+class CipDevice:
+    """The explicit-messaging side of one simulated device."""
+
+    def __init__(self, addr, config):
+        self.addr = addr
+        self.attributes = {key(k): bytes.fromhex(v) for k, v in config.get("attributes", {}).items()}
+        self.get_all = config.get("get_all")
+        if self.get_all is not None:
+            self.get_all = {key(k): v for k, v in self.get_all.items()}
+        self.status = {key(k, 2): int(v, 16) for k, v in config.get("status", {}).items()}
+        self.settable = {key(k) for k in config.get("settable", [])}
+        self.static_for = {key(k) for k in config.get("static_for", [])}
+        self.pending_on_set = config.get("pending_on_set", False)
+        self.drop_after_set = {key(k) for k in config.get("drop_after_set", [])}
+        self.delay = config.get("reply_delay_ms", 0) / 1000.0
+        self.behaviour = config.get("behaviour", "normal")
+
+    def instance_attributes(self, cls, inst):
+        prefix = "%x/%x/" % (cls, inst)
+        found = [(int(k[len(prefix):], 16), v) for k, v in self.attributes.items() if k.startswith(prefix)]
+        return sorted(found)
+
+    def class_exists(self, cls):
+        return any(k.startswith("%x/" % cls) for k in self.attributes)
+
+    def answer(self, service, cls, inst, attr, data):
+        """(general status, reply data, close afterwards) for one request."""
+        key = "%02x/%x/%x" % (service, cls, inst) + ("/%x" % attr if attr is not None else "")
+        if key in self.status:
+            return self.status[key], b"", False
+        if not self.class_exists(cls):
+            return 0x05, b"", False
+        attrs = self.instance_attributes(cls, inst)
+        if not attrs:
+            return 0x16, b"", False
+        path = "%x/%x/%x" % (cls, inst, attr) if attr is not None else None
+        if service == 0x01 and attr is None:
+            if self.get_all is not None:
+                wanted = self.get_all.get("%x/%x" % (cls, inst))
+                if wanted is None:
+                    return 0x08, b"", False
+                return 0, b"".join(v for a, v in attrs if a in wanted), False
+            return 0, b"".join(v for _, v in attrs), False
+        if service == 0x0E and attr is not None:
+            if path not in self.attributes:
+                return 0x14, b"", False
+            return 0, self.attributes[path], False
+        if service == 0x10 and attr is not None:
+            if path not in self.attributes:
+                return 0x14, b"", False
+            if path not in self.settable:
+                return 0x0E, b"", False
+            old = self.attributes[path]
+            if len(old) in (1, 4) and len(data) != len(old):
+                return (0x13 if len(data) < len(old) else 0x15), b"", False
+            if path in self.static_for and self.attributes.get("f5/1/3", b"\0")[0] & 0x0F != 0:
+                return 0x0C, b"", False
+            self.attributes[path] = bytes(data)
+            if self.pending_on_set and path in ("f5/1/3", "f5/1/5") and "f5/1/1" in self.attributes:
+                status = bytearray(self.attributes["f5/1/1"])
+                status[0] |= 0x20
+                self.attributes["f5/1/1"] = bytes(status)
+            return 0, b"", path in self.drop_after_set
+        if service == 0x05 and cls == 0x01:
+            if "f5/1/1" in self.attributes:
+                status = bytearray(self.attributes["f5/1/1"])
+                status[0] &= ~0x20 & 0xFF
+                self.attributes["f5/1/1"] = bytes(status)
+            return 0, b"", False
+        return 0x08, b"", False
+
+
+def parse_path(path):
+    """(class, instance, attribute or None) of a padded logical path."""
+    values = {}
+    i = 0
+    while i + 1 < len(path):
+        kind = path[i]
+        if kind in (0x20, 0x24, 0x30):
+            values[kind] = path[i + 1]
+            i += 2
+        elif kind in (0x21, 0x25, 0x31) and i + 3 < len(path):
+            values[kind - 1] = struct.unpack_from("<H", path, i + 2)[0]
+            i += 4
+        else:
+            return None
+    if 0x20 not in values or 0x24 not in values:
+        return None
+    return values[0x20], values[0x24], values.get(0x30)
+
+
+class CipConnection:
+    """One TCP connection to a CipDevice."""
+
+    def __init__(self, device, sock):
+        self.device = device
+        self.sock = sock
+        self.buffer = b""
+        self.session = 0
+        self.answered = 0
+        self.closed = False
+
+    def messages(self, data):
+        """Complete encapsulation messages of the bytes received so far."""
+        self.buffer += data
+        while len(self.buffer) >= 24:
+            length = struct.unpack_from("<H", self.buffer, 2)[0]
+            if len(self.buffer) < 24 + length:
+                break
+            yield self.buffer[:24 + length]
+            self.buffer = self.buffer[24 + length:]
+
+    def handle(self, message):
+        """[(delay, bytes, close)] to send for one request; logs it."""
+        command, length, session, _, context, _ = struct.unpack_from("<HHII8sI", message)
+        body = message[24:]
+        record = {"addr": self.device.addr, "command": command, "t": time.monotonic()}
+        reply_header = lambda cmd, data, status=0, sess=None: struct.pack(
+            "<HHII8sI", cmd, len(data), self.session if sess is None else sess, status, context, 0) + data
+        if command == 0x0065:
+            log(cip=record)
+            version = struct.unpack_from("<H", body)[0] if len(body) >= 2 else 0
+            if version != 1:
+                return [(0, reply_header(0x0065, body, 0x69, 0), False)]
+            self.session = random.randint(1, 0xFFFFFFFF)
+            return [(0, reply_header(0x0065, body), False)]
+        if command == 0x0066:
+            log(cip=record)
+            return [(0, b"", True)]
+        if command != 0x006F:
+            log(cip=record)
+            return [(0, reply_header(command, b"", 0x0001), False)]
+        if session != self.session or self.session == 0:
+            log(cip=record)
+            return [(0, reply_header(command, b"", 0x0064, session), False)]
+        # Interface handle, timeout, item count, then the items.
+        offset = 8
+        count = struct.unpack_from("<H", body, 6)[0] if len(body) >= 8 else 0
+        request = None
+        for _ in range(count):
+            if offset + 4 > len(body):
+                break
+            kind, size = struct.unpack_from("<HH", body, offset)
+            if kind == 0x00B2:
+                request = body[offset + 4:offset + 4 + size]
+            offset += 4 + size
+        if not request or len(request) < 2 or len(request) < 2 + 2 * request[1]:
+            log(cip=record)
+            return [(0, reply_header(command, b"", 0x0003), False)]
+        service, words = request[0], request[1]
+        parsed = parse_path(request[2:2 + 2 * words])
+        data = request[2 + 2 * words:]
+        record.update(service=service, path=request[2:2 + 2 * words].hex(), data=data.hex())
+        log(cip=record)
+        if parsed is None:
+            status, reply_data, close = 0x04, b"", False
+        else:
+            status, reply_data, close = self.device.answer(service, *parsed, data)
+        if close:
+            return [(0, b"", True)]
+        reply_service = service | 0x80
+        if self.device.behaviour == "wrong_service":
+            reply_service = 0x81 if service != 0x01 else 0x8E
+        response = bytes([reply_service, 0, status, 0]) + reply_data
+        cpf = struct.pack("<IHHHHHH", 0, 0, 2, 0, 0, 0x00B2, len(response)) + response
+        sess = self.session + 1 if self.device.behaviour == "wrong_session" else None
+        reply = reply_header(0x006F, cpf, 0, sess)
+        behaviour = self.device.behaviour
+        self.answered += 1
+        if behaviour == "close_mid_reply":
+            return [(self.device.delay, reply[:len(reply) // 2], True)]
+        if behaviour == "huge_length":
+            return [(self.device.delay, reply[:2] + b"\xff\xff" + reply[4:], False)]
+        if behaviour == "garbage":
+            return [(self.device.delay, b"HTTP/1.1 400 Bad Request\r\n\r\n", False)]
+        return [(self.device.delay, reply, False)]
+
+
 def bound_socket(port):
     sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
@@ -125,6 +346,17 @@ def main():
     sel = selectors.DefaultSelector()
     for port in PROBE_PORTS:
         sel.register(sockets[port], selectors.EVENT_READ, port)
+    for dev in devices:
+        if "cip" not in dev:
+            continue
+        listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        listener.bind((dev["addr"], 44818))
+        listener.listen(16)
+        listener.setblocking(False)
+        sel.register(listener, selectors.EVENT_READ, ("listen", CipDevice(dev["addr"], dev["cip"])))
+    # TCP sends that are due later: (due, sequence, connection, bytes, close)
+    tcp_queue = []
     stdin_open = True
     try:
         sel.register(sys.stdin, selectors.EVENT_READ, "stdin")
@@ -166,11 +398,26 @@ def main():
             if remaining > count:
                 heapq.heappush(queue, (due + count * interval, seq, src, sock, payload, dest,
                                        remaining - count, interval))
+        while tcp_queue and tcp_queue[0][0] <= now:
+            _, _, conn, payload, close = heapq.heappop(tcp_queue)
+            if conn.closed:
+                continue
+            try:
+                if payload:
+                    conn.sock.sendall(payload)
+                if close:
+                    conn.closed = True
+                    sel.unregister(conn.sock)
+                    conn.sock.close()
+            except OSError:
+                conn.closed = True
         if deadline and now >= deadline:
             break
         timeout = None
         if queue:
             timeout = max(0.0, queue[0][0] - now)
+        if tcp_queue:
+            timeout = min(timeout if timeout is not None else 1e9, max(0.0, tcp_queue[0][0] - now))
         if deadline:
             timeout = min(timeout if timeout is not None else 1e9, max(0.0, deadline - now))
         for key, _ in sel.select(timeout):
@@ -178,6 +425,38 @@ def main():
                 if not sys.stdin.readline():
                     stdin_open = False
                     sel.unregister(sys.stdin)
+                continue
+            if isinstance(key.data, tuple) and key.data[0] == "listen":
+                conn_sock, _ = key.fileobj.accept()
+                conn_sock.setblocking(True)
+                sel.register(conn_sock, selectors.EVENT_READ, ("conn", CipConnection(key.data[1], conn_sock)))
+                continue
+            if isinstance(key.data, tuple) and key.data[0] == "conn":
+                conn = key.data[1]
+                try:
+                    data = conn.sock.recv(65536)
+                except OSError:
+                    data = b""
+                if not data:
+                    conn.closed = True
+                    sel.unregister(conn.sock)
+                    conn.sock.close()
+                    continue
+                for message in conn.messages(data):
+                    for delay, payload, close in conn.handle(message):
+                        behaviour = conn.device.behaviour
+                        if behaviour == "silent":
+                            continue
+                        base = time.monotonic() + delay
+                        if behaviour == "drip" and payload:
+                            # One byte a second, the first at once.
+                            for i in range(len(payload)):
+                                sequence += 1
+                                heapq.heappush(tcp_queue, (base + i, sequence, conn, payload[i:i + 1],
+                                                           close and i == len(payload) - 1))
+                            continue
+                        sequence += 1
+                        heapq.heappush(tcp_queue, (base, sequence, conn, payload, close))
                 continue
             port = key.data
             data, ancdata, _, (src, sport) = key.fileobj.recvmsg(65535, socket.CMSG_SPACE(12))

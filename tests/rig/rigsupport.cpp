@@ -85,14 +85,17 @@ bool Devices::start(const QList<Device> &devices)
         QJsonArray replies;
         for (const QByteArray &reply : device.replies)
             replies.append(QString::fromLatin1(reply.toHex()));
-        list.append(QJsonObject{{"addr", device.addr},
-                                {"port", device.port},
-                                {"src_port", device.srcPort ? device.srcPort : device.port},
-                                {"replies", replies},
-                                {"delay_ms", device.delayMs},
-                                {"jitter_ms", device.jitterMs},
-                                {"interval_ms", device.intervalMs},
-                                {"repeat", device.repeat}});
+        QJsonObject entry{{"addr", device.addr},
+                          {"port", device.port},
+                          {"src_port", device.srcPort ? device.srcPort : device.port},
+                          {"replies", replies},
+                          {"delay_ms", device.delayMs},
+                          {"jitter_ms", device.jitterMs},
+                          {"interval_ms", device.intervalMs},
+                          {"repeat", device.repeat}};
+        if (!device.cip.isEmpty())
+            entry.insert("cip", device.cip);
+        list.append(entry);
     }
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.setReadChannel(QProcess::StandardOutput);
@@ -130,6 +133,8 @@ bool Devices::stop()
             probes.append({p.value("src").toString(), quint16(p.value("sport").toInt()), p.value("dst").toString(),
                            quint16(p.value("dport").toInt()), QByteArray::fromHex(p.value("hex").toString().toLatin1()),
                            p.value("t").toDouble()});
+        } else if (record.contains("cip")) {
+            cipRequests.append(record.value("cip").toObject());
         } else if (record.contains("done")) {
             done = true;
             sent = record.value("sent").toInt();

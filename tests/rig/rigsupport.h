@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QJsonObject>
 #include <QList>
 #include <QProcess>
 #include <QString>
@@ -48,6 +49,9 @@ struct Device
     int jitterMs = 0;
     double intervalMs = 0;
     int repeat = 1; // the replies are sent this many times per probe
+    // Explicit messaging on TCP port 44818, as devices.py describes it;
+    // empty for a device without it.
+    QJsonObject cip;
 };
 
 struct Probe
@@ -74,6 +78,10 @@ public:
     int sent = 0;
     // Per device address, when it sent its first reply (CLOCK_MONOTONIC, s).
     QHash<QString, double> firstSent;
+    // Every explicit message the devices took, in order of arrival:
+    // {"addr", "command", "t"} and for SendRRData "service", "path" and
+    // "data" (hex).
+    QList<QJsonObject> cipRequests;
 
 private:
     QProcess process;

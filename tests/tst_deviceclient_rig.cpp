@@ -1,0 +1,489 @@
+// Explicit messaging with simulated devices over real TCP, run by
+// tests/rig/rig.sh with the link rp1: 10.206.1.1/24. Each test starts its
+// own devices (tests/rig/devices.py) at addresses of its own.
+
+#include "deviceclient.h"
+#include "devicedetails.h"
+#include "ipsettingswriter.h"
+#include "rigsupport.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <cstring>
+
+namespace {
+
+QString hexOf(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex());
+}
+
+// The attributes of a typical adapter: Identity, TCP/IP Interface (static
+// 10.206.1.x/24, gateway .1, domain "plant", host name "io-7", settable,
+// changes need a reset) and one Ethernet link (100 Mbit/s, full duplex,
+// link up).
+QJsonObject adapterAttributes(const QString &ip)
+{
+    const quint32 address = Rig::ipv4(ip);
+    QByteArray ipBytes;
+    for (int i = 0; i < 4; ++i)
+        ipBytes += char((address >> (8 * i)) & 0xFF);
+    return QJsonObject{
+        {"01/1/1", "0100"},
+        {"01/1/2", "0c00"},
+        {"01/1/3", "4100"},
+        {"01/1/4", "0307"},
+        {"01/1/5", "3000"},
+        {"01/1/6", "78563412"},
+        {"01/1/7", "0b" + hexOf("1756-ENBT/A")},
+        {"f5/1/1", "01000000"},
+        {"f5/1/2", "d4000000"},
+        {"f5/1/3", "00000000"},
+        {"f5/1/4", "020020f62401"},
+        {"f5/1/5",
+         hexOf(ipBytes)
+             + "00ffffff"
+               "0101ce0a"
+               "00000000"
+               "00000000"
+               "0500706c616e7400"},
+        {"f5/1/6", "0400696f2d37"},
+        {"f5/1/7", "000000000000"},
+        {"f5/1/8", "01"},
+        {"f5/1/9", "0000000000000000"},
+        {"f5/1/a", "01"},
+        {"f5/1/b", hexOf(QByteArray(35, '\0'))},
+        {"f6/1/1", "64000000"},
+        {"f6/1/2", "0f000000"},
+        {"f6/1/3", "001d9c010203"},
+    };
+}
+
+Rig::Device cipDevice(const QString &ip, QJsonObject cip)
+{
+    if (!cip.contains("attributes"))
+        cip.insert("attributes", adapterAttributes(ip));
+    Rig::Device device;
+    device.addr = ip;
+    device.cip = cip;
+    return device;
+}
+
+// The details in a few lines: identity, TCP/IP, each link, each error.
+QStringList detailsLines(const DeviceDetails &details)
+{
+    QStringList lines;
+    const CIP::CipIdentityObject &id = details.identity.identity;
+    lines << QStringLiteral("identity %1 serial %2 read %3")
+                 .arg(id.productName.toString())
+                 .arg(id.serialNumber, 0, 16)
+                 .arg(details.identity.present.size());
+    const CIP::CipTcpIpInterface &t = details.tcpip;
+    lines << QStringLiteral("tcpip status %1 capability %2 control %3 %4/%5 gw %6 domain %7 host %8 acd %9")
+                 .arg(t.has(1) ? QString::number(t.status, 16) : "-",
+                      t.has(2) ? QString::number(t.capability, 16) : "-",
+                      t.has(3) ? QString::number(t.control, 16) : "-",
+                      t.has(5) ? QHostAddress(t.configuration.ipAddress).toString() : "-",
+                      t.has(5) ? QHostAddress(t.configuration.netmask).toString() : "-",
+                      t.has(5) ? QHostAddress(t.configuration.gateway).toString() : "-",
+                      t.has(5) ? t.configuration.domainName.toString() : "-", t.has(6) ? t.hostName.toString() : "-",
+                      t.has(10) ? QString::number(t.selectAcd) : "-");
+    for (const CIP::CipEthernetLink &link : details.links)
+        lines << QStringLiteral("link %1 Mbit/s flags %2 mac %3")
+                     .arg(link.has(1) ? QString::number(link.speed) : "-",
+                          link.has(2) ? QString::number(link.flags, 16) : "-",
+                          link.has(3) ? QString::fromLatin1(
+                              QByteArray(reinterpret_cast<const char *>(link.macAddress), 6).toHex())
+                                      : "-");
+    for (const AttributeError &error : details.errors)
+        lines << QStringLiteral("error %1 %2 %3 %4")
+                     .arg(error.object)
+                     .arg(error.instance)
+                     .arg(error.attributeName, error.status);
+    if (!details.failure.isEmpty())
+        lines << "failure " + details.failure;
+    return lines;
+}
+
+// The explicit requests a device took, as "service path-hex [data-hex]",
+// RegisterSession and UnRegisterSession left out.
+QStringList requestsTo(const Rig::Devices &devices, const QString &ip)
+{
+    QStringList requests;
+    for (const QJsonObject &request : devices.cipRequests) {
+        if (request.value("addr").toString() != ip || request.value("command").toInt() != 0x6F)
+            continue;
+        QString line = QStringLiteral("%1 %2")
+                           .arg(request.value("service").toInt(), 2, 16, QLatin1Char('0'))
+                           .arg(request.value("path").toString());
+        if (!request.value("data").toString().isEmpty())
+            line += ' ' + request.value("data").toString();
+        requests << line;
+    }
+    return requests;
+}
+
+const char TypicalIdentity[] = "identity 1756-ENBT/A serial 12345678 read 7";
+const char TypicalLink[] = "link 100 Mbit/s flags f mac 001d9c010203";
+
+} // namespace
+
+class TestDeviceClientRig : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void read_data();
+    void read();
+    void faults_data();
+    void faults();
+    void write_data();
+    void write();
+    void reset();
+    void warnings_data();
+    void warnings();
+};
+
+void TestDeviceClientRig::initTestCase()
+{
+    if (!Rig::inRig())
+        QSKIP("runs only inside tests/rig/rig.sh");
+}
+
+void TestDeviceClientRig::read_data()
+{
+    QTest::addColumn<QJsonObject>("cip");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QStringList>("requests");
+
+    const QString typicalTcpip =
+        "tcpip status 1 capability d4 control 0 10.206.1.10/255.255.255.0 gw 10.206.1.1 domain plant host io-7 acd 1";
+    QTest::newRow("all at once") << QJsonObject() << QStringList{TypicalIdentity, typicalTcpip, TypicalLink}
+                                 << QStringList{"01 20012401", "01 20f52401", "01 20f62401", "01 20f62402"};
+
+    // No Get_Attributes_All for the TCP/IP object, nor ACD: attribute by
+    // attribute, the two ACD ones "not supported".
+    QJsonObject partial = adapterAttributes("10.206.1.10");
+    partial.remove("f5/1/a");
+    partial.remove("f5/1/b");
+    QTest::newRow("partial support")
+        << QJsonObject{{"attributes", partial},
+                       {"get_all",
+                        QJsonObject{{"1/1", QJsonArray{1, 2, 3, 4, 5, 6, 7}}, {"f6/1", QJsonArray{1, 2, 3}}}}}
+        << QStringList{TypicalIdentity, QString(typicalTcpip).replace("acd 1", "acd -"), TypicalLink,
+                       "error tcpip 1 acd_enabled 0x14 Attribute not supported",
+                       "error tcpip 1 last_conflict 0x14 Attribute not supported"}
+        << QStringList{"01 20012401",     "01 20f52401",     "0e 20f524013001", "0e 20f524013002",
+                       "0e 20f524013003", "0e 20f524013005", "0e 20f524013006", "0e 20f52401300a",
+                       "0e 20f52401300b", "01 20f62401",     "01 20f62402"};
+
+    // A short answer: attributes 1 to 6 only, the rest asked one by one;
+    // a device with two ports.
+    QJsonObject twoPorts = adapterAttributes("10.206.1.10");
+    twoPorts.insert("f6/2/1", "0a000000");
+    twoPorts.insert("f6/2/2", "00000000");
+    twoPorts.insert("f6/2/3", "001d9c010204");
+    QTest::newRow("short answer, two ports")
+        << QJsonObject{{"attributes", twoPorts},
+                       {"get_all",
+                        QJsonObject{{"1/1", QJsonArray{1, 2, 3, 4, 5, 6, 7}},
+                                    {"f5/1", QJsonArray{1, 2, 3, 4, 5, 6}},
+                                    {"f6/1", QJsonArray{1, 2, 3}},
+                                    {"f6/2", QJsonArray{1, 2, 3}}}},
+                       {"status", QJsonObject{{"0e/f5/1/b", "14"}}}}
+        << QStringList{TypicalIdentity, typicalTcpip, TypicalLink, "link 10 Mbit/s flags 0 mac 001d9c010204",
+                       "error tcpip 1 last_conflict 0x14 Attribute not supported"}
+        << QStringList{"01 20012401", "01 20f52401", "0e 20f52401300a", "0e 20f52401300b",
+                       "01 20f62401", "01 20f62402", "01 20f62403"};
+}
+
+void TestDeviceClientRig::read()
+{
+    QFETCH(QJsonObject, cip);
+    QFETCH(QStringList, lines);
+    QFETCH(QStringList, requests);
+
+    Rig::Devices devices;
+    QVERIFY(devices.start({cipDevice("10.206.1.10", cip)}));
+    DeviceDetailsReader reader(QHostAddress("10.206.1.10"));
+    QSignalSpy finished(&reader, &DeviceDetailsReader::finished);
+    reader.start();
+    QVERIFY(finished.wait(10000));
+    const auto details = finished.first().first().value<DeviceDetails>();
+    QCOMPARE(detailsLines(details), lines);
+    QCOMPARE(details.address, QHostAddress("10.206.1.10"));
+    QTest::qWait(200);
+    QVERIFY(devices.stop());
+    QCOMPARE(requestsTo(devices, "10.206.1.10"), requests);
+}
+
+void TestDeviceClientRig::faults_data()
+{
+    QTest::addColumn<QString>("behaviour");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("text");
+    // How long the first request may take to fail, in ms.
+    QTest::addColumn<int>("minMs");
+    QTest::addColumn<int>("maxMs");
+
+    const QString ip = "10.206.1.20";
+    QTest::newRow("silent") << "silent" << int(DeviceReply::Timeout)
+                            << "No answer from 10.206.1.20 on TCP port 44818 within 3 s" << 2900 << 3600;
+    // 28 bytes of answer at one a second: the 3 s still count from the
+    // request.
+    QTest::newRow("drip") << "drip" << int(DeviceReply::Timeout)
+                          << "No answer from 10.206.1.20 on TCP port 44818 within 3 s" << 2900 << 3600;
+    QTest::newRow("close mid-reply") << "close_mid_reply" << int(DeviceReply::ConnectionLost)
+                                     << "10.206.1.20 closed the connection in the middle of its answer" << 0 << 1500;
+    QTest::newRow("huge length") << "huge_length" << int(DeviceReply::InvalidAnswer)
+                                 << "10.206.1.20 announced an answer of 65535 bytes, far more than any answer to this "
+                                    "request"
+                                 << 0 << 1500;
+    QTest::newRow("garbage") << "garbage" << int(DeviceReply::InvalidAnswer)
+                             << "10.206.1.20 announced an answer of 20564 bytes, far more than any answer to this "
+                                "request"
+                             << 0 << 1500;
+    QTest::newRow("another session") << "wrong_session" << int(DeviceReply::InvalidAnswer)
+                                     << "10.206.1.20 answered for another session than this one" << 0 << 1500;
+    QTest::newRow("another service") << "wrong_service" << int(DeviceReply::InvalidAnswer)
+                                     << "10.206.1.20 answered another request than the one sent" << 0 << 1500;
+    QTest::newRow("no server") << "" << int(DeviceReply::ConnectFailed)
+                               << "10.206.1.20 refused the connection on TCP port 44818: no EtherNet/IP server there"
+                               << 0 << 1500;
+}
+
+void TestDeviceClientRig::faults()
+{
+    QFETCH(QString, behaviour);
+    QFETCH(int, error);
+    QFETCH(QString, text);
+    QFETCH(int, minMs);
+    QFETCH(int, maxMs);
+
+    Rig::Devices devices;
+    Rig::Device device = cipDevice("10.206.1.20", QJsonObject{{"behaviour", behaviour}});
+    if (behaviour.isEmpty())
+        device.cip = QJsonObject();
+    QVERIFY(devices.start({device}));
+    Rig::LogCapture log;
+
+    DeviceClient client(QHostAddress("10.206.1.20"));
+    QSignalSpy replied(&client, &DeviceClient::replied);
+    QElapsedTimer timer;
+    timer.start();
+    const int first = client.getAttributeSingle(0xF5, 1, 6);
+    const int second = client.getAttributesAll(0xF6, 1);
+    QVERIFY(replied.wait(6000));
+    const qint64 elapsed = timer.elapsed();
+    QTRY_COMPARE(replied.size(), 2);
+    QVERIFY2(elapsed >= minMs && elapsed <= maxMs, qPrintable(QString::number(elapsed)));
+
+    // Both the request in flight and the queued one end with the fault.
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(replied.at(i).at(0).toInt(), i == 0 ? first : second);
+        const auto reply = replied.at(i).at(1).value<DeviceReply>();
+        QCOMPARE(int(reply.error), error);
+        QCOMPARE(reply.errorText, text);
+        QVERIFY(!reply.answered());
+    }
+    QCOMPARE(Rig::LogCapture::count(QStringLiteral("DeviceClient::priv_fail : Error: \"%1\"").arg(text)), 1);
+
+    // Nothing more arrives later, and closing ends at once.
+    QSignalSpy closed(&client, &DeviceClient::closed);
+    client.close();
+    QVERIFY(closed.wait(1000));
+    QTest::qWait(300);
+    QCOMPARE(replied.size(), 2);
+}
+
+void TestDeviceClientRig::write_data()
+{
+    QTest::addColumn<QJsonObject>("cip");
+    QTest::addColumn<int>("method");
+    QTest::addColumn<QString>("hostName");
+    QTest::addColumn<QStringList>("requests");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("readBack");
+
+    const QJsonArray settable{"f5/1/3", "f5/1/5", "f5/1/6"};
+    const QString config11 = "0b01ce0a"
+                             "00fcffff"
+                             "0101ce0a"
+                             "0801ce0a"
+                             "00000000"
+                             "0500706c616e7400";
+    // From DHCP to static: the host name, then configuration control, then
+    // the interface configuration, which the device takes only once it is
+    // set to static; then everything is read back.
+    QJsonObject dhcp = adapterAttributes("10.206.1.30");
+    dhcp.insert("f5/1/3", "12000000");
+    QTest::newRow("static, in order")
+        << QJsonObject{{"attributes", dhcp},
+                       {"settable", settable},
+                       {"static_for", QJsonArray{"f5/1/5"}},
+                       {"pending_on_set", true}}
+        << int(IpSettings::Static) << "io-8"
+        << QStringList{"0e 20f524013003", "10 20f524013006 0400696f2d38", "10 20f524013003 10000000",
+                       "10 20f524013005 " + config11}
+        << QStringList{"host_name written", "configuration_control written", "interface_configuration written"} << true
+        << "tcpip status 21 capability d4 control 10 10.206.1.11/255.255.252.0 gw 10.206.1.1 domain plant host io-8 "
+           "acd 1";
+    QTest::newRow("DHCP") << QJsonObject{{"settable", settable}} << int(IpSettings::Dhcp) << ""
+                          << QStringList{"0e 20f524013003", "10 20f524013003 02000000"}
+                          << QStringList{"configuration_control written"} << true
+                          << "tcpip status 1 capability d4 control 2 10.206.1.30/255.255.255.0 gw 10.206.1.1 domain "
+                             "plant host io-7 acd 1";
+    // The device does not let the host name be changed: nothing after it
+    // is written.
+    QTest::newRow("refused") << QJsonObject{{"settable", QJsonArray{"f5/1/3", "f5/1/5"}}} << int(IpSettings::Static)
+                             << "io-8" << QStringList{"0e 20f524013003", "10 20f524013006 0400696f2d38"}
+                             << QStringList{"host_name 0x0E Attribute not settable",
+                                            "configuration_control Not written", "interface_configuration Not written"}
+                             << false
+                             << "tcpip status 1 capability d4 control 0 10.206.1.30/255.255.255.0 gw 10.206.1.1 "
+                                "domain plant host io-7 acd 1";
+}
+
+void TestDeviceClientRig::write()
+{
+    QFETCH(QJsonObject, cip);
+    QFETCH(int, method);
+    QFETCH(QString, hostName);
+    QFETCH(QStringList, requests);
+    QFETCH(QStringList, steps);
+    QFETCH(bool, ok);
+    QFETCH(QString, readBack);
+
+    Rig::Devices devices;
+    QVERIFY(devices.start({cipDevice("10.206.1.30", cip)}));
+    IpSettings settings;
+    settings.method = IpSettings::Method(method);
+    settings.configuration.ipAddress = Rig::ipv4("10.206.1.11");
+    settings.configuration.netmask = Rig::ipv4("255.255.252.0");
+    settings.configuration.gateway = Rig::ipv4("10.206.1.1");
+    settings.configuration.nameServer = Rig::ipv4("10.206.1.8");
+    settings.configuration.domainName.text = "plant";
+    settings.setHostName = !hostName.isEmpty();
+    settings.hostName = hostName.toLatin1();
+
+    IpSettingsWriter writer(QHostAddress("10.206.1.30"));
+    QSignalSpy finished(&writer, &IpSettingsWriter::finished);
+    writer.start(settings);
+    QVERIFY(finished.wait(15000));
+    const auto result = finished.first().first().value<IpSettingsResult>();
+    QStringList stepLines;
+    for (const IpSettingsResult::Step &step : result.steps)
+        stepLines << step.name + ' ' + (step.written ? QStringLiteral("written") : step.status);
+    QCOMPARE(stepLines, steps);
+    QCOMPARE(result.ok(), ok);
+    QCOMPARE(result.refused, !ok);
+    QVERIFY2(result.mismatches.isEmpty(), qPrintable(result.mismatches.join("; ")));
+    QCOMPARE(detailsLines(result.readBack).value(1), readBack);
+    QTest::qWait(200);
+    QVERIFY(devices.stop());
+    // The writes, then the read-back's first requests.
+    QCOMPARE(requestsTo(devices, "10.206.1.30").mid(0, requests.size()), requests);
+    QCOMPARE(requestsTo(devices, "10.206.1.30").value(requests.size()), QStringLiteral("01 20012401"));
+}
+
+void TestDeviceClientRig::reset()
+{
+    Rig::Devices devices;
+    QVERIFY(devices.start({cipDevice("10.206.1.40", QJsonObject()),
+                           cipDevice("10.206.1.41", QJsonObject{{"status", QJsonObject{{"05/1/1", "08"}}}})}));
+    DeviceResetter accepted(QHostAddress("10.206.1.40"));
+    DeviceResetter refused(QHostAddress("10.206.1.41"));
+    QSignalSpy acceptedDone(&accepted, &DeviceResetter::finished);
+    QSignalSpy refusedDone(&refused, &DeviceResetter::finished);
+    accepted.start();
+    refused.start();
+    QTRY_COMPARE(acceptedDone.size() + refusedDone.size(), 2);
+    QCOMPARE(acceptedDone.first(), (QVariantList{true, QString()}));
+    QCOMPARE(refusedDone.first(), (QVariantList{false, "The device does not support this service (0x08)"}));
+    QTest::qWait(200);
+    QVERIFY(devices.stop());
+    QCOMPARE(requestsTo(devices, "10.206.1.40"), QStringList{"05 20012401 00"});
+}
+
+void TestDeviceClientRig::warnings_data()
+{
+    QTest::addColumn<QString>("configuration");
+    QTest::addColumn<quint32>("status");
+    QTest::addColumn<QString>("conflictMac");
+    QTest::addColumn<QString>("cardNetmask");
+    QTest::addColumn<QString>("answeredFrom");
+    QTest::addColumn<QStringList>("warnings");
+
+    QTest::newRow("none") << "10.206.1.10 255.255.255.0 10.206.1.1" << 0u << ""
+                          << "255.255.255.0"
+                          << "10.206.1.10" << QStringList();
+    QTest::newRow("netmask differs") << "10.206.1.10 255.255.0.0 10.206.1.1" << 0u << ""
+                                     << "255.255.255.0"
+                                     << "10.206.1.10"
+                                     << QStringList{"The device's netmask 255.255.0.0 differs from 255.255.255.0, that "
+                                                    "of the network card it was found through"};
+    QTest::newRow("gateway outside") << "10.206.1.10 255.255.255.0 10.206.2.1" << 0u << ""
+                                     << "255.255.255.0"
+                                     << "10.206.1.10"
+                                     << QStringList{"The gateway 10.206.2.1 is outside the device's own subnet "
+                                                    "10.206.1.0/24"};
+    QTest::newRow("no gateway") << "10.206.1.10 255.255.255.0 0.0.0.0" << 0u << ""
+                                << ""
+                                << "" << QStringList();
+    QTest::newRow("answered from elsewhere")
+        << "10.206.1.11 255.255.255.0 10.206.1.1" << 0u << ""
+        << "255.255.255.0"
+        << "10.206.1.10"
+        << QStringList{"The device is configured with the address 10.206.1.11 but answered from 10.206.1.10"};
+    QTest::newRow("pending, bit 5") << "10.206.1.10 255.255.255.0 10.206.1.1" << 0x21u << ""
+                                    << ""
+                                    << ""
+                                    << QStringList{"A change of the device's network settings waits until the device "
+                                                   "is reset"};
+    QTest::newRow("ACD status bit 6") << "10.206.1.10 255.255.255.0 10.206.1.1" << 0x41u << ""
+                                      << ""
+                                      << "" << QStringList{"The device detected an address conflict"};
+    QTest::newRow("last conflict") << "10.206.1.10 255.255.255.0 10.206.1.1" << 0x01u << "001d9c0a0b0c"
+                                   << ""
+                                   << ""
+                                   << QStringList{"The device detected an address conflict with the device "
+                                                  "00:1D:9C:0A:0B:0C"};
+}
+
+void TestDeviceClientRig::warnings()
+{
+    QFETCH(QString, configuration);
+    QFETCH(quint32, status);
+    QFETCH(QString, conflictMac);
+    QFETCH(QString, cardNetmask);
+    QFETCH(QString, answeredFrom);
+    QFETCH(QStringList, warnings);
+
+    DeviceDetails details;
+    const QStringList parts = configuration.split(' ');
+    CIP::CipInterfaceConfiguration &c = details.tcpip.configuration;
+    c.ipAddress = Rig::ipv4(parts.at(0));
+    c.netmask = Rig::ipv4(parts.at(1));
+    c.gateway = Rig::ipv4(parts.at(2));
+    details.tcpip.status = status;
+    details.tcpip.present = {CIP::CipTcpIpInterface::Status, CIP::CipTcpIpInterface::InterfaceConfiguration};
+    if (!conflictMac.isEmpty()) {
+        const QByteArray mac = QByteArray::fromHex(conflictMac.toLatin1());
+        details.tcpip.lastConflict.activity = 1;
+        std::memcpy(details.tcpip.lastConflict.remoteMac, mac.constData(), 6);
+        details.tcpip.present.append(CIP::CipTcpIpInterface::LastConflictDetected);
+    }
+    QCOMPARE(deviceWarnings(details, Rig::ipv4(cardNetmask), Rig::ipv4(answeredFrom)), warnings);
+    // What was not read warns of nothing.
+    details.tcpip.present.clear();
+    QCOMPARE(deviceWarnings(details, Rig::ipv4(cardNetmask), Rig::ipv4(answeredFrom)), QStringList());
+}
+
+QTEST_GUILESS_MAIN(TestDeviceClientRig)
+
+#include "tst_deviceclient_rig.moc"

@@ -15,6 +15,7 @@
 #include <QSet>
 #include <QTimer>
 
+#include <cmath>
 #include <cstdio>
 
 #ifdef Q_OS_WIN
@@ -389,7 +390,7 @@ qint64 milliseconds(const QString &seconds)
     const double value = seconds.toDouble(&ok);
     if (!ok || seconds.isEmpty() || !seconds.at(0).isDigit() || value > 1e9)
         return -1;
-    return qint64(value * 1000 + 0.5);
+    return qint64(std::llround(value * 1000));
 }
 
 } // namespace

@@ -51,7 +51,7 @@ struct Device
     int repeat = 1; // the replies are sent this many times per probe
     // Explicit messaging on TCP port 44818, as devices.py describes it;
     // empty for a device without it.
-    QJsonObject cip;
+    QJsonObject cip = QJsonObject();
 };
 
 struct Probe

@@ -665,7 +665,8 @@ void TestAddressServerRig::command()
     for (auto it = simulated.results.cbegin(); it != simulated.results.cend(); ++it) {
         const bool assigned = arguments.join(' ').contains(it.key(), Qt::CaseInsensitive)
             || arguments.join(' ').contains(QString(it.key()).replace(':', '-'), Qt::CaseInsensitive);
-        QVERIFY2((it.value().state == "bound") == (assigned && exitCode == 0), qPrintable(it.key() + ": " + it.value().state));
+        QVERIFY2((it.value().state == "bound") == (assigned && exitCode == 0),
+                 qPrintable(it.key() + ": " + it.value().state));
         if (!assigned)
             QCOMPARE(it.value().replies.size(), 0);
     }

@@ -1,6 +1,8 @@
 #include "commandline.h"
 
+#include "addressserver.h"
 #include "devicefinder.h"
+#include "netaddress.h"
 #include "projectinfo.h"
 
 #include <QCommandLineOption>
@@ -9,8 +11,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMetaEnum>
+#include <QNetworkInterface>
+#include <QSet>
 #include <QTimer>
 
+#include <cmath>
 #include <cstdio>
 
 #ifdef Q_OS_WIN
@@ -32,7 +37,8 @@ struct Options
                             CommandLine::tr("Search once without a window and print the devices found.")};
     QCommandLineOption format{QStringLiteral("format"),
                               CommandLine::tr("Print the list as text (the entries' lines, the default), csv or "
-                                              "json."),
+                                              "json; --watch and --address-server print text or json (one JSON "
+                                              "object per line)."),
                               QStringLiteral("text|csv|json")};
     QCommandLineOption wait{QStringLiteral("wait"),
                             CommandLine::tr("Listen for answers this many milliseconds after sending (default "
@@ -46,9 +52,26 @@ struct Options
                                                 "of the next, 3 or more (default 5)."),
                                 QStringLiteral("SECONDS")};
     QCommandLineOption forTime{QStringLiteral("for"),
-                               CommandLine::tr("With --watch: stop after this many seconds (default: run until "
-                                               "Ctrl+C)."),
+                               CommandLine::tr("With --watch or --address-server: stop after this many seconds "
+                                               "(default: run until Ctrl+C)."),
                                QStringLiteral("SECONDS")};
+    QCommandLineOption addressServer{
+        QStringLiteral("address-server"),
+        CommandLine::tr("Answer BOOTP and DHCP requests on UDP port 67, only from the MACs given an address with "
+                        "--assign or --assignments, and print one line per request (request, answered, ignored). "
+                        "Without assignments it only listens. With them it stops once every assigned MAC has its "
+                        "address. Exit status 0: each one got it; 1: some did not; 5: port 67 could not be "
+                        "opened (on Linux: sudo setcap cap_net_bind_service=+ep on the program).")};
+    QCommandLineOption assign{QStringLiteral("assign"),
+                              CommandLine::tr("With --address-server: give the device with this MAC this address, "
+                                              "its prefix length and optionally a gateway, for example "
+                                              "00:1D:9C:C7:B0:70=192.168.1.20/24,192.168.1.1. May be repeated."),
+                              QStringLiteral("MAC=IP/PREFIX[,GATEWAY]")};
+    QCommandLineOption assignments{QStringLiteral("assignments"),
+                                   CommandLine::tr("With --address-server: the assignments of a CSV file "
+                                                   "(mac_address,ip_address,prefix,gateway,dns,host_name), as the "
+                                                   "window's address server saves them."),
+                                   QStringLiteral("FILE.csv")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, CommandLine::tr("Show this help.")};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
                                CommandLine::tr("Show the program's version.")};
@@ -99,8 +122,9 @@ void setUp(QCommandLineParser *parser, const Options &options)
         CommandLine::tr("Finds devices on the local IPv4 networks. Without options it opens its window."));
     // Qt's options are single words after one dash: -platform, -style.
     parser->setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser->addOptions({options.list, options.watch, options.format, options.wait, options.interval, options.forTime,
-                        options.help, options.version});
+    parser->addOptions({options.list, options.watch, options.addressServer, options.format, options.wait,
+                        options.interval, options.forTime, options.assign, options.assignments, options.help,
+                        options.version});
     addQtOptions(parser);
 }
 
@@ -219,6 +243,145 @@ int runWatch(const CommandLine &commandLine)
     return 0;
 }
 
+// Why an assignment cannot be served on any card of this computer; empty
+// when one of them can hold it.
+QString assignmentProblem(const AddressAssignment &assignment, const QVector<AddressAssignment> &all)
+{
+    QVector<CardAddress> cards;
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &itfc : interfaces) {
+        const QList<QNetworkAddressEntry> entries = itfc.addressEntries();
+        for (const QNetworkAddressEntry &entry : entries) {
+            if (isUsableAddressEntry(itfc, entry))
+                cards.append(CardAddress{entry.ip().toIPv4Address(), entry.prefixLength()});
+        }
+    }
+    const AssignmentCheck check = AddressAssignments::check(assignment, cards, all);
+    return check.ok() || check.isWarning() ? QString() : check.text;
+}
+
+int runAddressServer(const CommandLine &commandLine)
+{
+    // Every assignment must fit a card before anything is answered.
+    for (const AddressAssignment &assignment : commandLine.assignments) {
+        const QString problem = assignmentProblem(assignment, commandLine.assignments);
+        if (!problem.isEmpty()) {
+            writeOut(stderr,
+                     CommandLine::tr("Cannot assign %1 to %2: %3\n")
+                         .arg(ipv4ToString(assignment.address), AddressAssignments::macText(assignment.mac), problem)
+                         .toLocal8Bit());
+            return 2;
+        }
+    }
+
+    AddressServer server;
+    QSet<QByteArray> waiting;
+    for (const AddressAssignment &assignment : commandLine.assignments) {
+        server.setAssignment(assignment);
+        waiting.insert(assignment.mac);
+    }
+    bool writeFailed = false;
+    const auto print = [&commandLine, &writeFailed](const QString &event, const AddressRequest &request,
+                                                    const QString &reason) {
+        if (!writeOut(stdout,
+                      addressEventLine(commandLine.format, QDateTime::currentDateTime(), event, request, reason))
+            && !writeFailed) {
+            writeFailed = true;
+            QCoreApplication::quit();
+        }
+    };
+    QObject::connect(&server, &AddressServer::requestReceived, &server,
+                     [&print](const AddressRequest &request) { print(QStringLiteral("request"), request, {}); });
+    QObject::connect(&server, &AddressServer::ignored, &server,
+                     [&print](const AddressRequest &request, const QString &reason) {
+                         print(QStringLiteral("ignored"), request, reason);
+                     });
+    QObject::connect(&server, &AddressServer::answered, &server,
+                     [&print, &server, &waiting](const AddressRequest &request, Bootp::ReplyKind kind) {
+                         print(QStringLiteral("answered"), request, {});
+                         if (kind != Bootp::ReplyKind::Ack && kind != Bootp::ReplyKind::BootpReply)
+                             return;
+                         waiting.remove(request.mac);
+                         // Each assigned MAC has its address: the work is done.
+                         if (waiting.isEmpty())
+                             QTimer::singleShot(0, &server, &AddressServer::stop);
+                     });
+    QObject::connect(&server, &AddressServer::runningChanged, QCoreApplication::instance(), [](bool running) {
+        if (!running)
+            QCoreApplication::quit();
+    });
+    if (!server.start()) {
+        writeOut(stderr, (server.errorString() + QLatin1Char('\n')).toLocal8Bit());
+        return 5;
+    }
+    quitOnSignals();
+    if (commandLine.forMs > 0)
+        QTimer::singleShot(commandLine.forMs, QCoreApplication::instance(), &QCoreApplication::quit);
+    QCoreApplication::exec();
+    server.stop();
+    if (writeFailed) {
+        writeOut(stderr, CommandLine::tr("Could not write the requests.\n").toLocal8Bit());
+        return 1;
+    }
+    if (!waiting.isEmpty()) {
+        QStringList macs;
+        for (const AddressAssignment &assignment : commandLine.assignments) {
+            if (waiting.contains(assignment.mac))
+                macs.append(AddressAssignments::macText(assignment.mac));
+        }
+        writeOut(stderr,
+                 CommandLine::tr("Without its address: %1\n").arg(macs.join(QLatin1String(", "))).toLocal8Bit());
+        return 1;
+    }
+    return 0;
+}
+
+// One --assign value, MAC=IP/PREFIX[,GATEWAY]; false, with the reason,
+// when it is not.
+bool parseAssign(const QString &value, AddressAssignment *assignment, QString *error)
+{
+    const int equals = value.indexOf(QLatin1Char('='));
+    const int slash = value.indexOf(QLatin1Char('/'), equals + 1);
+    const int comma = value.indexOf(QLatin1Char(','), slash + 1);
+    const QString prefixText = value.mid(slash + 1, comma < 0 ? -1 : comma - slash - 1);
+    bool prefixOk = false;
+    const int prefix = prefixText.toInt(&prefixOk);
+    QHostAddress address;
+    QHostAddress gateway;
+    if (equals < 0 || slash < 0 || !prefixOk || prefixText.isEmpty() || !prefixText.at(0).isDigit()) {
+        *error =
+            CommandLine::tr("Bad value \"%1\" for --assign: give MAC=IP/PREFIX or MAC=IP/PREFIX,GATEWAY.").arg(value);
+        return false;
+    }
+    assignment->mac = AddressAssignments::parseMac(value.left(equals));
+    if (assignment->mac.isEmpty()) {
+        *error = CommandLine::tr("Bad MAC address \"%1\" in --assign.").arg(value.left(equals));
+        return false;
+    }
+    // Dotted decimal only: QHostAddress would also take "10.1" or an IPv6
+    // address.
+    const auto dotted = [](const QString &text, QHostAddress *parsed) {
+        return text.count(QLatin1Char('.')) == 3 && parsed->setAddress(text)
+            && parsed->protocol() == QAbstractSocket::IPv4Protocol;
+    };
+    if (!dotted(value.mid(equals + 1, slash - equals - 1), &address)) {
+        *error = CommandLine::tr("Bad IPv4 address \"%1\" in --assign.").arg(value.mid(equals + 1, slash - equals - 1));
+        return false;
+    }
+    if (prefix < 1 || prefix > 30) {
+        *error = CommandLine::tr("Bad prefix length \"%1\" in --assign: give 1 to 30.").arg(prefixText);
+        return false;
+    }
+    if (comma >= 0 && !dotted(value.mid(comma + 1), &gateway)) {
+        *error = CommandLine::tr("Bad gateway \"%1\" in --assign.").arg(value.mid(comma + 1));
+        return false;
+    }
+    assignment->address = address.toIPv4Address();
+    assignment->prefixLength = prefix;
+    assignment->gateway = comma >= 0 ? gateway.toIPv4Address() : 0;
+    return true;
+}
+
 // Seconds as the watch options take them: a number, with a fraction if
 // need be; -1 when it is none.
 qint64 milliseconds(const QString &seconds)
@@ -227,7 +390,7 @@ qint64 milliseconds(const QString &seconds)
     const double value = seconds.toDouble(&ok);
     if (!ok || seconds.isEmpty() || !seconds.at(0).isDigit() || value > 1e9)
         return -1;
-    return qint64(value * 1000 + 0.5);
+    return qint64(std::llround(value * 1000));
 }
 
 } // namespace
@@ -250,9 +413,12 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         return commandLine;
     }
     const bool watch = parser.isSet(options.watch);
-    if (parser.isSet(options.list) && watch)
-        return usageError(tr("--list and --watch do not go together."));
-    if (!parser.isSet(options.list) && !watch) {
+    const bool serve = parser.isSet(options.addressServer);
+    if (int(parser.isSet(options.list)) + int(watch) + int(serve) > 1)
+        return usageError(tr("--list, --watch and --address-server do not go together."));
+    if (!serve && (parser.isSet(options.assign) || parser.isSet(options.assignments)))
+        return usageError(tr("--assign and --assignments go with --address-server."));
+    if (!parser.isSet(options.list) && !watch && !serve) {
         if (parser.isSet(options.format) || parser.isSet(options.wait))
             return usageError(tr("--format and --wait go with --list."));
         if (parser.isSet(options.interval) || parser.isSet(options.forTime))
@@ -262,10 +428,12 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         return commandLine;
     }
 
-    commandLine.mode = watch ? Watch : List;
+    commandLine.mode = serve ? AddressServer : watch ? Watch : List;
     if (watch && parser.isSet(options.wait))
         return usageError(tr("--wait goes with --list."));
-    if (!watch && (parser.isSet(options.interval) || parser.isSet(options.forTime)))
+    if (serve && (parser.isSet(options.wait) || parser.isSet(options.interval)))
+        return usageError(tr("--wait and --interval do not go with --address-server."));
+    if (commandLine.mode == List && (parser.isSet(options.interval) || parser.isSet(options.forTime)))
         return usageError(tr("--interval and --for go with --watch."));
     if (!parser.positionalArguments().isEmpty())
         return usageError(tr("Unexpected argument \"%1\".").arg(parser.positionalArguments().first()));
@@ -279,6 +447,8 @@ CommandLine CommandLine::parse(const QStringList &arguments)
             return usageError(tr("Unknown format \"%1\": use text, csv or json.").arg(format));
         if (watch && commandLine.format == ExportFormat::Csv)
             return usageError(tr("--watch prints text or json, not csv."));
+        if (serve && commandLine.format == ExportFormat::Csv)
+            return usageError(tr("--address-server prints text or json, not csv."));
     }
     if (parser.isSet(options.interval)) {
         // A device may take up to 2 s to answer; a shorter round would call
@@ -294,6 +464,38 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         commandLine.forMs = milliseconds(forTime);
         if (commandLine.forMs <= 0)
             return usageError(tr("Bad value \"%1\" for --for: give seconds, more than 0.").arg(forTime));
+    }
+    const QStringList assigns = parser.values(options.assign);
+    for (const QString &value : assigns) {
+        AddressAssignment assignment;
+        QString error;
+        if (!parseAssign(value, &assignment, &error))
+            return usageError(error);
+        commandLine.assignments.append(assignment);
+    }
+    if (parser.isSet(options.assignments)) {
+        const QString fileName = parser.value(options.assignments);
+        QFile file(fileName);
+        if (!file.open(QIODevice::ReadOnly))
+            return usageError(tr("Cannot read %1: %2").arg(fileName, file.errorString()));
+        QVector<AddressAssignment> read;
+        QString error;
+        if (!AddressAssignments::fromCsv(file.readAll(), &read, &error))
+            return usageError(tr("%1: %2").arg(fileName, error));
+        commandLine.assignments += read;
+    }
+    // One address per MAC, one MAC per address.
+    for (int i = 0; i < commandLine.assignments.size(); ++i) {
+        for (int j = 0; j < i; ++j) {
+            const AddressAssignment &a = commandLine.assignments.at(i);
+            const AddressAssignment &b = commandLine.assignments.at(j);
+            if (a.mac == b.mac)
+                return usageError(tr("%1 is assigned twice.").arg(AddressAssignments::macText(a.mac)));
+            if (a.address == b.address)
+                return usageError(tr("%1 is assigned to both %2 and %3.")
+                                      .arg(ipv4ToString(a.address), AddressAssignments::macText(b.mac),
+                                           AddressAssignments::macText(a.mac)));
+        }
     }
     if (parser.isSet(options.wait)) {
         const QString wait = parser.value(options.wait);
@@ -332,6 +534,8 @@ int runCommandLine(const CommandLine &commandLine)
         return runList(commandLine);
     case CommandLine::Watch:
         return runWatch(commandLine);
+    case CommandLine::AddressServer:
+        return runAddressServer(commandLine);
     case CommandLine::Window:
         break;
     }
@@ -354,4 +558,41 @@ QByteArray watchEventLine(ExportFormat format, const QDateTime &time, int event,
     return (time.toLocalTime().toString(QStringLiteral("HH:mm:ss")) + QLatin1Char(' ') + QString::fromLatin1(name)
             + QLatin1Char(' ') + DeviceExport::oneLine(record.line()) + QLatin1Char('\n'))
         .toUtf8();
+}
+
+QByteArray addressEventLine(ExportFormat format, const QDateTime &time, const QString &event,
+                            const AddressRequest &request, const QString &reason)
+{
+    const QString address = request.address != 0 ? ipv4ToString(request.address) : QString();
+    if (format == ExportFormat::Json) {
+        const auto orNull = [](const QString &text) {
+            return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+        };
+        QJsonObject object;
+        object.insert(QStringLiteral("time"), time.toUTC().toString(Qt::ISODate));
+        object.insert(QStringLiteral("event"), event);
+        object.insert(QStringLiteral("mac_address"), request.macText);
+        object.insert(QStringLiteral("card"), orNull(request.cardName));
+        object.insert(QStringLiteral("protocol"), request.protocolText());
+        object.insert(QStringLiteral("host_name"), orNull(request.hostName));
+        object.insert(QStringLiteral("vendor_class"), orNull(request.vendorClass));
+        object.insert(QStringLiteral("ip_address"), orNull(address));
+        return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+    }
+    // What the device sent may hold anything: quoted, on one line.
+    const auto quoted = [](const QString &text) {
+        return QLatin1Char('"') + DeviceExport::oneLine(text).replace(QLatin1Char('"'), QLatin1Char('\''))
+            + QLatin1Char('"');
+    };
+    QStringList fields{time.toLocalTime().toString(QStringLiteral("HH:mm:ss")), event, request.macText,
+                       request.cardName, request.protocolText()};
+    if (!address.isEmpty())
+        fields << address;
+    if (!request.hostName.isEmpty())
+        fields << QStringLiteral("host_name=") + quoted(request.hostName);
+    if (!request.vendorClass.isEmpty())
+        fields << QStringLiteral("vendor_class=") + quoted(request.vendorClass);
+    if (!reason.isEmpty())
+        fields << QLatin1Char('(') + reason + QLatin1Char(')');
+    return (fields.join(QLatin1Char(' ')) + QLatin1Char('\n')).toUtf8();
 }

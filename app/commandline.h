@@ -1,6 +1,7 @@
 #ifndef COMMANDLINE_H
 #define COMMANDLINE_H
 
+#include "addressassignment.h"
 #include "deviceexport.h"
 
 #include <QCoreApplication>
@@ -16,7 +17,7 @@ struct CommandLine
     Q_DECLARE_TR_FUNCTIONS(CommandLine)
 
 public:
-    enum Mode { Window, List, Watch, Help, Version, UsageError };
+    enum Mode { Window, List, Watch, AddressServer, Help, Version, UsageError };
 
     // arguments as the process got them, the program's name first.
     static CommandLine parse(const QStringList &arguments);
@@ -29,16 +30,19 @@ public:
     // How long --list listens after sending.
     int waitMs = 3000;
     // --watch: from the start of one round to the start of the next, and
-    // how long to watch (0: until stopped).
+    // how long to watch or serve (0: until stopped).
     int intervalMs = 5000;
     qint64 forMs = 0;
+    // --address-server: the MACs to answer, from --assign and
+    // --assignments, in that order; not yet checked against the cards.
+    QVector<AddressAssignment> assignments;
     // What was wrong, for UsageError.
     QString error;
 };
 
 // Runs every mode but Window: prints the help, the version or the usage
-// error, runs one search and prints the list, or watches the network and
-// prints its events. Needs a QCoreApplication. Returns the exit status.
+// error, runs one search and prints the list, watches the network and
+// prints its events, or serves addresses and prints the requests. Needs a QCoreApplication. Returns the exit status.
 int runCommandLine(const CommandLine &commandLine);
 
 // One watch event as --watch prints it: "HH:MM:SS event line" in local
@@ -48,5 +52,15 @@ class DeviceFinder;
 struct DevicePlace;
 QByteArray watchEventLine(ExportFormat format, const QDateTime &time, int event, const DeviceRecord &record,
                           const DevicePlace &place);
+
+// One address-server event as --address-server prints it: "HH:MM:SS event
+// MAC card protocol ..." in local time, or a JSON object on one line with
+// exactly the keys time (ISO 8601, UTC), event, mac_address, card,
+// protocol, host_name, vendor_class and ip_address. event is "request",
+// "answered" or "ignored"; reason, for an ignored request, goes into the
+// text line only. Ends with a line break.
+struct AddressRequest;
+QByteArray addressEventLine(ExportFormat format, const QDateTime &time, const QString &event,
+                            const AddressRequest &request, const QString &reason = QString());
 
 #endif // COMMANDLINE_H

@@ -20,7 +20,8 @@ int main(int argc, char *argv[])
     // no display needed.
     if (commandLine.mode != CommandLine::Window) {
         QCoreApplication app(argc, argv);
-        if (commandLine.mode == CommandLine::List || commandLine.mode == CommandLine::Watch)
+        if (commandLine.mode == CommandLine::List || commandLine.mode == CommandLine::Watch
+            || commandLine.mode == CommandLine::AddressServer)
             qDebug().noquote() << "System locale =" << localeDebugText(QLocale::system());
         return runCommandLine(commandLine);
     }

@@ -2,6 +2,8 @@
 #include "ui_mainwindow.h"
 
 #include "aboutdialog.h"
+#include "addressserver.h"
+#include "addressserverdialog.h"
 #include "deviceexport.h"
 #include "devicelistevents.h"
 #include "devicelistview.h"
@@ -51,6 +53,8 @@ MainWindow::MainWindow(QWidget *parent, FirstSearch firstSearch)
     , cancelSweep(nullptr)
     , networksUpdateTimer(new QTimer(this))
     , entriesTimer(new QTimer(this))
+    , addressServer(new AddressServer(this))
+    , addressServerLabel(nullptr)
 {
     ui->setupUi(this);
     listedAddresses = new ListedAddresses(ui->listWidget);
@@ -109,6 +113,12 @@ MainWindow::MainWindow(QWidget *parent, FirstSearch firstSearch)
     ui->statusbar->addPermanentWidget(sweepProgress);
     ui->statusbar->addPermanentWidget(cancelSweep);
     ui->statusbar->addPermanentWidget(networksLabel);
+    // At the far right while the address server runs.
+    addressServerLabel = new QLabel(tr("Address server on"), ui->statusbar);
+    addressServerLabel->setObjectName(QStringLiteral("label_addressServer"));
+    ui->statusbar->addPermanentWidget(addressServerLabel);
+    addressServerLabel->hide();
+    connect(addressServer, &AddressServer::runningChanged, addressServerLabel, &QLabel::setVisible);
     sweepProgress->hide();
     cancelSweep->hide();
     connect(cancelSweep, &QPushButton::clicked, finder, &DeviceFinder::cancelSweep);
@@ -251,6 +261,10 @@ MainWindow::~MainWindow()
 {
     // The dialog asks for the remote networks; it goes before they do.
     delete networksDialog;
+    // Quitting stops the address server: its dialog goes first, then the
+    // server closes port 67.
+    delete addressServerDialog;
+    delete addressServer;
     // The engine's sockets go before the form.
     delete finder;
     delete ui;
@@ -321,6 +335,29 @@ void MainWindow::on_menuHelp_triggered(QAction *action)
     } else if (action == ui->actionWebsite) {
         QDesktopServices::openUrl(QUrl(QStringLiteral(NODESPOTTER_WEBSITE), QUrl::TolerantMode));
     }
+}
+
+void MainWindow::on_menuTools_triggered(QAction *action)
+{
+    if (action == ui->actionAddressServer)
+        priv_openAddressServerDialog();
+}
+
+// One dialog, kept when closed so that what it noted of each device stays;
+// opened again, it comes to the front.
+void MainWindow::priv_openAddressServerDialog()
+{
+    if (!addressServerDialog) {
+        addressServerDialog = new AddressServerDialog(this, addressServer, [this]() {
+            QSet<quint32> addresses;
+            for (const DeviceRecord &record : finder->devices())
+                addresses.insert(record.address);
+            return addresses;
+        });
+    }
+    addressServerDialog->show();
+    addressServerDialog->raise();
+    addressServerDialog->activateWindow();
 }
 
 void MainWindow::on_listWidget_itemDoubleClicked(QListWidgetItem *item)

@@ -7,6 +7,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
+class AddressServer;
+class AddressServerDialog;
 class ListedAddresses;
 class NetworksDialog;
 struct Ipv4Network;
@@ -48,6 +50,7 @@ private slots:
     // Slots added after the first six.
     void on_listWidget_itemDoubleClicked(QListWidgetItem *item);
     void on_pushButton_watch_toggled(bool checked);
+    void on_menuTools_triggered(QAction *action);
 
 private:
     // The engine's list in the window: its new devices appended together
@@ -71,6 +74,7 @@ private:
     void priv_scheduleNetworksUpdate();
     void priv_openNetworksDialog();
     void priv_addRemoteNetwork(const Ipv4Network &network);
+    void priv_openAddressServerDialog();
     bool eventFilter(QObject *watched, QEvent *event) override;
 
     Ui_MainWindow *ui;
@@ -88,6 +92,11 @@ private:
     QTimer *entriesTimer;
     // The engine's devices the list shows, from the first.
     int shownEntries = 0;
+    // The BOOTP/DHCP server: it runs while the user wants, with or
+    // without its dialog open, and stops when the window goes.
+    AddressServer *addressServer;
+    QLabel *addressServerLabel;
+    QPointer<AddressServerDialog> addressServerDialog;
 };
 
 #endif // MAINWINDOW_H

@@ -235,7 +235,7 @@ bool AddressServer::priv_card(int index, Card *card)
         Card read;
         if (itfc.isValid()) {
             read.index = index;
-            read.name = itfc.name();
+            read.name = itfc.humanReadableName();
             const QList<QNetworkAddressEntry> entries = itfc.addressEntries();
             for (const QNetworkAddressEntry &entry : entries) {
                 bool isIpv4 = false;
@@ -320,6 +320,7 @@ void AddressServer::priv_handleRequest(const QByteArray &datagram, int interface
     qDebug() << "AddressServer::priv_handleRequest"
              << ":"
              << "Request from" << row->macText << ", card =" << card.name << ", kind =" << kindText(message);
+    emit requestReceived(*row);
 
     if (!cardKnown) {
         priv_ignore(row, tr("the card it came in on is not known"));

@@ -103,6 +103,9 @@ signals:
     void requestListed(const AddressRequest &request);
     // A listed MAC asked again, or its state changed.
     void requestChanged(const AddressRequest &request);
+    // Every well-formed request as it arrives, once its row is listed and
+    // before it is answered or ignored.
+    void requestReceived(const AddressRequest &request);
     // The MAC left the list to make room for a new one.
     void requestRemoved(const QByteArray &mac);
     void answered(const AddressRequest &request, Bootp::ReplyKind kind);

@@ -21,10 +21,14 @@ if [ "${1:-}" != --inside ]; then
     setup=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
     zip=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
     # The firewall rule, from the installer script: added for the program,
-    # deleted again by the uninstaller.
+    # deleted again by the uninstaller. It names no port, so it also admits
+    # the address server's UDP 67.
     nsi=$here/resources/windows/installer.nsi
     grep -q 'netsh.exe" advfirewall firewall add rule name="${FIREWALL_RULE}" dir=in action=allow program="$INSTDIR\\${PROGRAM}" protocol=UDP' "$nsi"
     grep -q 'netsh.exe" advfirewall firewall delete rule name="${FIREWALL_RULE}" program="$INSTDIR\\${PROGRAM}"' "$nsi"
+    # The console companion gets the same rule, and loses it again.
+    grep -q 'netsh.exe" advfirewall firewall add rule name="${FIREWALL_RULE}" dir=in action=allow program="$INSTDIR\\${CLI_PROGRAM}" protocol=UDP' "$nsi"
+    grep -q 'netsh.exe" advfirewall firewall delete rule name="${FIREWALL_RULE}" program="$INSTDIR\\${CLI_PROGRAM}"' "$nsi"
     # The unpacked zip lives outside wine-run.sh's private /tmp.
     work=$(mktemp -d "$(dirname "$zip")/test.XXXXXX")
     trap 'rm -rf "$work"' EXIT

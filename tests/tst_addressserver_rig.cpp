@@ -16,6 +16,7 @@
 #include <QJsonObject>
 #include <QNetworkInterface>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QUdpSocket>
 #include <QtTest>
@@ -228,6 +229,8 @@ private slots:
     void portTaken_data();
     void portTaken();
     void withoutPrivilege();
+    void command_data();
+    void command();
 
 private:
     std::unique_ptr<Rig::LogCapture> log;
@@ -538,6 +541,135 @@ void TestAddressServerRig::withoutPrivilege()
     QVERIFY2(server.errorString().contains("cap_net_bind_service") && server.errorString().contains("root"),
              qPrintable(server.errorString()));
     QVERIFY2(server.start(), qPrintable(server.errorString()));
+}
+
+void TestAddressServerRig::command_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("clients"); // MAC@ifname:protocol
+    QTest::addColumn<bool>("holdPort");
+    QTest::addColumn<int>("exitCode");
+    // With json: "event mac ip_address" of the events to be seen, in order.
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QString>("error"); // in standard error
+
+    const QStringList json{"--format", "json"};
+    QTest::newRow("one assigned, answered at once")
+        << QStringList{"--address-server", "--assign", "02:aa:00:00:00:11=10.201.1.50/24,10.201.1.254", "--for", "20"}
+            + json
+        << QStringList{"02:aa:00:00:00:11@rd1:dhcp"} << false << 0
+        << QStringList{"request 02:AA:00:00:00:11 null", "answered 02:AA:00:00:00:11 10.201.1.50",
+                       "request 02:AA:00:00:00:11 10.201.1.50", "answered 02:AA:00:00:00:11 10.201.1.50"}
+        << QString();
+    QTest::newRow("two cards, BOOTP and DHCP, text")
+        << QStringList{"--address-server",
+                       "--assign",
+                       "02-AA-00-00-00-12=10.202.1.60/24",
+                       "--assign",
+                       "02:aa:00:00:00:11=10.201.1.50/24",
+                       "--for",
+                       "20"}
+        << QStringList{"02:aa:00:00:00:11@rd1:dhcp", "02:aa:00:00:00:12@rd2:bootp"} << false << 0 << QStringList()
+        << QString();
+    QTest::newRow("assigned MAC never asks")
+        << QStringList{"--address-server", "--assign", "02:aa:00:00:00:13=10.201.1.51/24", "--for", "2"} + json
+        << QStringList{"02:aa:00:00:00:14@rd1:dhcp"} << false << 1 << QStringList()
+        << "Without its address: 02:AA:00:00:00:13";
+    QTest::newRow("listening only") << QStringList{"--address-server", "--for", "2"} + json
+                                    << QStringList{"02:aa:00:00:00:14@rd1:bootp"} << false << 0 << QStringList()
+                                    << QString();
+    QTest::newRow("no card holds it") << QStringList{"--address-server", "--assign", "02:aa:00:00:00:11=10.99.0.5/24"}
+                                      << QStringList() << false << 2 << QStringList() << "10.99.0.5 is in no subnet";
+    QTest::newRow("a card's own address")
+        << QStringList{"--address-server", "--assign", "02:aa:00:00:00:11=10.202.1.1/24"} << QStringList() << false << 2
+        << QStringList() << "10.202.1.1 is the card's own address";
+    QTest::newRow("csv") << QStringList{"--address-server", "--format", "csv"} << QStringList() << false << 2
+                         << QStringList() << "--address-server prints text or json, not csv.";
+    QTest::newRow("port taken") << QStringList{"--address-server", "--assign", "02:aa:00:00:00:11=10.201.1.50/24",
+                                               "--for", "5"}
+                                << QStringList() << true << 5 << QStringList()
+                                << "UDP port 67 is in use by another program";
+}
+
+void TestAddressServerRig::command()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, clients);
+    QFETCH(bool, holdPort);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, events);
+    QFETCH(QString, error);
+
+    QUdpSocket other;
+    if (holdPort)
+        QVERIFY(other.bind(QHostAddress::AnyIPv4, AddressServer::ServerPort, QAbstractSocket::ShareAddress));
+    QProcess program;
+    program.start(NODESPOTTER_EXECUTABLE, arguments);
+    QVERIFY2(program.waitForStarted(), qPrintable(program.errorString()));
+    Clients simulated;
+    if (!clients.isEmpty()) {
+        QList<ClientSpec> specs;
+        for (const QString &client : clients) {
+            const QString where = client.section('@', 1);
+            specs.append({client.section('@', 0, 0), where.section(':', 0, 0), where.section(':', 1), QString()});
+        }
+        QVERIFY(simulated.start(specs));
+    }
+    QVERIFY(program.waitForFinished(30000));
+    const QString errors = QString::fromLocal8Bit(program.readAllStandardError());
+    const QByteArray out = program.readAllStandardOutput();
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(program.exitCode() == exitCode, qPrintable(QString::number(program.exitCode()) + ": " + errors));
+    if (!error.isEmpty())
+        QVERIFY2(errors.contains(error), qPrintable(errors));
+    if (!clients.isEmpty())
+        QVERIFY(simulated.stop());
+
+    const QList<QByteArray> lines = out.split('\n').mid(0, out.count('\n'));
+    if (arguments.contains("json")) {
+        QStringList seen;
+        for (const QByteArray &line : lines) {
+            const QJsonObject object = QJsonDocument::fromJson(line).object();
+            QCOMPARE(object.keys(),
+                     (QStringList{"card", "event", "host_name", "ip_address", "mac_address", "protocol", "time",
+                                  "vendor_class"}));
+            QVERIFY(QDateTime::fromString(object.value("time").toString(), Qt::ISODate).isValid());
+            QCOMPARE(object.value("card").toString(), QString("rp1"));
+            const QJsonValue address = object.value("ip_address");
+            seen.append(object.value("event").toString() + ' ' + object.value("mac_address").toString() + ' '
+                        + (address.isNull() ? QString("null") : address.toString()));
+        }
+        // A client may ask again before the answer reaches it: the first
+        // request, the OFFER's and the last answer are what must be there.
+        if (!events.isEmpty()) {
+            QVERIFY(!seen.isEmpty());
+            QCOMPARE(seen.first(), events.first());
+            QVERIFY2(seen.contains(events.at(1)) && seen.contains(events.at(2)), qPrintable(seen.join('\n')));
+            QCOMPARE(seen.last(), events.last());
+        }
+        // Without an assignment nothing is answered.
+        if (!arguments.contains("--assign"))
+            QVERIFY2(!seen.isEmpty() && seen.filter(QRegularExpression("^request ")).size() == seen.size(),
+                     qPrintable(seen.join('\n')));
+    } else if (exitCode == 0) {
+        // Text: local time, the event and the request's fields.
+        QVERIFY(!lines.isEmpty());
+        for (const QByteArray &line : lines)
+            QVERIFY2(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d (request|answered) 02:AA:00:00:00:1[12] rp[12] "
+                                        "(DHCP|BOOTP)( 10\\.20[12]\\.1\\.[56]0)?$")
+                         .match(QString::fromUtf8(line))
+                         .hasMatch(),
+                     line.constData());
+    }
+    // Every client that was assigned got its address, through its own card.
+    for (auto it = simulated.results.cbegin(); it != simulated.results.cend(); ++it) {
+        const bool assigned = arguments.join(' ').contains(it.key(), Qt::CaseInsensitive)
+            || arguments.join(' ').contains(QString(it.key()).replace(':', '-'), Qt::CaseInsensitive);
+        QVERIFY2((it.value().state == "bound") == (assigned && exitCode == 0),
+                 qPrintable(it.key() + ": " + it.value().state));
+        if (!assigned)
+            QCOMPARE(it.value().replies.size(), 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestAddressServerRig)

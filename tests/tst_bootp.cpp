@@ -5,6 +5,7 @@
 
 #include "addressassignment.h"
 #include "bootp.h"
+#include "cardsettings.h"
 
 #include <QHostAddress>
 #include <QtTest>
@@ -77,6 +78,10 @@ private slots:
     void csv_data();
     void csv();
     void csvRoundTrip();
+    void cardGateway_data();
+    void cardGateway();
+    void cardNameServers_data();
+    void cardNameServers();
 };
 
 void TestBootp::decode_data()
@@ -417,6 +422,72 @@ void TestBootp::csvRoundTrip()
     QString error;
     QVERIFY2(AddressAssignments::fromCsv(file, &loaded, &error), qPrintable(error));
     QCOMPARE(loaded, saved);
+}
+
+void TestBootp::cardGateway_data()
+{
+    QTest::addColumn<QByteArray>("table");
+    QTest::addColumn<QString>("card");
+    QTest::addColumn<QString>("gateway");
+
+    const QByteArray header = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
+    const QByteArray table = header
+        + "eth0\t0000A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n"
+          "eth1\t00000000\t0101A8C0\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"
+          "eth1\t0000100A\tFE01100A\t0003\t0\t0\t0\t0000FFFF\t0\t0\t0\n";
+    // The kernel's words are in network order, printed as the host reads
+    // them: a byte-order slip shows as 1.1.168.192.
+    QTest::newRow("default route of the card") << table << "eth1"
+                                               << "192.168.1.1";
+    QTest::newRow("card without one") << table << "eth0"
+                                      << "0.0.0.0";
+    QTest::newRow("card not in the table") << table << "eth9"
+                                           << "0.0.0.0";
+    QTest::newRow("name that starts another") << table << "eth"
+                                              << "0.0.0.0";
+    QTest::newRow("header only") << header << "eth1"
+                                 << "0.0.0.0";
+    QTest::newRow("cut line") << header + "eth1\t00000000\t0101A8C0\n"
+                              << "eth1"
+                              << "0.0.0.0";
+    QTest::newRow("not hex") << header + "eth1\t00000000\tzz01A8C0\t0003\t0\t0\t0\t00000000\n"
+                             << "eth1"
+                             << "0.0.0.0";
+    QTest::newRow("empty") << QByteArray() << "eth1"
+                           << "0.0.0.0";
+}
+
+void TestBootp::cardGateway()
+{
+    QFETCH(QByteArray, table);
+    QFETCH(QString, card);
+    QTEST(QHostAddress(CardSettings::gatewayFromRouteTable(table, card)).toString(), "gateway");
+}
+
+void TestBootp::cardNameServers_data()
+{
+    QTest::addColumn<QByteArray>("resolvConf");
+    QTest::addColumn<QString>("servers");
+
+    QTest::newRow("two of three") << QByteArray("# comment\nsearch plant.example\nnameserver 10.0.0.53\n"
+                                                "nameserver\t10.0.0.54 \nnameserver 10.0.0.55\n")
+                                  << "10.0.0.53 10.0.0.54";
+    // systemd-resolved's stub is of no use to a device.
+    QTest::newRow("local resolver left out")
+        << QByteArray("nameserver 127.0.0.53\nnameserver 10.1.1.1\n") << "10.1.1.1";
+    QTest::newRow("IPv6 and junk left out")
+        << QByteArray("nameserver fe80::1\nnameserver 10.1\nnameserver\nnameservers 10.2.2.2\nnameserver 10.3.3.3")
+        << "10.3.3.3";
+    QTest::newRow("none") << QByteArray("options edns0\n") << "";
+}
+
+void TestBootp::cardNameServers()
+{
+    QFETCH(QByteArray, resolvConf);
+    QStringList servers;
+    for (const quint32 server : CardSettings::nameServersFromResolvConf(resolvConf))
+        servers.append(QHostAddress(server).toString());
+    QTEST(servers.join(' '), "servers");
 }
 
 QTEST_APPLESS_MAIN(TestBootp)

@@ -1,4 +1,7 @@
 #include "aboutdialog.h"
+#include "addressserver.h"
+#include "addressserverdialog.h"
+#include "assignaddressdialog.h"
 #include "commandline.h"
 #include "deviceexport.h"
 #include "devicefinder.h"
@@ -16,8 +19,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCryptographicHash>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -35,10 +40,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QUdpSocket>
 #include <QVBoxLayout>
 #include <QtTest>
 
@@ -126,6 +133,11 @@ private slots:
     void contextMenu();
     void actionsWithoutCurrentEntry();
     void networksDialog();
+    void assignDialog_data();
+    void assignDialog();
+    void firstFreeAddress_data();
+    void firstFreeAddress();
+    void addressServerDialog();
     void helpWebsite();
     void helpAbout();
     void toolTip_data();
@@ -181,6 +193,7 @@ void tst_MainWindow::slotTable()
                           "on_pushButton_config_clicked()", "on_listWidget_itemSelectionChanged()",
                           "on_menubar_triggered(QAction*)", "on_menuHelp_triggered(QAction*)"}));
     QVERIFY(methods.contains("on_pushButton_watch_toggled(bool)"));
+    QVERIFY(methods.contains("on_menuTools_triggered(QAction*)"));
     QCOMPARE(MainWindow::staticMetaObject.propertyCount(), MainWindow::staticMetaObject.propertyOffset());
     QCOMPARE(MainWindow::staticMetaObject.enumeratorCount(), MainWindow::staticMetaObject.enumeratorOffset());
     QCOMPARE(DeviceFinder::staticMetaObject.indexOfSlot("readyRead()") >= 0
@@ -209,16 +222,18 @@ void tst_MainWindow::creationOrder_data()
     QTest::addColumn<QString>("parent");
     QTest::addColumn<QStringList>("children");
 
-    QTest::newRow("window") << "MainWindow" << QStringList{"actionAbout",   "actionWebsite", "actionTest",
-                                                           "centralwidget", "menubar",       "statusbar"};
+    QTest::newRow("window") << "MainWindow" << QStringList{"actionAbout", "actionWebsite", "actionAddressServer",
+                                                           "actionTest",  "centralwidget", "menubar",
+                                                           "statusbar"};
     QTest::newRow("centralwidget") << "centralwidget" << QStringList{"verticalLayout", "listWidget", "widget"};
     QTest::newRow("widget") << "widget"
                             << QStringList{"horizontalLayout", "pushButton_find", "pushButton_watch", "pushButton_copy",
                                            "pushButton_config"};
-    QTest::newRow("menubar") << "menubar" << QStringList{"menuHelp"};
+    QTest::newRow("menubar") << "menubar" << QStringList{"menuTools", "menuHelp"};
     // Added by the window after its form, at the right of the status bar.
     QTest::newRow("statusbar") << "statusbar"
-                               << QStringList{"progressBar_sweep", "pushButton_cancelSweep", "label_networks"};
+                               << QStringList{"progressBar_sweep", "pushButton_cancelSweep", "label_networks",
+                                              "label_addressServer"};
 }
 
 void tst_MainWindow::creationOrder()
@@ -325,6 +340,9 @@ void tst_MainWindow::texts_data()
         {"pushButton_copy", "text", "Copy IP address"},
         {"pushButton_config", "text", "Open config"},
         {"menuHelp", "title", "Help"},
+        {"menuTools", "title", "Tools"},
+        {"actionAddressServer", "text", "Address server\u2026"},
+        {"label_addressServer", "text", "Address server on"},
     };
     for (const auto &row : rows)
         QTest::addRow("%s %s", row[0], row[1]) << row[0] << row[1] << QString::fromUtf8(row[2]);
@@ -347,9 +365,13 @@ void tst_MainWindow::menus()
     MainWindow window;
     auto *menubar = child<QMenuBar>(window, "menubar");
     auto *help = child<QMenu>(window, "menuHelp");
+    auto *tools = child<QMenu>(window, "menuTools");
     QVERIFY(menubar);
     QVERIFY(help);
-    QCOMPARE(menubar->actions(), QList<QAction *>{help->menuAction()});
+    QVERIFY(tools);
+    // Tools comes before Help.
+    QCOMPARE(menubar->actions(), (QList<QAction *>{tools->menuAction(), help->menuAction()}));
+    QCOMPARE(tools->actions(), QList<QAction *>{child<QAction>(window, "actionAddressServer")});
     QCOMPARE(help->actions(),
              (QList<QAction *>{child<QAction>(window, "actionAbout"), child<QAction>(window, "actionWebsite")}));
     // "Test" is shown nowhere.
@@ -869,6 +891,213 @@ void tst_MainWindow::actionsWithoutCurrentEntry()
     QCOMPARE(QApplication::clipboard()->text(), QString("untouched"));
     QCOMPARE(child<QStatusBar>(window, "statusbar")->currentMessage(), NoNetwork);
     QVERIFY(catcher.urls.isEmpty());
+}
+
+namespace {
+quint32 ipv4(const char *dotted)
+{
+    return QHostAddress(QString::fromLatin1(dotted)).toIPv4Address();
+}
+} // namespace
+
+void tst_MainWindow::assignDialog_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("prefix");
+    QTest::addColumn<QString>("gateway");
+    QTest::addColumn<QString>("nameServers");
+    QTest::addColumn<QString>("hostName");
+    QTest::addColumn<bool>("override");
+    QTest::addColumn<QString>("check"); // the start of the text shown
+    QTest::addColumn<bool>("okEnabled");
+
+    const auto row = [](const char *tag, const char *address, const char *gateway = "",
+                        const char *servers = "") -> QTestData & {
+        return QTest::newRow(tag) << address << 24 << gateway << servers << QString();
+    };
+    row("free address", "10.201.1.20", "10.201.1.254", "10.201.1.53 10.201.1.54") << false << "" << true;
+    row("the same MAC's own address again", "10.201.1.60") << false << "" << true;
+    row("not four numbers", "10.201.1") << false << "Give the address as four numbers" << false;
+    row("empty", "") << false << "Give the address as four numbers" << false;
+    row("IPv6", "fe80::1") << false << "Give the address as four numbers" << false;
+    row("other subnet", "10.202.1.5") << false << "10.202.1.5 is in no subnet" << false;
+    row("the card's own", "10.201.1.1") << false << "10.201.1.1 is the card's own address." << false;
+    row("network address", "10.201.1.0") << false << "10.201.1.0 is the subnet's network address." << false;
+    row("broadcast address", "10.201.1.255") << false << "10.201.1.255 is the subnet's broadcast address." << false;
+    row("another MAC's", "10.201.1.61") << false << "10.201.1.61 is assigned to 02:AA:00:00:00:09 already." << false;
+    row("a listed device's", "10.201.1.70") << false << "A device in the list has the address 10.201.1.70." << false;
+    row("a listed device's, overridden", "10.201.1.70") << true << "A device in the list has the address" << true;
+    row("gateway not an address", "10.201.1.20", "router") << false << "The gateway \"router\" is no IPv4" << false;
+    row("gateway outside", "10.201.1.20", "10.9.9.9") << false << "" << false;
+    row("name server not an address", "10.201.1.20", "", "10.201.1.53 dns")
+        << false << "The name server \"dns\"" << false;
+    row("three name servers", "10.201.1.20", "", "10.0.0.1, 10.0.0.2 10.0.0.3") << false << "" << false;
+    QTest::newRow("bad host name") << "10.201.1.20" << 24 << ""
+                                   << ""
+                                   << "press 1!" << false << "" << false;
+    QTest::newRow("other prefix, same subnet") << "10.201.1.20" << 25 << ""
+                                               << ""
+                                               << "press-1" << false << "" << true;
+}
+
+void tst_MainWindow::assignDialog()
+{
+    QFETCH(QString, address);
+    QFETCH(int, prefix);
+    QFETCH(QString, gateway);
+    QFETCH(QString, nameServers);
+    QFETCH(QString, hostName);
+    QFETCH(bool, override);
+    QFETCH(QString, check);
+    QFETCH(bool, okEnabled);
+
+    const QByteArray mac = AddressAssignments::parseMac("02:aa:00:00:00:01");
+    AddressAssignment own{mac, ipv4("10.201.1.60"), 24, 0, {}, QString()};
+    AddressAssignment other{AddressAssignments::parseMac("02:aa:00:00:00:09"), ipv4("10.201.1.61"), 24, 0, {}, {}};
+    AssignAddressDialog dialog(nullptr, mac, "rp1", {CardAddress{ipv4("10.201.1.1"), 24}}, {own, other},
+                               {ipv4("10.201.1.70")}, own);
+    QCOMPARE(dialog.findChild<QLineEdit *>("lineEdit_address")->text(), QString("10.201.1.60"));
+    dialog.findChild<QLineEdit *>("lineEdit_address")->setText(address);
+    dialog.findChild<QSpinBox *>("spinBox_prefix")->setValue(prefix);
+    dialog.findChild<QLineEdit *>("lineEdit_gateway")->setText(gateway);
+    dialog.findChild<QLineEdit *>("lineEdit_nameServers")->setText(nameServers);
+    dialog.findChild<QLineEdit *>("lineEdit_hostName")->setText(hostName);
+    auto *overrideBox = dialog.findChild<QCheckBox *>("checkBox_override");
+    QCOMPARE(overrideBox->isVisibleTo(&dialog), dialog.check().isWarning());
+    if (override)
+        overrideBox->setChecked(true);
+
+    const QString shown = dialog.findChild<QLabel *>("label_check")->text();
+    QVERIFY2(check.isEmpty() ? shown.isEmpty() == okEnabled : shown.startsWith(check), qPrintable(shown));
+    QCOMPARE(dialog.findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Ok)->isEnabled(), okEnabled);
+    if (okEnabled) {
+        const AddressAssignment made = dialog.assignment();
+        QCOMPARE(made.mac, mac);
+        QCOMPARE(QHostAddress(made.address).toString(), address);
+        QCOMPARE(made.prefixLength, prefix);
+        QCOMPARE(made.nameServers.size(), nameServers.isEmpty() ? 0 : 2);
+    }
+}
+
+void tst_MainWindow::firstFreeAddress_data()
+{
+    QTest::addColumn<QString>("card");
+    QTest::addColumn<QStringList>("taken"); // assigned to other MACs
+    QTest::addColumn<QStringList>("listed");
+    QTest::addColumn<QString>("free");
+
+    QTest::newRow("after the card") << "10.201.1.1/24" << QStringList() << QStringList() << "10.201.1.2";
+    // A listed device's address is only a warning, but never suggested.
+    QTest::newRow("past assigned and listed")
+        << "10.201.1.1/24" << QStringList{"10.201.1.2", "10.201.1.4"} << QStringList{"10.201.1.3"} << "10.201.1.5";
+    QTest::newRow("card in the middle") << "10.9.0.77/16" << QStringList() << QStringList() << "10.9.0.1";
+    QTest::newRow("a /30 that is full") << "10.5.5.1/30" << QStringList{"10.5.5.2"} << QStringList() << "0.0.0.0";
+    QTest::newRow("a /31 holds nothing") << "10.5.5.0/31" << QStringList() << QStringList() << "0.0.0.0";
+}
+
+void tst_MainWindow::firstFreeAddress()
+{
+    QFETCH(QString, card);
+    QFETCH(QStringList, taken);
+    QFETCH(QStringList, listed);
+
+    const QPair<QHostAddress, int> subnet = QHostAddress::parseSubnet(card);
+    const CardAddress cardAddress{QHostAddress(card.section('/', 0, 0)).toIPv4Address(), subnet.second};
+    QVector<AddressAssignment> others;
+    int n = 0;
+    for (const QString &address : taken) {
+        const QByteArray mac = QByteArray::fromHex("02bb000000") + char(++n);
+        others.append({mac, QHostAddress(address).toIPv4Address(), subnet.second, 0, {}, {}});
+    }
+    QSet<quint32> listedSet;
+    for (const QString &address : listed)
+        listedSet.insert(QHostAddress(address).toIPv4Address());
+    const quint32 free =
+        AssignAddressDialog::firstFreeAddress(QByteArray::fromHex("02aa00000001"), {cardAddress}, others, listedSet);
+    QTEST(QHostAddress(free).toString(), "free");
+}
+
+void tst_MainWindow::addressServerDialog()
+{
+    QTemporaryDir dir;
+    MainWindow window(nullptr, MainWindow::NoAutomaticSearch);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *statusLabel = child<QLabel>(window, "label_addressServer");
+    QVERIFY(!statusLabel->isVisible());
+
+    child<QAction>(window, "actionAddressServer")->trigger();
+    auto *dialog = window.findChild<AddressServerDialog *>();
+    QVERIFY(dialog);
+    QVERIFY(dialog->isVisible());
+    QVERIFY(!dialog->isModal());
+    auto *serve = dialog->findChild<QPushButton *>("pushButton_serve");
+    auto *status = dialog->findChild<QLabel *>("label_status");
+    auto *table = dialog->findChild<QTableWidget *>("tableWidget_requests");
+    QCOMPARE(serve->text(), QString("Start"));
+
+    // Port 67 taken: the reason shows in the dialog, nothing runs.
+    {
+        QUdpSocket other;
+        QVERIFY(other.bind(QHostAddress::AnyIPv4, AddressServer::ServerPort, QAbstractSocket::ShareAddress));
+        serve->click();
+        QVERIFY2(status->text().contains("in use by another program"), qPrintable(status->text()));
+        QCOMPARE(serve->text(), QString("Start"));
+        QVERIFY(!statusLabel->isVisible());
+    }
+    serve->click();
+    QVERIFY2(status->text().isEmpty(), qPrintable(status->text()));
+    QCOMPARE(serve->text(), QString("Stop"));
+    QVERIFY(statusLabel->isVisible());
+
+    // Closing the dialog leaves the server on; opening it again brings the
+    // same dialog back.
+    dialog->findChild<QPushButton *>("pushButton_close")->click();
+    QVERIFY(!dialog->isVisible());
+    QVERIFY(statusLabel->isVisible());
+    child<QAction>(window, "actionAddressServer")->trigger();
+    QCOMPARE(window.findChildren<AddressServerDialog *>().size(), 1);
+    QVERIFY(dialog->isVisible());
+
+    // A malformed file is refused with its line number; a good one lists
+    // its MACs before they ask.
+    const QString bad = dir.filePath("bad.csv");
+    const QString good = dir.filePath("good.csv");
+    QFile badFile(bad);
+    QVERIFY(badFile.open(QIODevice::WriteOnly));
+    badFile.write("mac_address,ip_address,prefix,gateway,dns,host_name\n02:aa:00:00:00:01,10.0.0,24,,,\n");
+    badFile.close();
+    QFile goodFile(good);
+    QVERIFY(goodFile.open(QIODevice::WriteOnly));
+    // Loopback is no usable card: nothing can be served on 127.0.0.0/8.
+    goodFile.write("mac_address,ip_address,prefix,gateway,dns,host_name\n02:aa:00:00:00:01,127.0.0.20,8,,,\n");
+    goodFile.close();
+    QString toLoad = bad;
+    AddressServerDialog::askOpenFileName = [&toLoad](QWidget *, const QString &) { return toLoad; };
+    dialog->findChild<QPushButton *>("pushButton_load")->click();
+    QVERIFY2(status->text().contains("Line 2"), qPrintable(status->text()));
+    QCOMPARE(table->rowCount(), 0);
+    toLoad = good;
+    dialog->findChild<QPushButton *>("pushButton_load")->click();
+    QVERIFY2(status->text().contains("no subnet"), qPrintable(status->text()));
+    QCOMPARE(table->rowCount(), 0);
+
+    // Saved as the server holds them.
+    const QString saved = dir.filePath("saved.csv");
+    SaveList::askFileName = [&saved](QWidget *, const QString &, const QString &, const QString &, QString *) {
+        return saved;
+    };
+    dialog->findChild<QPushButton *>("pushButton_save")->click();
+    QFile savedFile(saved);
+    QVERIFY(savedFile.open(QIODevice::ReadOnly));
+    QCOMPARE(savedFile.readAll(), AddressAssignments::toCsv({}));
+
+    // Quitting stops the server: port 67 is free again.
+    serve->click();
+    QCOMPARE(serve->text(), QString("Start"));
+    QVERIFY(!statusLabel->isVisible());
+    serve->click();
+    QVERIFY(statusLabel->isVisible());
 }
 
 void tst_MainWindow::networksDialog()
@@ -1569,6 +1798,8 @@ void tst_MainWindow::commandLine_data()
     QTest::addColumn<int>("format");
     QTest::addColumn<int>("waitMs");
     QTest::addColumn<QString>("error");
+    // --address-server: "for ms; MAC=IP/PREFIX,GATEWAY ..." as parsed.
+    QTest::addColumn<QString>("served");
 
     const int text = int(ExportFormat::Text);
     const int csv = int(ExportFormat::Csv);
@@ -1576,39 +1807,104 @@ void tst_MainWindow::commandLine_data()
     const auto row = [](const char *tag, const QStringList &arguments) -> QTestData & {
         return QTest::newRow(tag) << QStringList{"NodeSpotter"} + arguments;
     };
-    row("no options", {}) << int(CommandLine::Window) << text << 3000 << QString();
+    row("no options", {}) << int(CommandLine::Window) << text << 3000 << QString() << QString();
     row("Qt's options only", {"-platform", "offscreen", "-style=fusion", "--reverse"})
-        << int(CommandLine::Window) << text << 3000 << QString();
-    row("an argument without options", {"file.txt"}) << int(CommandLine::Window) << text << 3000 << QString();
-    row("--list", {"--list"}) << int(CommandLine::List) << text << 3000 << QString();
+        << int(CommandLine::Window) << text << 3000 << QString() << QString();
+    row("an argument without options", {"file.txt"})
+        << int(CommandLine::Window) << text << 3000 << QString() << QString();
+    row("--list", {"--list"}) << int(CommandLine::List) << text << 3000 << QString() << QString();
     row("Qt's options with --list", {"-style", "fusion", "--list", "-platform", "minimal"})
-        << int(CommandLine::List) << text << 3000 << QString();
+        << int(CommandLine::List) << text << 3000 << QString() << QString();
     row("csv, wait", {"--list", "--format", "csv", "--wait", "500"})
-        << int(CommandLine::List) << csv << 500 << QString();
+        << int(CommandLine::List) << csv << 500 << QString() << QString();
     row("json, wait 0, = forms", {"--wait=0", "--format=json", "--list"})
-        << int(CommandLine::List) << json << 0 << QString();
-    row("explicit text", {"--list", "--format", "text"}) << int(CommandLine::List) << text << 3000 << QString();
-    row("--help", {"--help"}) << int(CommandLine::Help) << text << 3000 << QString();
-    row("-h after --list", {"--list", "-h"}) << int(CommandLine::Help) << text << 3000 << QString();
-    row("--version", {"--version"}) << int(CommandLine::Version) << text << 3000 << QString();
-    row("-v", {"-v"}) << int(CommandLine::Version) << text << 3000 << QString();
+        << int(CommandLine::List) << json << 0 << QString() << QString();
+    row("explicit text", {"--list", "--format", "text"})
+        << int(CommandLine::List) << text << 3000 << QString() << QString();
+    row("--help", {"--help"}) << int(CommandLine::Help) << text << 3000 << QString() << QString();
+    row("-h after --list", {"--list", "-h"}) << int(CommandLine::Help) << text << 3000 << QString() << QString();
+    row("--version", {"--version"}) << int(CommandLine::Version) << text << 3000 << QString() << QString();
+    row("-v", {"-v"}) << int(CommandLine::Version) << text << 3000 << QString() << QString();
 
     const int usage = int(CommandLine::UsageError);
-    row("unknown option", {"--bogus"}) << usage << text << 3000 << "Unknown option 'bogus'.";
-    row("unknown option with --list", {"--list", "-x"}) << usage << text << 3000 << "Unknown option 'x'.";
-    row("format without value", {"--list", "--format"}) << usage << text << 3000 << "Missing value after '--format'.";
+    row("unknown option", {"--bogus"}) << usage << text << 3000 << "Unknown option 'bogus'." << QString();
+    row("unknown option with --list", {"--list", "-x"}) << usage << text << 3000 << "Unknown option 'x'." << QString();
+    row("format without value", {"--list", "--format"})
+        << usage << text << 3000 << "Missing value after '--format'." << QString();
     row("unknown format", {"--list", "--format", "xml"})
-        << usage << text << 3000 << "Unknown format \"xml\": use text, csv or json.";
+        << usage << text << 3000 << "Unknown format \"xml\": use text, csv or json." << QString();
     row("format in capitals", {"--list", "--format", "CSV"})
-        << usage << text << 3000 << "Unknown format \"CSV\": use text, csv or json.";
+        << usage << text << 3000 << "Unknown format \"CSV\": use text, csv or json." << QString();
     for (const char *wait : {"-1", "soon", "", "+5", " 5", "1.5", "99999999999"})
         QTest::addRow("--wait \"%s\"", wait)
             << QStringList{"NodeSpotter", "--list", "--wait", wait} << usage << text << 3000
-            << QStringLiteral("Bad value \"%1\" for --wait: give milliseconds, 0 or more.").arg(wait);
-    row("--wait without --list", {"--wait", "10"}) << usage << text << 3000 << "--format and --wait go with --list.";
+            << QStringLiteral("Bad value \"%1\" for --wait: give milliseconds, 0 or more.").arg(wait) << QString();
+    row("--wait without --list", {"--wait", "10"})
+        << usage << text << 3000 << "--format and --wait go with --list." << QString();
     row("--format without --list", {"--format", "csv"})
-        << usage << text << 3000 << "--format and --wait go with --list.";
-    row("argument with --list", {"--list", "extra"}) << usage << text << 3000 << "Unexpected argument \"extra\".";
+        << usage << text << 3000 << "--format and --wait go with --list." << QString();
+    row("argument with --list", {"--list", "extra"})
+        << usage << text << 3000 << "Unexpected argument \"extra\"." << QString();
+
+    const int serve = int(CommandLine::AddressServer);
+    row("--address-server alone", {"--address-server"}) << serve << text << 3000 << QString() << "0;";
+    row("--address-server, assignments, json, for",
+        {"--address-server", "--assign", "00:1d:9c:c7:b0:70=192.168.1.20/24,192.168.1.1",
+         "--assign=02-AA-00-00-00-01=10.0.0.5/8", "--for", "2.5", "--format", "json"})
+        << serve << json << 3000 << QString()
+        << "2500; 00:1D:9C:C7:B0:70=192.168.1.20/24,192.168.1.1 02:AA:00:00:00:01=10.0.0.5/8,0.0.0.0";
+    static QTemporaryDir csvDir;
+    const QString goodCsv = csvDir.filePath("assignments.csv");
+    const QString badCsv = csvDir.filePath("bad.csv");
+    QFile file(goodCsv);
+    file.open(QIODevice::WriteOnly);
+    file.write("mac_address,ip_address,prefix,gateway,dns,host_name\r\n02:aa:00:00:00:02,10.1.2.3,16,,,press-2\r\n");
+    file.close();
+    QFile bad(badCsv);
+    bad.open(QIODevice::WriteOnly);
+    bad.write("mac_address,ip_address,prefix,gateway,dns,host_name\n02:aa:00:00:00:02,10.1.2.3,16,,,\n\n02:aa:00:00:00:"
+              "03,10.1.2,16,,,\n");
+    bad.close();
+    row("--assignments after --assign",
+        {"--address-server", "--assignments", goodCsv, "--assign", "02:aa:00:00:00:01=10.1.2.4/16"})
+        << serve << text << 3000 << QString()
+        << "0; 02:AA:00:00:00:01=10.1.2.4/16,0.0.0.0 02:AA:00:00:00:02=10.1.2.3/16,0.0.0.0";
+    row("--address-server with csv", {"--address-server", "--format", "csv"})
+        << usage << text << 3000 << "--address-server prints text or json, not csv." << QString();
+    row("--address-server and --watch", {"--address-server", "--watch"})
+        << usage << text << 3000 << "--list, --watch and --address-server do not go together." << QString();
+    row("--assign without --address-server", {"--assign", "02:aa:00:00:00:01=10.0.0.5/8"})
+        << usage << text << 3000 << "--assign and --assignments go with --address-server." << QString();
+    row("--wait with --address-server", {"--address-server", "--wait", "5"})
+        << usage << text << 3000 << "--wait and --interval do not go with --address-server." << QString();
+    row("--for 0", {"--address-server", "--for", "0"})
+        << usage << text << 3000 << "Bad value \"0\" for --for: give seconds, more than 0." << QString();
+    const char *const badAssigns[][2] = {
+        {"02:aa:00:00:00:01",
+         "Bad value \"02:aa:00:00:00:01\" for --assign: give MAC=IP/PREFIX or MAC=IP/PREFIX,GATEWAY."},
+        {"02:aa:00:00:00:01=10.0.0.5",
+         "Bad value \"02:aa:00:00:00:01=10.0.0.5\" for --assign: give MAC=IP/PREFIX or MAC=IP/PREFIX,GATEWAY."},
+        {"02:aa:00:00:00=10.0.0.5/8", "Bad MAC address \"02:aa:00:00:00\" in --assign."},
+        {"02:aa:00:00:00:01=10.0.5/8", "Bad IPv4 address \"10.0.5\" in --assign."},
+        {"02:aa:00:00:00:01=::1/8", "Bad IPv4 address \"::1\" in --assign."},
+        {"02:aa:00:00:00:01=10.0.0.5/31", "Bad prefix length \"31\" in --assign: give 1 to 30."},
+        {"02:aa:00:00:00:01=10.0.0.5/0", "Bad prefix length \"0\" in --assign: give 1 to 30."},
+        {"02:aa:00:00:00:01=10.0.0.5/8,gw", "Bad gateway \"gw\" in --assign."},
+    };
+    for (const auto &bad : badAssigns)
+        QTest::addRow("--assign %s", bad[0]) << QStringList{"NodeSpotter", "--address-server", "--assign", bad[0]}
+                                             << usage << text << 3000 << QString::fromLatin1(bad[1]) << QString();
+    row("one MAC twice",
+        {"--address-server", "--assign", "02:aa:00:00:00:01=10.0.0.5/8", "--assign", "02-AA-00-00-00-01=10.0.0.6/8"})
+        << usage << text << 3000 << "02:AA:00:00:00:01 is assigned twice." << QString();
+    row("one address twice",
+        {"--address-server", "--assign", "02:aa:00:00:00:01=10.0.0.5/8", "--assign", "02:aa:00:00:00:02=10.0.0.5/8"})
+        << usage << text << 3000 << "10.0.0.5 is assigned to both 02:AA:00:00:00:01 and 02:AA:00:00:00:02."
+        << QString();
+    row("malformed CSV row", {"--address-server", "--assignments", badCsv})
+        << usage << text << 3000 << badCsv + ": Line 4: " << QString();
+    row("missing CSV", {"--address-server", "--assignments", csvDir.filePath("none.csv")})
+        << usage << text << 3000 << "Cannot read " + csvDir.filePath("none.csv") << QString();
 }
 
 void tst_MainWindow::commandLine()
@@ -1618,13 +1914,28 @@ void tst_MainWindow::commandLine()
     QFETCH(int, format);
     QFETCH(int, waitMs);
     QFETCH(QString, error);
+    QFETCH(QString, served);
 
     const CommandLine parsed = CommandLine::parse(arguments);
-    QCOMPARE(parsed.error, error);
+    // A file's error goes on with the reason the file gives.
+    if (error.endsWith(": ") || error.startsWith("Cannot read "))
+        QVERIFY2(parsed.error.startsWith(error), qPrintable(parsed.error));
+    else
+        QCOMPARE(parsed.error, error);
     QCOMPARE(int(parsed.mode), mode);
     if (mode == CommandLine::List) {
         QCOMPARE(int(parsed.format), format);
         QCOMPARE(parsed.waitMs, waitMs);
+    }
+    if (mode == CommandLine::AddressServer) {
+        QCOMPARE(int(parsed.format), format);
+        QStringList assignments{QString::number(parsed.forMs) + ';'};
+        for (const AddressAssignment &a : parsed.assignments)
+            assignments.append(QStringLiteral("%1=%2/%3,%4")
+                                   .arg(AddressAssignments::macText(a.mac), QHostAddress(a.address).toString())
+                                   .arg(a.prefixLength)
+                                   .arg(QHostAddress(a.gateway).toString()));
+        QCOMPARE(assignments.join(' '), served);
     }
 }
 

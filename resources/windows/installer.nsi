@@ -18,11 +18,16 @@ RequestExecutionLevel admin
 !define PRODUCT "Quorvel Node Spotter"
 !define PUBLISHER "Quorvel"
 !define PROGRAM "NodeSpotter.exe"
+; The console companion of the command line: it receives the same replies,
+; and with --address-server the BOOTP/DHCP requests on UDP port 67.
+!define CLI_PROGRAM "nodespotter-cli.exe"
 !define UNINSTALLER "Uninstall.exe"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\QuorvelNodeSpotter"
 !define SHORTCUT "$SMPROGRAMS\${PRODUCT}.lnk"
 ; Windows' firewall silently drops the UDP replies of a program it does not
-; know, and "no devices found" is then all the user sees.
+; know, and "no devices found" is then all the user sees. Each rule admits
+; every UDP port of its program: the replies to the probes, and port 67 for
+; the address server.
 !define FIREWALL_RULE "Quorvel Node Spotter"
 
 Name "${PRODUCT}"
@@ -80,10 +85,17 @@ Section "Install"
     ${If} $0 != 0
         DetailPrint "The firewall rule could not be added ($0); devices may stay unseen behind the firewall."
     ${EndIf}
+    nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall add rule name="${FIREWALL_RULE}" dir=in action=allow program="$INSTDIR\${CLI_PROGRAM}" protocol=UDP enable=yes profile=any'
+    Pop $0
+    ${If} $0 != 0
+        DetailPrint "The firewall rule of ${CLI_PROGRAM} could not be added ($0)."
+    ${EndIf}
 SectionEnd
 
 Section "Uninstall"
     nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall delete rule name="${FIREWALL_RULE}" program="$INSTDIR\${PROGRAM}"'
+    Pop $0
+    nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall delete rule name="${FIREWALL_RULE}" program="$INSTDIR\${CLI_PROGRAM}"'
     Pop $0
     Delete "${SHORTCUT}"
     ; Only the files this installer put there, then the folders if empty.

@@ -152,6 +152,23 @@ def receiver(ifname):
     return sock
 
 
+def take(sock, ifname, clients):
+    """Reads one datagram to port 68 and hands it to the clients; False
+    when nothing was pending on a non-blocking socket."""
+    try:
+        data, ancdata, _, (src, sport) = sock.recvmsg(65535, socket.CMSG_SPACE(12))
+    except BlockingIOError:
+        return False
+    dst = ""
+    for level, kind, value in ancdata:
+        if level == socket.IPPROTO_IP and kind == IP_PKTINFO:
+            dst = socket.inet_ntoa(value[8:12])
+    record = {"ifname": ifname, "src": src, "sport": sport, "dst": dst, "hex": data.hex()}
+    for client in clients:
+        client.receive(data, record)
+    return True
+
+
 def main():
     if sys.argv[1:] != ["-"]:
         raise SystemExit(__doc__)
@@ -176,19 +193,19 @@ def main():
                 client.send()
             due = now + interval
         events = sel.select(max(0.0, due - now))
-        if any(key.data is None and not sys.stdin.readline() for key, _ in events):
-            break
+        closed = any(key.data is None and not sys.stdin.readline() for key, _ in events)
         for key, _ in events:
-            if key.data is None:
-                continue
-            data, ancdata, _, (src, sport) = key.fileobj.recvmsg(65535, socket.CMSG_SPACE(12))
-            dst = ""
-            for level, kind, value in ancdata:
-                if level == socket.IPPROTO_IP and kind == IP_PKTINFO:
-                    dst = socket.inet_ntoa(value[8:12])
-            record = {"ifname": key.data, "src": src, "sport": sport, "dst": dst, "hex": data.hex()}
-            for client in clients:
-                client.receive(data, record)
+            if key.data is not None:
+                take(key.fileobj, key.data, clients)
+        if closed:
+            # What arrived before stdin closed still counts: a reply sent
+            # just before the test stopped the clients.
+            for key in list(sel.get_map().values()):
+                if key.data is not None:
+                    key.fileobj.setblocking(False)
+                    while take(key.fileobj, key.data, clients):
+                        pass
+            break
 
     result = {c.key: {"sent": c.sent, "state": c.state, "replies": c.replies} for c in clients}
     sys.stdout.write(json.dumps({"done": True, "clients": result}) + "\n")

@@ -55,8 +55,17 @@ for expected in 'file format pei-i386' 'Subsystem		00000002	(Windows GUI)'; do
 done
 # The companion is a console-subsystem program, so that cmd.exe and
 # PowerShell wait for it and show what it prints.
-$objdump -p "$stage/nodespotter-cli.exe" | grep -qF 'Subsystem		00000003	(Windows CUI)' ||
+cli_headers=$($objdump -p "$stage/nodespotter-cli.exe")
+printf '%s\n' "$cli_headers" | grep -qF 'Subsystem		00000003	(Windows CUI)' ||
     { echo "package-windows.sh: nodespotter-cli.exe is not a console program" >&2; exit 1; }
+# It runs the engine alone: Qt Core and Qt Network, no Qt Gui or Widgets.
+cli_imports=$(printf '%s\n' "$cli_headers" | sed -n 's/^[[:space:]]*DLL Name: //p')
+printf '%s\n' "$cli_imports" | grep -qx 'Qt5Core.dll' && printf '%s\n' "$cli_imports" | grep -qx 'Qt5Network.dll' ||
+    { echo "package-windows.sh: nodespotter-cli.exe does not import Qt5Core.dll and Qt5Network.dll" >&2; exit 1; }
+if printf '%s\n' "$cli_imports" | grep -qE '^Qt5(Gui|Widgets)\.dll$'; then
+    echo "package-windows.sh: nodespotter-cli.exe imports Qt Gui or Qt Widgets" >&2
+    exit 1
+fi
 # The resources compiled in: the manifest (UTF-8) and the version block
 # (UTF-16).
 for expected in 'level="asInvoker"' 'name="Microsoft.Windows.Common-Controls"'; do

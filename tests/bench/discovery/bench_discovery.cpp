@@ -2,7 +2,7 @@
 // the window shown and painted and the debug log written to stderr, as the
 // program runs for a user.
 //
-// usage (inside tests/rig/rig.sh): bench_discovery N spread|burst|floor
+// usage (inside tests/rig/rig.sh): bench_discovery N spread|burst|floor|watch
 //
 // The devices are spread over the rig's links, 253 at most per /24 (.2 to
 // .254). "spread" answers after a random delay of 0 to 2000 ms, the window a
@@ -11,6 +11,10 @@
 // to the last device listed, the longest time from a device's reply to its
 // entry, the program's CPU time per reply, the counters that show where
 // replies were lost, and the receive-buffer limit it ran with.
+//
+// "watch" turns on the window's Watch button with the N devices answering
+// every round (spread as in "spread") and prints the program's CPU time
+// over 60 s at the default interval, in all and as a share of one core.
 //
 // "floor" lists nothing over the network; it measures what no reply can
 // avoid: the CPU time of the five debug lines a ListIdentity reply writes,
@@ -21,6 +25,7 @@
 #include "programsettings.h"
 #include "rigsupport.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDebug>
 #include <QFile>
@@ -143,6 +148,29 @@ qint64 rmemMax()
     return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong() : -1;
 }
 
+// The window watching the network for a minute: rounds every 5 s, each
+// answered by every device.
+int watchCase(QApplication &app, int n)
+{
+    constexpr int WatchMs = 60000;
+    MainWindow window(nullptr, MainWindow::NoAutomaticSearch);
+    window.show();
+    QTest::qWait(200);
+    auto *list = window.findChild<QListWidget *>("listWidget");
+    const double cpuStart = cpuSeconds();
+    const double start = monotonicSeconds();
+    QTest::mouseClick(window.findChild<QAbstractButton *>("pushButton_watch"), Qt::LeftButton);
+    QTimer::singleShot(WatchMs, &app, &QApplication::quit);
+    app.exec();
+    const double cpu = cpuSeconds() - cpuStart;
+    int offline = 0;
+    for (int row = 0; row < list->count(); ++row)
+        offline += list->item(row)->data(Qt::ForegroundRole).isValid() ? 1 : 0;
+    std::printf("N=%-5d case=watch  seconds=%.1f listed=%d/%d offline=%d cpu_s=%.2f cpu_percent_of_one_core=%.2f\n", n,
+                monotonicSeconds() - start, list->count(), n, offline, cpu, cpu * 100 / (WatchMs / 1e3));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -152,9 +180,9 @@ int main(int argc, char *argv[])
     setProgramFont();
 
     const QStringList args = app.arguments();
-    const QStringList cases{"spread", "burst", "floor"};
+    const QStringList cases{"spread", "burst", "floor", "watch"};
     if (args.size() != 3 || !cases.contains(args.at(2)) || !Rig::inRig()) {
-        std::fprintf(stderr, "usage (inside tests/rig/rig.sh): bench_discovery N spread|burst|floor\n");
+        std::fprintf(stderr, "usage (inside tests/rig/rig.sh): bench_discovery N spread|burst|floor|watch\n");
         return 2;
     }
     const int n = args.at(1).toInt();
@@ -176,6 +204,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "bench_discovery: the simulated devices did not start\n");
         return 1;
     }
+    if (args.at(2) == QLatin1String("watch"))
+        return watchCase(app, n);
 
     const qint64 rcvbufBefore = Rig::udpCounter("RcvbufErrors");
     const qint64 inBefore = Rig::udpCounter("InDatagrams");

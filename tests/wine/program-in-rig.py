@@ -11,7 +11,10 @@ dropped, and "Device added to the list" once for each device.
 
 With --list, PROGRAM is the console companion: it runs
 "PROGRAM --list --format csv --wait 2500", which must exit 0 and print both
-devices as CSV rows on standard output, the log staying on standard error.
+devices as CSV rows on standard output, the log staying on standard error;
+then "PROGRAM --watch --for 4 --format json", which must print a found
+event for each device and exit 0; and PROGRAM without options, which has
+no window and must print its usage and exit 2.
 
 usage: program-in-rig.py [--list] [WINE] PROGRAM.exe [TIMEOUT-SECONDS]
 """
@@ -141,10 +144,15 @@ def main():
 
 
 def check_list(command, env, devices, timeout):
-    """The console companion prints the list, as on Linux, and exits 0."""
+    """The console companion prints the list, as on Linux, and exits 0;
+    it watches, and it says how to use it when started without options."""
     run = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, env=env, timeout=timeout)
+    watch = subprocess.run(command[:-5] + ["--watch", "--for", "4", "--format", "json"], stdin=subprocess.DEVNULL,
+                           capture_output=True, env=env, timeout=timeout)
+    bare = subprocess.run(command[:-5], stdin=subprocess.DEVNULL, capture_output=True, env=env, timeout=timeout)
     devices.stdin.close()
     devices.wait()
+    check_watch(watch, bare)
     log = run.stderr.decode("utf-8", "replace").splitlines()
     out = run.stdout.decode("utf-8", "replace")
     print("program-in-rig.py: --list exited %d and printed:\n%s" % (run.returncode, out))
@@ -158,6 +166,19 @@ def check_list(command, env, devices, timeout):
                    "%s,55555,EtherNet/IP,%s,1,12," % (ENIP_DEVICE, PRODUCT_NAME.decode())):
         if not any(row.split(",", 1)[-1].startswith(prefix) for row in rows):
             fail("no CSV row for " + prefix, log)
+
+
+def check_watch(watch, bare):
+    log = watch.stderr.decode("utf-8", "replace").splitlines()
+    print("program-in-rig.py: --watch exited %d and printed:\n%s" % (watch.returncode, watch.stdout.decode()))
+    if watch.returncode != 0:
+        fail("--watch exited %d" % watch.returncode, log)
+    events = [json.loads(line) for line in watch.stdout.decode("utf-8").splitlines() if line.strip()]
+    found = sorted(event["address"] for event in events if event["event"] == "found")
+    if found != sorted([TEXT_DEVICE, ENIP_DEVICE]):
+        fail("--watch found %s" % found, log)
+    if bare.returncode != 2 or b"--watch" not in bare.stderr:
+        fail("without options it exited %d" % bare.returncode, bare.stderr.decode("utf-8", "replace").splitlines())
 
 
 if __name__ == "__main__":

@@ -2,6 +2,7 @@
 #define COMMANDLINE_H
 
 #include "deviceexport.h"
+#include "ipsettingscheck.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -16,7 +17,7 @@ struct CommandLine
     Q_DECLARE_TR_FUNCTIONS(CommandLine)
 
 public:
-    enum Mode { Window, List, Watch, Help, Version, UsageError };
+    enum Mode { Window, List, Watch, Help, Version, UsageError, Details, SetIp };
 
     // arguments as the process got them, the program's name first.
     static CommandLine parse(const QStringList &arguments);
@@ -32,13 +33,29 @@ public:
     // how long to watch (0: until stopped).
     int intervalMs = 5000;
     qint64 forMs = 0;
+    // --details and --set-ip: the device's address.
+    QString deviceAddress;
+    // --set-ip: what to write, checked already. Name servers and domain
+    // not given keep the device's values.
+    IpSettingsInput ipInput;
+    bool keepNameServers = true;
+    bool keepDomain = true;
+    // Reset the device after writing, and wait for it at its new address.
+    bool reset = false;
+    // Write without asking: without it --set-ip only says what it would
+    // change.
+    bool yes = false;
     // What was wrong, for UsageError.
     QString error;
 };
 
 // Runs every mode but Window: prints the help, the version or the usage
-// error, runs one search and prints the list, or watches the network and
-// prints its events. Needs a QCoreApplication. Returns the exit status.
+// error, runs one search and prints the list, watches the network and
+// prints its events, prints one device's details, or writes its IP
+// settings. Needs a QCoreApplication. Returns the exit status: 0 done; 1 no
+// answer or no valid answer (and, after --reset, no answer at the new
+// address); 2 a usage error; 3 the device refused, or read back other
+// values than those written; 4 --set-ip without --yes: nothing written.
 int runCommandLine(const CommandLine &commandLine);
 
 // One watch event as --watch prints it: "HH:MM:SS event line" in local

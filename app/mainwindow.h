@@ -3,10 +3,12 @@
 
 #include "devicefinder.h"
 
+#include <QHash>
 #include <QIcon>
 #include <QMainWindow>
 #include <QPointer>
 
+class DeviceDetailsDialog;
 class ListedAddresses;
 class NetworksDialog;
 struct Ipv4Network;
@@ -57,6 +59,10 @@ private:
     void priv_showCount();
     const QIcon &priv_warningIcon();
     void priv_openConfig(QListWidgetItem *item);
+    // The entry's details dialog, one per device: opened, or raised when it
+    // is open already. EtherNet/IP entries only.
+    void priv_openDetails(QListWidgetItem *item);
+    static bool priv_isEtherNetIp(const QListWidgetItem *item);
     void priv_showListMenu(QListWidgetItem *item, const QPoint &globalPos);
     void priv_copyAllEntries();
     void priv_saveList();
@@ -83,6 +89,7 @@ private:
     QPushButton *cancelSweep;
     QPointer<NetworksDialog> networksDialog;
     QTimer *networksUpdateTimer;
+    QHash<quint32, QPointer<DeviceDetailsDialog>> detailsDialogs;
 };
 
 #endif // MAINWINDOW_H

@@ -63,4 +63,6 @@ bool parseNetmask(const QString &text, quint32 *netmask);
 // The number of leading one bits.
 int netmaskPrefix(quint32 netmask);
 
+Q_DECLARE_METATYPE(IpSettings)
+
 #endif // IPSETTINGSCHECK_H

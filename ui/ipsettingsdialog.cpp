@@ -12,6 +12,7 @@ IpSettingsDialog::IpSettingsDialog(QWidget *parent, const DeviceDetails &current
     , current(current)
     , otherDevices(otherDevices)
 {
+    qRegisterMetaType<IpSettings>();
     ui->setupUi(this);
     setWindowTitle(tr("Change IP settings - %1").arg(current.address.toString()));
 

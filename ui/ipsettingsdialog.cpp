@@ -5,6 +5,7 @@
 
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 
 IpSettingsDialog::IpSettingsDialog(QWidget *parent, const DeviceDetails &current, const QVector<quint32> &otherDevices)
     : QDialog(parent)
@@ -140,7 +141,9 @@ void IpSettingsDialog::on_pushButton_write_clicked()
         if (box->clickedButton() != write)
             return;
         emit confirmed(wanted);
-        accept();
+        // Not from inside the message box's own signal: closing deletes this
+        // dialog, and the box with it.
+        QTimer::singleShot(0, this, &QDialog::accept);
     });
     box->open();
 }

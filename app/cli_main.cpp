@@ -21,8 +21,8 @@ int main(int argc, char *argv[])
         commandLine.error = CommandLine::tr("Give an option: this program has no window.");
     }
     QCoreApplication app(argc, argv);
-    if (commandLine.mode == CommandLine::List || commandLine.mode == CommandLine::Watch
-        || commandLine.mode == CommandLine::AddressServer)
+    if (commandLine.mode != CommandLine::Help && commandLine.mode != CommandLine::Version
+        && commandLine.mode != CommandLine::UsageError)
         qDebug().noquote() << "System locale =" << localeDebugText(QLocale::system());
     return runCommandLine(commandLine);
 }

@@ -2,6 +2,12 @@
 
 #include "addressserver.h"
 #include "devicefinder.h"
+#include "deviceclient.h"
+#include "devicedetails.h"
+#include "devicedetailstext.h"
+#include "devicefinder.h"
+#include "identityprobe.h"
+#include "ipsettingswriter.h"
 #include "netaddress.h"
 #include "projectinfo.h"
 
@@ -13,6 +19,7 @@
 #include <QMetaEnum>
 #include <QNetworkInterface>
 #include <QSet>
+#include <QPointer>
 #include <QTimer>
 
 #include <cmath>
@@ -72,6 +79,38 @@ struct Options
                                                    "(mac_address,ip_address,prefix,gateway,dns,host_name), as the "
                                                    "window's address server saves them."),
                                    QStringLiteral("FILE.csv")};
+    QCommandLineOption details{QStringLiteral("details"),
+                               CommandLine::tr("Read the device at ADDRESS over EtherNet/IP (TCP port 44818) and "
+                                               "print its identity, TCP/IP settings and Ethernet ports, as text or "
+                                               "json (--format)."),
+                               QStringLiteral("ADDRESS")};
+    QCommandLineOption setIp{QStringLiteral("set-ip"),
+                             CommandLine::tr("Change the IP settings of the device at ADDRESS; with one of --static, "
+                                             "--bootp, --dhcp, and/or --hostname. Writes only with --yes."),
+                             QStringLiteral("ADDRESS")};
+    QCommandLineOption staticAddress{QStringLiteral("static"),
+                                     CommandLine::tr("With --set-ip: a fixed address and prefix length (or "
+                                                     "netmask)."),
+                                     QStringLiteral("IP/PREFIX")};
+    QCommandLineOption gateway{QStringLiteral("gateway"),
+                               CommandLine::tr("With --static: the gateway (default: none, 0.0.0.0)."),
+                               QStringLiteral("IP")};
+    QCommandLineOption dns{QStringLiteral("dns"),
+                           CommandLine::tr("With --static: one or two name servers (default: the device's)."),
+                           QStringLiteral("IP[,IP]")};
+    QCommandLineOption domain{QStringLiteral("domain"),
+                              CommandLine::tr("With --static: the domain name (default: the device's)."),
+                              QStringLiteral("NAME")};
+    QCommandLineOption bootp{QStringLiteral("bootp"), CommandLine::tr("With --set-ip: take the address from BOOTP.")};
+    QCommandLineOption dhcp{QStringLiteral("dhcp"), CommandLine::tr("With --set-ip: take the address from DHCP.")};
+    QCommandLineOption hostName{QStringLiteral("hostname"), CommandLine::tr("With --set-ip: the device's host name."),
+                                QStringLiteral("NAME")};
+    QCommandLineOption reset{QStringLiteral("reset"),
+                             CommandLine::tr("With --set-ip: then reset the device and wait up to 30 s for it to "
+                                             "answer at its new address.")};
+    QCommandLineOption yes{QStringLiteral("yes"),
+                           CommandLine::tr("With --set-ip: write. Without it nothing is written: the changes are "
+                                           "printed, and the exit status is 4.")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, CommandLine::tr("Show this help.")};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
                                CommandLine::tr("Show the program's version.")};
@@ -123,7 +162,9 @@ void setUp(QCommandLineParser *parser, const Options &options)
     // Qt's options are single words after one dash: -platform, -style.
     parser->setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser->addOptions({options.list, options.watch, options.addressServer, options.format, options.wait,
-                        options.interval, options.forTime, options.assign, options.assignments, options.help,
+                        options.interval, options.forTime, options.assign, options.assignments, options.details,
+                        options.setIp, options.staticAddress, options.gateway, options.dns, options.domain,
+                        options.bootp, options.dhcp, options.hostName, options.reset, options.yes, options.help,
                         options.version});
     addQtOptions(parser);
 }
@@ -382,6 +423,221 @@ bool parseAssign(const QString &value, AddressAssignment *assignment, QString *e
     return true;
 }
 
+// The rows as the command line prints them: headings alone, names in a
+// column.
+QByteArray detailsText(const QList<DetailsRow> &rows)
+{
+    int width = 0;
+    for (const DetailsRow &row : rows) {
+        if (!row.heading)
+            width = std::max(width, int(row.name.size()));
+    }
+    QString text;
+    for (const DetailsRow &row : rows) {
+        if (row.heading)
+            text += row.name + QLatin1Char('\n');
+        else
+            text += QLatin1String("  ") + row.name.leftJustified(width) + QLatin1String("  ") + row.value
+                + QLatin1Char('\n');
+    }
+    return text.toLocal8Bit();
+}
+
+void writeError(const QString &text)
+{
+    writeOut(stderr, (text + QLatin1Char('\n')).toLocal8Bit());
+}
+
+QStringList warningsFor(const DeviceDetails &details)
+{
+    const quint32 address = details.address.toIPv4Address();
+    const DevicePlace place = DeviceLocator(SystemNeighbourTable()).place(address, 0);
+    const quint32 cardNetmask = place.cardPrefixLength > 0 ? 0xFFFFFFFFu << (32 - place.cardPrefixLength) : 0;
+    return deviceWarnings(details, cardNetmask, address);
+}
+
+// Reads the device's details; the event loop runs until they are in.
+DeviceDetails readDetails(const QHostAddress &address)
+{
+    DeviceDetails details;
+    DeviceDetailsReader reader(address);
+    QObject::connect(&reader, &DeviceDetailsReader::finished, &reader, [&details](const DeviceDetails &read) {
+        details = read;
+        QCoreApplication::exit(0);
+    });
+    reader.start();
+    QCoreApplication::exec();
+    return details;
+}
+
+bool nothingRead(const DeviceDetails &details)
+{
+    return details.identity.present.isEmpty() && details.tcpip.present.isEmpty() && details.links.isEmpty();
+}
+
+int runDetails(const CommandLine &commandLine)
+{
+    const DeviceDetails details = readDetails(QHostAddress(commandLine.deviceAddress));
+    if (nothingRead(details) && !details.failure.isEmpty()) {
+        writeError(details.failure);
+        return 1;
+    }
+    const QStringList warnings = warningsFor(details);
+    const QByteArray out = commandLine.format == ExportFormat::Json
+        ? QJsonDocument(DeviceDetailsText::json(details, warnings)).toJson(QJsonDocument::Indented)
+        : detailsText(DeviceDetailsText::rows(details, warnings));
+    if (!writeOut(stdout, out)) {
+        writeError(CommandLine::tr("Could not write the details."));
+        return 1;
+    }
+    // Cut short: what was read is printed, and the reason.
+    if (!details.failure.isEmpty()) {
+        writeError(details.failure);
+        return 1;
+    }
+    // The device answered, and refused every question.
+    if (nothingRead(details)) {
+        writeError(CommandLine::tr("The device at %1 refused every request: %2")
+                       .arg(commandLine.deviceAddress, details.errors.value(0).status));
+        return 3;
+    }
+    return 0;
+}
+
+// After a reset: asks the device at its address until it answers or 30 s
+// have passed.
+int waitForDevice(const QHostAddress &address)
+{
+    writeOut(stdout,
+             CommandLine::tr("The device is restarting. Waiting up to 30 s for it to answer at %1.\n")
+                 .arg(address.toString())
+                 .toLocal8Bit());
+    IdentityProbe probe;
+    QObject::connect(&probe, &IdentityProbe::answered, &probe, []() { QCoreApplication::exit(0); });
+    QObject::connect(&probe, &IdentityProbe::timedOut, &probe, []() { QCoreApplication::exit(1); });
+    probe.start(address, IdentityProbe::DefaultTimeoutMs);
+    if (QCoreApplication::exec() != 0) {
+        writeError(CommandLine::tr("The settings were written and the device was reset, but it did not answer at %1 "
+                                   "within 30 s.")
+                       .arg(address.toString()));
+        return 1;
+    }
+    writeOut(stdout, CommandLine::tr("The device answers at %1.\n").arg(address.toString()).toLocal8Bit());
+    return 0;
+}
+
+int runSetIp(const CommandLine &commandLine)
+{
+    const QHostAddress address(commandLine.deviceAddress);
+    // What the device has now: for the summary, and for the name servers
+    // and domain that the command line leaves as they are.
+    const DeviceDetails current = readDetails(address);
+    if (!current.failure.isEmpty()) {
+        writeError(current.failure);
+        return 1;
+    }
+    IpSettings settings = checkIpSettings(commandLine.ipInput).settings;
+    const CIP::CipTcpIpInterface &tcpip = current.tcpip;
+    const bool configurationRead = tcpip.has(CIP::CipTcpIpInterface::InterfaceConfiguration);
+    if (settings.method == IpSettings::Static && configurationRead) {
+        if (commandLine.keepNameServers) {
+            settings.configuration.nameServer = tcpip.configuration.nameServer;
+            settings.configuration.nameServer2 = tcpip.configuration.nameServer2;
+        }
+        if (commandLine.keepDomain)
+            settings.configuration.domainName = tcpip.configuration.domainName;
+    }
+
+    const QStringList changes = ipSettingsChanges(current, settings);
+    QString summary = changes.isEmpty()
+        ? CommandLine::tr("Nothing to change at %1: it has these settings already.\n").arg(address.toString())
+        : CommandLine::tr("Changes at %1:\n").arg(address.toString());
+    for (const QString &change : changes)
+        summary += QLatin1String("  ") + change + QLatin1Char('\n');
+    if (!commandLine.yes) {
+        writeOut(
+            stdout,
+            (summary + CommandLine::tr("Nothing was written: add --yes to write these settings.\n")).toLocal8Bit());
+        return 4;
+    }
+    writeOut(stdout, summary.toLocal8Bit());
+
+    IpSettingsResult result;
+    IpSettingsWriter writer(address);
+    QObject::connect(&writer, &IpSettingsWriter::finished, &writer, [&result](const IpSettingsResult &written) {
+        result = written;
+        QCoreApplication::exit(0);
+    });
+    writer.start(settings);
+    QCoreApplication::exec();
+
+    QString steps;
+    QStringList written;
+    QStringList notWritten;
+    for (const IpSettingsResult::Step &step : qAsConst(result.steps)) {
+        (step.written ? written : notWritten) << step.name;
+        steps += QStringLiteral("  %1: %2\n").arg(step.name, step.written ? CommandLine::tr("written") : step.status);
+    }
+    writeOut(stdout, (CommandLine::tr("Written:\n") + steps).toLocal8Bit());
+    if (result.readBack.failure.isEmpty() && !nothingRead(result.readBack)) {
+        writeOut(stdout,
+                 CommandLine::tr("Read back from %1:\n").arg(result.readBack.address.toString()).toLocal8Bit()
+                     + detailsText(DeviceDetailsText::rows(result.readBack, warningsFor(result.readBack))));
+    }
+    if (result.refused) {
+        writeError(CommandLine::tr("The device refused the settings. Written: %1. Not written: %2.")
+                       .arg(written.isEmpty() ? CommandLine::tr("nothing") : written.join(QLatin1String(", ")),
+                            notWritten.join(QLatin1String(", "))));
+        return 3;
+    }
+    if (!result.failure.isEmpty() || !result.readBack.failure.isEmpty()) {
+        writeError(result.failure.isEmpty() ? result.readBack.failure : result.failure);
+        return 1;
+    }
+    if (!result.mismatches.isEmpty()) {
+        writeError(CommandLine::tr("The device reads back other values than those written:\n  %1")
+                       .arg(result.mismatches.join(QLatin1String("\n  "))));
+        return 3;
+    }
+    if (!commandLine.reset) {
+        if (result.resetNeeded())
+            writeOut(stdout,
+                     CommandLine::tr("The device applies the new settings after a reset (--reset, or a "
+                                     "power cycle).\n")
+                         .toLocal8Bit());
+        return 0;
+    }
+
+    // The reset goes where the device answered the read-back; it is then
+    // expected at the address it was given (the same one for BOOTP and
+    // DHCP, which cannot be known here).
+    const QHostAddress now = result.readBack.address;
+    DeviceReply resetReply;
+    DeviceClient client(now);
+    QObject::connect(&client, &DeviceClient::replied, &client, [&resetReply](int, const DeviceReply &reply) {
+        resetReply = reply;
+        QCoreApplication::exit(0);
+    });
+    client.reset(0);
+    QCoreApplication::exec();
+    client.close();
+    if (resetReply.answered() && !resetReply.succeeded()) {
+        writeError(CommandLine::tr("The settings were written, but the device refused the reset: %1")
+                       .arg(resetReply.errorText));
+        return 3;
+    }
+    // A device may restart before its answer is out: a connection it closes
+    // counts as a reset under way.
+    if (!resetReply.answered() && resetReply.error != DeviceReply::ConnectionLost) {
+        writeError(CommandLine::tr("The settings were written, but the reset was not confirmed: %1")
+                       .arg(resetReply.errorText));
+        return 1;
+    }
+    const QHostAddress target =
+        settings.method == IpSettings::Static ? QHostAddress(settings.configuration.ipAddress) : now;
+    return waitForDevice(target);
+}
+
 // Seconds as the watch options take them: a number, with a fraction if
 // need be; -1 when it is none.
 qint64 milliseconds(const QString &seconds)
@@ -391,6 +647,109 @@ qint64 milliseconds(const QString &seconds)
     if (!ok || seconds.isEmpty() || !seconds.at(0).isDigit() || value > 1e9)
         return -1;
     return qint64(std::llround(value * 1000));
+}
+
+} // namespace
+
+namespace {
+
+QStringList setIpOnlyNames()
+{
+    return {QStringLiteral("static"),   QStringLiteral("gateway"), QStringLiteral("dns"),
+            QStringLiteral("domain"),   QStringLiteral("bootp"),   QStringLiteral("dhcp"),
+            QStringLiteral("hostname"), QStringLiteral("reset"),   QStringLiteral("yes")};
+}
+
+// --details ADDRESS and --set-ip ADDRESS with what goes with them.
+CommandLine parseDeviceMode(const QCommandLineParser &parser, const Options &options)
+{
+    const bool details = parser.isSet(options.details);
+    if (details && parser.isSet(options.setIp))
+        return usageError(CommandLine::tr("--details and --set-ip do not go together."));
+    if (parser.isSet(options.list) || parser.isSet(options.watch))
+        return usageError(CommandLine::tr("--%1 does not go with --list or --watch.")
+                              .arg(details ? QStringLiteral("details") : QStringLiteral("set-ip")));
+    if (parser.isSet(options.wait) || parser.isSet(options.interval) || parser.isSet(options.forTime))
+        return usageError(CommandLine::tr("--wait, --interval and --for do not go with --%1.")
+                              .arg(details ? QStringLiteral("details") : QStringLiteral("set-ip")));
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(CommandLine::tr("Unexpected argument \"%1\".").arg(parser.positionalArguments().first()));
+
+    CommandLine commandLine;
+    commandLine.mode = details ? CommandLine::Details : CommandLine::SetIp;
+    commandLine.deviceAddress = parser.value(details ? options.details : options.setIp);
+    quint32 address = 0;
+    if (!parseIpv4(commandLine.deviceAddress, &address) || address == 0 || address >> 28 >= 0xE)
+        return usageError(CommandLine::tr("Bad address \"%1\": give a device's IPv4 address, as 192.168.1.10.")
+                              .arg(commandLine.deviceAddress));
+
+    if (details) {
+        for (const QString &name : setIpOnlyNames()) {
+            if (parser.isSet(name))
+                return usageError(CommandLine::tr("--%1 goes with --set-ip.").arg(name));
+        }
+        if (parser.isSet(options.format)) {
+            const QString format = parser.value(options.format);
+            if (format == QLatin1String("json"))
+                commandLine.format = ExportFormat::Json;
+            else if (format != QLatin1String("text"))
+                return usageError(CommandLine::tr("--details prints text or json, not \"%1\".").arg(format));
+        }
+        return commandLine;
+    }
+
+    if (parser.isSet(options.format))
+        return usageError(CommandLine::tr("--format does not go with --set-ip."));
+    const int methods =
+        int(parser.isSet(options.staticAddress)) + int(parser.isSet(options.bootp)) + int(parser.isSet(options.dhcp));
+    if (methods > 1)
+        return usageError(CommandLine::tr("Give only one of --static, --bootp and --dhcp."));
+    if (methods == 0 && !parser.isSet(options.hostName))
+        return usageError(CommandLine::tr("--set-ip needs --static, --bootp, --dhcp or --hostname."));
+    const bool isStatic = parser.isSet(options.staticAddress);
+    if (!isStatic && (parser.isSet(options.gateway) || parser.isSet(options.dns) || parser.isSet(options.domain)))
+        return usageError(CommandLine::tr("--gateway, --dns and --domain go with --static."));
+
+    IpSettingsInput &input = commandLine.ipInput;
+    input.method = isStatic           ? IpSettings::Static
+        : parser.isSet(options.bootp) ? IpSettings::Bootp
+        : parser.isSet(options.dhcp)  ? IpSettings::Dhcp
+                                      : IpSettings::KeepMethod;
+    if (isStatic) {
+        const QString value = parser.value(options.staticAddress);
+        const int slash = value.indexOf(QLatin1Char('/'));
+        if (slash < 0)
+            return usageError(
+                CommandLine::tr("Bad value \"%1\" for --static: give IP/PREFIX, as 192.168.1.10/24.").arg(value));
+        input.address = value.left(slash);
+        input.netmask = value.mid(slash + 1);
+        input.gateway = parser.value(options.gateway);
+        if (parser.isSet(options.dns)) {
+            commandLine.keepNameServers = false;
+            const QStringList servers = parser.value(options.dns).split(QLatin1Char(','));
+            if (servers.size() > 2)
+                return usageError(CommandLine::tr("--dns takes at most two name servers."));
+            input.nameServer = servers.value(0);
+            input.nameServer2 = servers.value(1);
+            if (input.nameServer.isEmpty())
+                return usageError(
+                    CommandLine::tr("Bad value \"%1\" for --dns: give IP[,IP].").arg(parser.value(options.dns)));
+        }
+        if (parser.isSet(options.domain)) {
+            commandLine.keepDomain = false;
+            input.domain = parser.value(options.domain);
+        }
+    }
+    if (parser.isSet(options.hostName)) {
+        input.setHostName = true;
+        input.hostName = parser.value(options.hostName);
+    }
+    const IpSettingsCheck check = checkIpSettings(input);
+    if (!check.acceptable())
+        return usageError(check.firstProblem() + QLatin1Char('.'));
+    commandLine.reset = parser.isSet(options.reset);
+    commandLine.yes = parser.isSet(options.yes);
+    return commandLine;
 }
 
 } // namespace
@@ -411,6 +770,12 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     if (parser.isSet(options.version)) {
         commandLine.mode = Version;
         return commandLine;
+    }
+    if (parser.isSet(options.details) || parser.isSet(options.setIp))
+        return parseDeviceMode(parser, options);
+    for (const QString &name : setIpOnlyNames()) {
+        if (parser.isSet(name))
+            return usageError(tr("--%1 goes with --set-ip.").arg(name));
     }
     const bool watch = parser.isSet(options.watch);
     const bool serve = parser.isSet(options.addressServer);
@@ -536,6 +901,10 @@ int runCommandLine(const CommandLine &commandLine)
         return runWatch(commandLine);
     case CommandLine::AddressServer:
         return runAddressServer(commandLine);
+    case CommandLine::Details:
+        return runDetails(commandLine);
+    case CommandLine::SetIp:
+        return runSetIp(commandLine);
     case CommandLine::Window:
         break;
     }

@@ -3,6 +3,7 @@
 
 #include "addressassignment.h"
 #include "deviceexport.h"
+#include "ipsettingscheck.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -17,7 +18,7 @@ struct CommandLine
     Q_DECLARE_TR_FUNCTIONS(CommandLine)
 
 public:
-    enum Mode { Window, List, Watch, AddressServer, Help, Version, UsageError };
+    enum Mode { Window, List, Watch, AddressServer, Help, Version, UsageError, Details, SetIp };
 
     // arguments as the process got them, the program's name first.
     static CommandLine parse(const QStringList &arguments);
@@ -36,13 +37,31 @@ public:
     // --address-server: the MACs to answer, from --assign and
     // --assignments, in that order; not yet checked against the cards.
     QVector<AddressAssignment> assignments;
+    // --details and --set-ip: the device's address.
+    QString deviceAddress;
+    // --set-ip: what to write, checked already. Name servers and domain
+    // not given keep the device's values.
+    IpSettingsInput ipInput;
+    bool keepNameServers = true;
+    bool keepDomain = true;
+    // Reset the device after writing, and wait for it at its new address.
+    bool reset = false;
+    // Write without asking: without it --set-ip only says what it would
+    // change.
+    bool yes = false;
     // What was wrong, for UsageError.
     QString error;
 };
 
 // Runs every mode but Window: prints the help, the version or the usage
 // error, runs one search and prints the list, watches the network and
-// prints its events, or serves addresses and prints the requests. Needs a QCoreApplication. Returns the exit status.
+// prints its events, serves addresses and prints the requests, prints one
+// device's details, or writes its IP settings. Needs a QCoreApplication.
+// Returns the exit status: 0 done; 1 no answer or no valid answer (and,
+// after --reset, no answer at the new address); 2 a usage error; 3 the
+// device refused, or read back other values than those written; 4 --set-ip
+// without --yes: nothing written; 5 (--address-server) port 67 could not be
+// opened.
 int runCommandLine(const CommandLine &commandLine);
 
 // One watch event as --watch prints it: "HH:MM:SS event line" in local

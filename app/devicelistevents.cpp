@@ -1,6 +1,7 @@
 #include "devicelistevents.h"
 
 #include "cipnames.h"
+#include "devicedetailstext.h"
 #include "deviceplace.h"
 #include "deviceprotocol.h"
 #include "devicerecord.h"
@@ -124,19 +125,6 @@ QStringList replyLines(const QByteArray &bytes)
     return lines;
 }
 
-QString decimalAndHex(quint16 value)
-{
-    return QStringLiteral("%1 (%2)").arg(QString::number(value), hexEscape("0x", value, 4));
-}
-
-// The status word, then its owned, configured and extended status bits on
-// one line, then each fault bit that is set on a line of its own.
-QStringList statusLines(quint16 status)
-{
-    const QStringList texts = CIP::statusTexts(status);
-    return QStringList{hexEscape("0x", status, 4), texts.mid(0, 3).join(QLatin1String(", "))} + texts.mid(3);
-}
-
 // Rows of label and value, each value a list of lines; device text is
 // escaped here.
 QString table(const QList<QPair<QString, QStringList>> &rows)
@@ -196,17 +184,9 @@ QString DeviceListEvents::toolTip(const DeviceRecord &record, const DevicePlace 
     } else {
         const ENIP::ListIdentityItem &item = record.identity();
         const CIP::CipIdentityObject &identity = item.identity;
+        for (const quint16 attribute : DeviceDetailsText::identityOrder())
+            rows.append(DeviceDetailsText::identityRow(attribute, identity));
         rows += QList<QPair<QString, QStringList>>{
-            {tr("Vendor ID"), {decimalAndHex(identity.vendorId)}},
-            {tr("Device type"),
-             {QStringLiteral("%1 %2").arg(decimalAndHex(identity.deviceType),
-                                          CIP::deviceTypeName(identity.deviceType))}},
-            {tr("Product code"), {decimalAndHex(identity.productCode)}},
-            {tr("Revision"), {QStringLiteral("%1.%2").arg(identity.revisionMajor).arg(identity.revisionMinor)}},
-            {tr("Serial number"), {serialNumberText(identity.serialNumber)}},
-            {tr("Status"), statusLines(identity.status)},
-            {tr("State"),
-             {QStringLiteral("%1 %2").arg(QString::number(identity.state), CIP::stateName(identity.state))}},
             {tr("Socket address"),
              {QStringLiteral("%1:%2").arg(ipv4ToString(item.sockaddr.sinAddr),
                                           QString::number(item.sockaddr.sinPort))}},
@@ -272,6 +252,10 @@ bool DeviceListEvents::eventFilter(QObject *watched, QEvent *event)
         const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
         if (key->matches(QKeySequence::Copy)) {
             emit copyPressed();
+            return true;
+        }
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && modifiers == Qt::AltModifier) {
+            emit detailsPressed(list->currentItem());
             return true;
         }
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && modifiers == Qt::NoModifier) {

@@ -39,6 +39,8 @@ signals:
     void refreshPressed();
     void savePressed();
     void openPressed(QListWidgetItem *item);
+    // Alt+Enter, the usual key for properties: the current entry's details.
+    void detailsPressed(QListWidgetItem *item);
     // item is the entry under the pointer, or the current entry when the
     // keyboard asked; null for none.
     void menuRequested(QListWidgetItem *item, const QPoint &globalPos);

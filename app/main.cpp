@@ -20,8 +20,9 @@ int main(int argc, char *argv[])
     // no display needed.
     if (commandLine.mode != CommandLine::Window) {
         QCoreApplication app(argc, argv);
-        if (commandLine.mode == CommandLine::List || commandLine.mode == CommandLine::Watch
-            || commandLine.mode == CommandLine::AddressServer)
+        // The modes that talk to the network log what they do.
+        if (commandLine.mode != CommandLine::Help && commandLine.mode != CommandLine::Version
+            && commandLine.mode != CommandLine::UsageError)
             qDebug().noquote() << "System locale =" << localeDebugText(QLocale::system());
         return runCommandLine(commandLine);
     }

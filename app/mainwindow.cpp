@@ -4,6 +4,7 @@
 #include "aboutdialog.h"
 #include "addressserver.h"
 #include "addressserverdialog.h"
+#include "devicedetailsdialog.h"
 #include "deviceexport.h"
 #include "devicelistevents.h"
 #include "devicelistview.h"
@@ -86,6 +87,7 @@ MainWindow::MainWindow(QWidget *parent, FirstSearch firstSearch)
     connect(listEvents, &DeviceListEvents::copyPressed, this, &MainWindow::on_pushButton_copy_clicked);
     connect(listEvents, &DeviceListEvents::refreshPressed, this, &MainWindow::on_pushButton_find_clicked);
     connect(listEvents, &DeviceListEvents::openPressed, this, &MainWindow::priv_openConfig);
+    connect(listEvents, &DeviceListEvents::detailsPressed, this, &MainWindow::priv_openDetails);
     connect(listEvents, &DeviceListEvents::menuRequested, this, &MainWindow::priv_showListMenu);
     connect(listEvents, &DeviceListEvents::savePressed, this, &MainWindow::priv_saveList);
 
@@ -265,6 +267,9 @@ MainWindow::~MainWindow()
     // server closes port 67.
     delete addressServerDialog;
     delete addressServer;
+    // The details dialogs ask for the list's addresses.
+    for (const QPointer<DeviceDetailsDialog> &dialog : qAsConst(detailsDialogs))
+        delete dialog.data();
     // The engine's sockets go before the form.
     delete finder;
     delete ui;
@@ -373,6 +378,38 @@ void MainWindow::priv_openConfig(QListWidgetItem *item)
         on_pushButton_config_clicked();
 }
 
+void MainWindow::priv_openDetails(QListWidgetItem *item)
+{
+    if (!item || !priv_isEtherNetIp(item))
+        return;
+    const auto record = item->data(DetailsRole).value<DeviceRecord>();
+    QPointer<DeviceDetailsDialog> &dialog = detailsDialogs[record.address];
+    if (!dialog) {
+        // The netmask of the card the device was found through, for the
+        // warning about a netmask that differs from it.
+        const DevicePlace place = DeviceLocator(SystemNeighbourTable()).place(record);
+        const quint32 cardNetmask = place.cardPrefixLength > 0 ? 0xFFFFFFFFu << (32 - place.cardPrefixLength) : 0;
+        dialog = new DeviceDetailsDialog(this, record, cardNetmask, [this]() {
+            QVector<quint32> addresses;
+            for (const DeviceRecord &listed : priv_records())
+                addresses.append(listed.address);
+            return addresses;
+        });
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(dialog, &DeviceDetailsDialog::searchRequested, this, &MainWindow::on_pushButton_find_clicked);
+    }
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+bool MainWindow::priv_isEtherNetIp(const QListWidgetItem *item)
+{
+    const QVariant details = item->data(DetailsRole);
+    return details.userType() == qMetaTypeId<DeviceRecord>()
+        && details.value<DeviceRecord>().protocol == DeviceProtocol::ListIdentity;
+}
+
 void MainWindow::priv_showListMenu(QListWidgetItem *item, const QPoint &globalPos)
 {
     QMenu menu(this);
@@ -382,6 +419,7 @@ void MainWindow::priv_showListMenu(QListWidgetItem *item, const QPoint &globalPo
     QAction *copyAddress = nullptr;
     QAction *openConfig = nullptr;
     QAction *copyEntry = nullptr;
+    QAction *details = nullptr;
     QPersistentModelIndex entry;
     if (item) {
         ui->listWidget->setCurrentItem(item);
@@ -391,6 +429,8 @@ void MainWindow::priv_showListMenu(QListWidgetItem *item, const QPoint &globalPo
         openConfig = menu.addAction(tr("Open config"));
         openConfig->setEnabled(item->data(ConfigRole).toBool());
         copyEntry = menu.addAction(tr("Copy entry"));
+        details = menu.addAction(tr("Device details\u2026"));
+        details->setEnabled(priv_isEtherNetIp(item));
     }
     QAction *copyAll = menu.addAction(tr("Copy all entries"));
     copyAll->setEnabled(ui->listWidget->count() > 0);
@@ -422,6 +462,8 @@ void MainWindow::priv_showListMenu(QListWidgetItem *item, const QPoint &globalPo
         on_pushButton_copy_clicked();
     else if (chosen == openConfig)
         on_pushButton_config_clicked();
+    else if (chosen == details)
+        priv_openDetails(ui->listWidget->currentItem());
     else if (chosen == copyEntry) {
         const QString line = entryLine(ui->listWidget->currentItem());
         if (!line.isEmpty())

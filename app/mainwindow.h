@@ -3,12 +3,14 @@
 
 #include "devicefinder.h"
 
+#include <QHash>
 #include <QIcon>
 #include <QMainWindow>
 #include <QPointer>
 
 class AddressServer;
 class AddressServerDialog;
+class DeviceDetailsDialog;
 class ListedAddresses;
 class NetworksDialog;
 struct Ipv4Network;
@@ -62,6 +64,10 @@ private:
     void priv_showCount();
     const QIcon &priv_warningIcon();
     void priv_openConfig(QListWidgetItem *item);
+    // The entry's details dialog, one per device: opened, or raised when it
+    // is open already. EtherNet/IP entries only.
+    void priv_openDetails(QListWidgetItem *item);
+    static bool priv_isEtherNetIp(const QListWidgetItem *item);
     void priv_showListMenu(QListWidgetItem *item, const QPoint &globalPos);
     void priv_copyAllEntries();
     void priv_saveList();
@@ -97,6 +103,7 @@ private:
     AddressServer *addressServer;
     QLabel *addressServerLabel;
     QPointer<AddressServerDialog> addressServerDialog;
+    QHash<quint32, QPointer<DeviceDetailsDialog>> detailsDialogs;
 };
 
 #endif // MAINWINDOW_H

@@ -118,7 +118,13 @@ void DeviceClient::priv_connect()
     // The system's own connection attempts go on for minutes; the timer
     // gives up after 3 s.
     timer.start(TimeoutMs);
-    socket->connectToHost(deviceAddress, devicePort);
+    // A connection that fails at once (no route, for example) reports its
+    // error from inside connectToHost; from the event loop instead, the
+    // caller of send() has its id before the reply to it arrives.
+    QTimer::singleShot(0, this, [this]() {
+        if (state == State::Connecting && socket->state() == QAbstractSocket::UnconnectedState)
+            socket->connectToHost(deviceAddress, devicePort);
+    });
 }
 
 void DeviceClient::priv_onConnected()

@@ -53,7 +53,13 @@ void IdentityProbe::stop()
     repeat.stop();
     deadline.stop();
     continuation.stop();
-    delete socket;
+    if (!socket)
+        return;
+    // stop() also runs from the socket's own readyRead: the socket goes
+    // once that signal is done with it.
+    socket->disconnect(this);
+    socket->close();
+    socket->deleteLater();
     socket = nullptr;
 }
 

@@ -4,12 +4,21 @@
 
 #include "deviceclient.h"
 #include "devicedetails.h"
+#include "devicedetailsdialog.h"
+#include "ipsettingsdialog.h"
 #include "ipsettingswriter.h"
 #include "rigsupport.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QtTest>
 
 #include <cstring>
@@ -146,6 +155,10 @@ private slots:
     void reset();
     void warnings_data();
     void warnings();
+    void commandLine_data();
+    void commandLine();
+    void detailsDialog_data();
+    void detailsDialog();
 };
 
 void TestDeviceClientRig::initTestCase()
@@ -484,6 +497,257 @@ void TestDeviceClientRig::warnings()
     QCOMPARE(deviceWarnings(details, Rig::ipv4(cardNetmask), Rig::ipv4(answeredFrom)), QStringList());
 }
 
-QTEST_GUILESS_MAIN(TestDeviceClientRig)
+void TestDeviceClientRig::commandLine_data()
+{
+    QTest::addColumn<QJsonObject>("cip");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    // Patterns that standard output and standard error must hold.
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("errors");
+    // Whether any Set_Attribute_Single reached the device.
+    QTest::addColumn<bool>("written");
+
+    const QString ip = "10.206.1.50";
+    const QJsonArray settable{"f5/1/3", "f5/1/5", "f5/1/6"};
+    QTest::newRow("details") << QJsonObject() << QStringList{"--details", ip} << 0
+                             << "Identity\n  Product name +1756-ENBT/A\n.*  IP address +10\\.206\\.1\\.50\n"
+                                "  Netmask +255\\.255\\.255\\.0 \\(/24\\)\n.*Speed +100 Mbit/s"
+                             << "" << false;
+    QTest::newRow("details, json") << QJsonObject() << QStringList{"--details", ip, "--format", "json"} << 0
+                                   << "\"configuration_method\": \"static\".*\"netmask\": \"255\\.255\\.255\\.0\""
+                                   << "" << false;
+    QTest::newRow("details, silent") << QJsonObject{{"behaviour", "silent"}} << QStringList{"--details", ip} << 1 << ""
+                                     << "No answer from 10\\.206\\.1\\.50 on TCP port 44818 within 3 s" << false;
+    QTest::newRow("details, no server") << QJsonObject{{"none", true}} << QStringList{"--details", ip} << 1 << ""
+                                        << "refused the connection on TCP port 44818" << false;
+    QTest::newRow("details, bad address") << QJsonObject() << QStringList{"--details", "10.206.1"} << 2 << ""
+                                          << "Bad address" << false;
+    // Without --yes: what would change, and nothing written.
+    QTest::newRow("set-ip, not confirmed")
+        << QJsonObject{{"settable", settable}} << QStringList{"--set-ip", ip, "--static", "10.206.1.51/24"} << 4
+        << "Changes at 10\\.206\\.1\\.50:\n  IP address: 10\\.206\\.1\\.50 -> 10\\.206\\.1\\.51\n"
+           "  Gateway: 10\\.206\\.1\\.1 -> none\nNothing was written"
+        << "" << false;
+    QTest::newRow("set-ip, host name") << QJsonObject{{"settable", settable}}
+                                       << QStringList{"--set-ip", ip, "--hostname", "io-9", "--yes"} << 0
+                                       << "Host name: io-7 -> io-9\n.*host_name: written\n.*Host name +io-9"
+                                       << "" << true;
+    QTest::newRow("set-ip, refused")
+        << QJsonObject{{"settable", QJsonArray{"f5/1/3"}}} << QStringList{"--set-ip", ip, "--hostname", "io-9", "--yes"}
+        << 3 << "host_name: 0x0E Attribute not settable"
+        << "The device refused the settings\\. Written: nothing\\. Not written: host_name\\." << true;
+    // The host name is written but cannot be read back.
+    QTest::newRow("set-ip, read back differs")
+        << QJsonObject{{"settable", settable},
+                       {"get_all",
+                        QJsonObject{{"1/1", QJsonArray{1, 2, 3, 4, 5, 6, 7}},
+                                    {"f5/1", QJsonArray{1, 2, 3, 4, 5}},
+                                    {"f6/1", QJsonArray{1, 2, 3}}}},
+                       {"status", QJsonObject{{"0e/f5/1/6", "14"}}}}
+        << QStringList{"--set-ip", ip, "--hostname", "io-9", "--yes"} << 3 << ""
+        << "other values than those written:\n  host_name could not be read back" << true;
+    QTest::newRow("set-ip, silent") << QJsonObject{{"behaviour", "silent"}}
+                                    << QStringList{"--set-ip", ip, "--dhcp", "--yes"} << 1 << ""
+                                    << "No answer from 10\\.206\\.1\\.50" << false;
+    QTest::newRow("set-ip, bad gateway") << QJsonObject() << QStringList{"--set-ip",       ip,          "--static",
+                                                                         "10.206.1.51/24", "--gateway", "10.206.2.1"}
+                                         << 2 << ""
+                                         << "The gateway 10\\.206\\.2\\.1 is outside the subnet 10\\.206\\.1\\.0/24"
+                                         << false;
+    // Written, reset, and asked at its address until it answers.
+    QTest::newRow("set-ip, reset")
+        << QJsonObject{{"settable", settable}, {"pending_on_set", true}}
+        << QStringList{"--set-ip", ip, "--dhcp", "--reset", "--yes"} << 0
+        << "configuration_control: written\n.*Waiting up to 30 s for it to answer at 10\\.206\\.1\\.50\\.\n"
+           "The device answers at 10\\.206\\.1\\.50\\.\n"
+        << "" << true;
+}
+
+void TestDeviceClientRig::commandLine()
+{
+    QFETCH(QJsonObject, cip);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+    QFETCH(QString, errors);
+    QFETCH(bool, written);
+
+    const QString ip = "10.206.1.50";
+    Rig::Devices devices;
+    Rig::Device device = cipDevice(ip, cip);
+    if (cip.contains("none"))
+        device.cip = QJsonObject();
+    // The device also answers ListIdentity, as it must after a reset.
+    Rig::Identity identity;
+    identity.productName = "1756-ENBT/A";
+    device.port = 44818;
+    device.replies = {Rig::identityReply(identity, Rig::ipv4(ip))};
+    QVERIFY(devices.start({device}));
+
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    program.setProcessEnvironment(environment);
+    program.start(NODESPOTTER_EXECUTABLE, arguments);
+    QVERIFY(program.waitForStarted());
+    const bool finished = program.waitForFinished(45000);
+    const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
+    const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+    QVERIFY2(finished, qPrintable(err));
+    QTest::qWait(200);
+    QVERIFY(devices.stop());
+    QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(out + err));
+    QVERIFY2(program.exitCode() == exitCode, qPrintable(QString::number(program.exitCode()) + "\n" + out + err));
+    const auto holds = [](const QString &text, const QString &pattern) {
+        return QRegularExpression(pattern, QRegularExpression::DotMatchesEverythingOption).match(text).hasMatch();
+    };
+    QVERIFY2(holds(out, output), qPrintable(out));
+    QVERIFY2(holds(err, errors), qPrintable(err));
+    if (arguments.contains("json")) {
+        const QJsonObject document = QJsonDocument::fromJson(out.toUtf8()).object();
+        QCOMPARE(document.value("address").toString(), ip);
+        QCOMPARE(document.value("identity").toObject().value("name").toString(), QString("1756-ENBT/A"));
+        QCOMPARE(document.value("tcpip").toObject().value("dns").toArray(), QJsonArray());
+        QCOMPARE(document.value("tcpip").toObject().value("last_conflict_mac"), QJsonValue(QJsonValue::Null));
+        QCOMPARE(document.value("ethernet_link").toObject().value("speed_mbps").toInt(), 100);
+        QCOMPARE(document.value("errors").toArray(), QJsonArray());
+    }
+    // Nothing is ever written without --yes; with it, in the device's
+    // order.
+    const QStringList sets = requestsTo(devices, ip).filter(QRegularExpression("^10 "));
+    QCOMPARE(!sets.isEmpty(), written);
+    if (!arguments.contains("--yes"))
+        QVERIFY(sets.isEmpty());
+    if (arguments.contains("--reset") && exitCode == 0)
+        QVERIFY(requestsTo(devices, ip).contains("05 20012401 00"));
+}
+
+void TestDeviceClientRig::detailsDialog_data()
+{
+    QTest::addColumn<QString>("behaviour");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<int>("minMs");
+    QTest::addColumn<int>("maxMs");
+
+    QTest::newRow("normal") << "normal"
+                            << "" << QStringList{"Product name\t1756-ENBT/A",
+                                                 "Address from\tstatic",
+                                                 "IP address\t10.206.1.60",
+                                                 "Netmask\t255.255.255.0 (/24)",
+                                                 "Gateway\t10.206.1.1",
+                                                 "Host name\tio-7",
+                                                 "Speed\t100 Mbit/s",
+                                                 "Duplex\tfull",
+                                                 "MAC address\t00:1d:9c:01:02:03"}
+                            << 0 << 2000;
+    QTest::newRow("silent") << "silent"
+                            << "No answer from 10.206.1.60 on TCP port 44818 within 3 s" << QStringList() << 2900
+                            << 3600;
+}
+
+void TestDeviceClientRig::detailsDialog()
+{
+    QFETCH(QString, behaviour);
+    QFETCH(QString, status);
+    QFETCH(QStringList, rows);
+    QFETCH(int, minMs);
+    QFETCH(int, maxMs);
+
+    const QString ip = "10.206.1.60";
+    Rig::Devices devices;
+    Rig::Device device =
+        cipDevice(ip, QJsonObject{{"behaviour", behaviour}, {"settable", QJsonArray{"f5/1/3", "f5/1/5", "f5/1/6"}}});
+    Rig::Identity identity;
+    identity.productName = "1756-ENBT/A";
+    device.port = 44818;
+    device.replies = {Rig::identityReply(identity, Rig::ipv4(ip))};
+    QVERIFY(devices.start({device}));
+    DeviceRecord record;
+    record.protocol = DeviceProtocol::ListIdentity;
+    record.address = Rig::ipv4(ip);
+    ENIP::ListIdentityItem item;
+    QVERIFY(item.identity.productName.deserialize(QByteArray::fromHex("04454e4254")));
+    record.identities.append(item);
+
+    QElapsedTimer timer;
+    timer.start();
+    DeviceDetailsDialog dialog(nullptr, record, Rig::ipv4("255.255.255.0"),
+                               []() { return QVector<quint32>{Rig::ipv4("10.206.1.61")}; });
+    dialog.show();
+    auto *label = dialog.findChild<QLabel *>("label_status");
+    auto *refresh = dialog.findChild<QPushButton *>("pushButton_refresh");
+    QCOMPARE(dialog.windowTitle(), QString("Device details - ENBT (10.206.1.60)"));
+    QCOMPARE(label->text(), QString::fromUtf8("Reading\u2026"));
+    QTRY_VERIFY_WITH_TIMEOUT(refresh->isEnabled(), 6000);
+    const qint64 elapsed = timer.elapsed();
+    QVERIFY2(elapsed >= minMs && elapsed <= maxMs, qPrintable(QString::number(elapsed)));
+    QCOMPARE(label->text(), status);
+    const QStringList shown = dialog.rowsText().split('\n');
+    for (const QString &row : rows)
+        QVERIFY2(shown.contains(row), qPrintable(row + " not in\n" + shown.join('\n')));
+    auto *changeIp = dialog.findChild<QPushButton *>("pushButton_changeIp");
+    QCOMPARE(changeIp->isEnabled(), !rows.isEmpty());
+    if (rows.isEmpty()) {
+        QCOMPARE(dialog.findChild<QTableWidget *>("tableWidget_details")->rowCount(), 0);
+        return;
+    }
+    // The title takes the name the device gave.
+    QCOMPARE(dialog.windowTitle(), QString("Device details - 1756-ENBT/A (10.206.1.60)"));
+
+    // A new host name: nothing reaches the device until the summary is
+    // confirmed; then the write, the read-back and the result.
+    changeIp->click();
+    auto *settings = dialog.findChild<IpSettingsDialog *>();
+    QVERIFY(settings);
+    auto *hostName = settings->findChild<QLineEdit *>("lineEdit_hostName");
+    hostName->selectAll();
+    QTest::keyClicks(hostName, "io-9");
+    settings->findChild<QPushButton *>("pushButton_write")->click();
+    auto *box = settings->findChild<QMessageBox *>("messageBox_confirm");
+    QVERIFY(box);
+    QVERIFY(box->informativeText().startsWith("Host name: io-7 -> io-9\n"));
+    QTest::qWait(300);
+    QVERIFY(!refresh->isEnabled() || label->text().isEmpty());
+    const auto write = std::find_if(box->buttons().cbegin(), box->buttons().cend(),
+                                    [](QAbstractButton *button) { return button->text() == "Write"; });
+    QVERIFY(write != box->buttons().cend());
+    (*write)->click();
+    // The device says changes need a reset: Reset device is offered.
+    auto *reset = dialog.findChild<QPushButton *>("pushButton_reset");
+    QTRY_COMPARE_WITH_TIMEOUT(label->text(),
+                              QString("The new settings were written and read back.\n"
+                                      "The device applies the new settings after a reset."),
+                              8000);
+    QVERIFY(dialog.rowsText().split('\n').contains("Host name\tio-9"));
+    QVERIFY(reset->isVisible());
+    QVERIFY(reset->isEnabled());
+
+    // Reset, behind a second question; then the device is asked until it
+    // answers at its address, and the list is searched again.
+    QSignalSpy searchRequested(&dialog, &DeviceDetailsDialog::searchRequested);
+    reset->click();
+    QMessageBox *resetBox = nullptr;
+    for (QMessageBox *candidate : dialog.findChildren<QMessageBox *>()) {
+        if (candidate->isVisible() && candidate->text().startsWith("Reset"))
+            resetBox = candidate;
+    }
+    QVERIFY(resetBox);
+    for (QAbstractButton *button : resetBox->buttons()) {
+        if (button->text() == "Reset")
+            button->click();
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(searchRequested.size(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(label->text(), QString("The device answers at 10.206.1.60."), 8000);
+    QVERIFY(!reset->isVisible());
+    QTest::qWait(200);
+    QVERIFY(devices.stop());
+    QCOMPARE(requestsTo(devices, ip).filter(QRegularExpression("^(10|05) ")),
+             (QStringList{"10 20f524013006 0400696f2d39", "05 20012401 00"}));
+}
+
+QTEST_MAIN(TestDeviceClientRig)
 
 #include "tst_deviceclient_rig.moc"

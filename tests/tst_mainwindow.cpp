@@ -3,6 +3,7 @@
 #include "addressserverdialog.h"
 #include "assignaddressdialog.h"
 #include "commandline.h"
+#include "devicedetailsdialog.h"
 #include "deviceexport.h"
 #include "devicefinder.h"
 #include "devicelistevents.h"
@@ -10,6 +11,7 @@
 #include "deviceprotocol.h"
 #include "devicerecord.h"
 #include "devicesupport.h"
+#include "ipsettingsdialog.h"
 #include "listedaddresses.h"
 #include "localetext.h"
 #include "mainwindow.h"
@@ -21,6 +23,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QCryptographicHash>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -34,6 +37,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QNetworkInterface>
 #include <QPointer>
 #include <QProcess>
@@ -132,6 +136,9 @@ private slots:
     void contextMenu_data();
     void contextMenu();
     void actionsWithoutCurrentEntry();
+    void detailsDialog();
+    void ipSettingsCheck_data();
+    void ipSettingsCheck();
     void networksDialog();
     void assignDialog_data();
     void assignDialog();
@@ -827,12 +834,19 @@ void tst_MainWindow::contextMenu_data()
     const QString saveDisabled = save + " (disabled)";
     // Save list, a separator, then the networks dialog, always.
     const QStringList networks = {"", QString::fromUtf8("Networks searched\u2026")};
+    // Device details only for EtherNet/IP entries.
+    const QString details = QString::fromUtf8("Device details\u2026");
     const QStringList all =
-        QStringList{"Copy IP address", "Open config", "Copy entry", "Copy all entries", save} + networks;
+        QStringList{"Copy IP address", "Open config", "Copy entry", details + " (disabled)", "Copy all entries", save}
+        + networks;
     const QStringList noConfig =
-        QStringList{"Copy IP address", "Open config (disabled)", "Copy entry", "Copy all entries", save} + networks;
+        QStringList{"Copy IP address", "Open config (disabled)", "Copy entry", details, "Copy all entries", save}
+        + networks;
     QTest::newRow("pointer on text entry") << "pointer" << 0 << false << all;
     QTest::newRow("pointer on entry without config") << "pointer" << 2 << false << noConfig;
+    QTest::newRow("pointer on EtherNet/IP entry with config")
+        << "pointer" << 1 << false
+        << QStringList{"Copy IP address", "Open config", "Copy entry", details, "Copy all entries", save} + networks;
     QTest::newRow("pointer below the entries")
         << "pointer" << -1 << false << QStringList{"Copy all entries", save} + networks;
     QTest::newRow("pointer, empty list") << "pointer" << -1 << true
@@ -1098,6 +1112,246 @@ void tst_MainWindow::addressServerDialog()
     QVERIFY(!statusLabel->isVisible());
     serve->click();
     QVERIFY(statusLabel->isVisible());
+void tst_MainWindow::detailsDialog()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    waitForAutomaticRun(window);
+    auto *list = child<QListWidget>(window, "listWidget");
+    addActionEntries(list);
+    const auto dialogs = [&window]() { return window.findChildren<DeviceDetailsDialog *>(); };
+
+    // Not for a text-protocol entry.
+    list->setCurrentRow(0);
+    QTest::keyClick(list, Qt::Key_Return, Qt::AltModifier);
+    QCOMPARE(dialogs().size(), 0);
+
+    // Alt+Enter opens the entry's dialog, which reads at once and lets
+    // the window go on.
+    list->setCurrentRow(2);
+    QTest::keyClick(list, Qt::Key_Return, Qt::AltModifier);
+    QCOMPARE(dialogs().size(), 1);
+    DeviceDetailsDialog *dialog = dialogs().first();
+    QVERIFY(dialog->isVisible());
+    QVERIFY(!dialog->isModal());
+    QCOMPARE(dialog->windowTitle(), QString("Device details - Drive (10.0.0.9)"));
+    QCOMPARE(dialog->findChild<QLabel *>("label_status")->text(), QString::fromUtf8("Reading\u2026"));
+    QVERIFY(!dialog->findChild<QPushButton *>("pushButton_refresh")->isEnabled());
+    QVERIFY(!dialog->findChild<QPushButton *>("pushButton_changeIp")->isEnabled());
+
+    // Asked again, from the keys or the menu: the same dialog, raised.
+    QTest::keyClick(list, Qt::Key_Enter, Qt::AltModifier | Qt::KeypadModifier);
+    runMenu([&] { sendContextMenu(list, rowCenter(list, 2)); }, QString::fromUtf8("Device details\u2026"));
+    QCOMPARE(dialogs(), QList<DeviceDetailsDialog *>{dialog});
+    // Another device has a dialog of its own.
+    runMenu([&] { sendContextMenu(list, rowCenter(list, 1)); }, QString::fromUtf8("Device details\u2026"));
+    QCOMPARE(dialogs().size(), 2);
+
+    // Nothing answers in this namespace: the reading ends with the reason,
+    // and the table stays empty.
+    QTRY_VERIFY_WITH_TIMEOUT(dialog->findChild<QPushButton *>("pushButton_refresh")->isEnabled(), 5000);
+    QVERIFY(dialog->findChild<QLabel *>("label_status")->text().contains("10.0.0.9"));
+    QCOMPARE(dialog->findChild<QTableWidget *>("tableWidget_details")->rowCount(), 0);
+
+    // Closed, it is gone; the next request makes a new one.
+    dialog->close();
+    QTRY_COMPARE(dialogs().size(), 1);
+}
+
+void tst_MainWindow::ipSettingsCheck_data()
+{
+    QTest::addColumn<int>("method");
+    // address, netmask, gateway, name server, second name server, domain,
+    // host name; "-" for a host name not to be set.
+    QTest::addColumn<QStringList>("fields");
+    QTest::addColumn<QString>("problem");
+    QTest::addColumn<QString>("warning");
+    // The values the settings hold: "address/netmask gw ns ns2 domain", or
+    // empty when something is refused.
+    QTest::addColumn<QString>("settings");
+
+    const int s = int(IpSettings::Static);
+    const auto row = [](const char *tag, int method, const QStringList &fields) -> QTestData & {
+        return QTest::newRow(tag) << method << fields;
+    };
+    row("typical", s, {"10.0.0.20", "255.255.255.0", "10.0.0.1", "10.0.0.2", "", "plant", "io-7"})
+        << ""
+        << ""
+        << "10.0.0.20/255.255.255.0 10.0.0.1 10.0.0.2 0.0.0.0 plant io-7";
+    row("prefix, no gateway", s, {"10.0.0.20", "24", "", "", "", "", "-"})
+        << ""
+        << ""
+        << "10.0.0.20/255.255.255.0 0.0.0.0 0.0.0.0 0.0.0.0  -";
+    row("slash prefix", s, {"172.16.4.1", "/22", "172.16.7.254", "", "", "", "-"})
+        << ""
+        << ""
+        << "172.16.4.1/255.255.252.0 172.16.7.254 0.0.0.0 0.0.0.0  -";
+    row("empty address", s, {"", "24", "", "", "", "", "-"}) << "Type the device's address"
+                                                             << ""
+                                                             << "";
+    row("not an address", s, {"10.0.0", "24", "", "", "", "", "-"}) << "\"10.0.0\" is not an IPv4 address"
+                                                                    << ""
+                                                                    << "";
+    row("octet too big", s, {"10.0.0.256", "24", "", "", "", "", "-"}) << "\"10.0.0.256\" is not an IPv4 address"
+                                                                       << ""
+                                                                       << "";
+    row("letters", s, {"10.0.0.x", "24", "", "", "", "", "-"}) << "\"10.0.0.x\" is not an IPv4 address"
+                                                               << ""
+                                                               << "";
+    row("loopback", s, {"127.0.0.5", "8", "", "", "", "", "-"})
+        << "127.0.0.5 cannot be a device's address (this network, loopback, multicast or reserved)"
+        << ""
+        << "";
+    row("multicast", s, {"224.0.0.5", "8", "", "", "", "", "-"})
+        << "224.0.0.5 cannot be a device's address (this network, loopback, multicast or reserved)"
+        << ""
+        << "";
+    row("network address", s, {"10.0.0.0", "255.255.255.0", "", "", "", "", "-"})
+        << "10.0.0.0 is the network address of 10.0.0.0/24"
+        << ""
+        << "";
+    row("broadcast address", s, {"10.0.3.255", "22", "", "", "", "", "-"})
+        << "10.0.3.255 is the broadcast address of 10.0.0.0/22"
+        << ""
+        << "";
+    row("no netmask", s, {"10.0.0.20", "", "", "", "", "", "-"}) << "Type the netmask or the prefix length"
+                                                                 << ""
+                                                                 << "";
+    row("netmask with a hole", s, {"10.0.0.20", "255.0.255.0", "", "", "", "", "-"})
+        << "\"255.0.255.0\" is not a netmask: give 255.255.255.0 or a prefix length such as 24"
+        << ""
+        << "";
+    row("prefix 33", s, {"10.0.0.20", "33", "", "", "", "", "-"})
+        << "\"33\" is not a netmask: give 255.255.255.0 or a prefix length such as 24"
+        << ""
+        << "";
+    row("prefix 31", s, {"10.0.0.20", "31", "", "", "", "", "-"})
+        << "A /31 subnet has no room for a device: give /30 or shorter"
+        << ""
+        << "";
+    row("gateway outside", s, {"10.0.0.20", "24", "10.0.1.1", "", "", "", "-"})
+        << "The gateway 10.0.1.1 is outside the subnet 10.0.0.0/24"
+        << ""
+        << "";
+    row("gateway is the device", s, {"10.0.0.20", "24", "10.0.0.20", "", "", "", "-"})
+        << "The gateway 10.0.0.20 is the device's own address"
+        << ""
+        << "";
+    row("gateway is the broadcast", s, {"10.0.0.20", "24", "10.0.0.255", "", "", "", "-"})
+        << "The gateway 10.0.0.255 is the network or broadcast address of 10.0.0.0/24"
+        << ""
+        << "";
+    row("bad name server", s, {"10.0.0.20", "24", "", "8.8.8", "", "", "-"}) << "\"8.8.8\" is not an IPv4 address"
+                                                                             << ""
+                                                                             << "";
+    row("bad second name server", s, {"10.0.0.20", "24", "", "", "dns", "", "-"}) << "\"dns\" is not an IPv4 address"
+                                                                                  << ""
+                                                                                  << "";
+    row("bad domain", s, {"10.0.0.20", "24", "", "", "", "plant..local", "-"})
+        << "\"plant..local\" is not a domain name: letters, digits and hyphens, parts joined by dots"
+        << ""
+        << "";
+    row("domain too long", s, {"10.0.0.20", "24", "", "", "", QString(49, 'a'), "-"})
+        << "A domain name has at most 48 characters"
+        << ""
+        << "";
+    row("bad host name", s, {"10.0.0.20", "24", "", "", "", "", "-io"})
+        << "A host name holds only letters, digits, hyphens and dots, and no part of it begins or ends with a "
+           "hyphen"
+        << ""
+        << "";
+    // Another listed device (10.0.0.8) has the address: a warning only.
+    row("address of a listed device", s, {"10.0.0.8", "24", "", "", "", "", "-"})
+        << ""
+        << "Another listed device has the address 10.0.0.8: the two would conflict"
+        << "10.0.0.8/255.255.255.0 0.0.0.0 0.0.0.0 0.0.0.0  -";
+    // DHCP: the address fields are not looked at.
+    row("DHCP", int(IpSettings::Dhcp), {"bad", "bad", "bad", "", "", "", "io-9"})
+        << ""
+        << ""
+        << "0.0.0.0/0.0.0.0 0.0.0.0 0.0.0.0 0.0.0.0  io-9";
+}
+
+void tst_MainWindow::ipSettingsCheck()
+{
+    QFETCH(int, method);
+    QFETCH(QStringList, fields);
+    QFETCH(QString, problem);
+    QFETCH(QString, warning);
+    QFETCH(QString, settings);
+
+    IpSettingsInput input;
+    input.method = IpSettings::Method(method);
+    input.address = fields.at(0);
+    input.netmask = fields.at(1);
+    input.gateway = fields.at(2);
+    input.nameServer = fields.at(3);
+    input.nameServer2 = fields.at(4);
+    input.domain = fields.at(5);
+    input.setHostName = fields.at(6) != "-";
+    input.hostName = input.setHostName ? fields.at(6) : QString();
+    const QVector<quint32> others = {QHostAddress("10.0.0.8").toIPv4Address()};
+    const IpSettingsCheck check = checkIpSettings(input, others);
+    QCOMPARE(check.firstProblem(), problem);
+    QCOMPARE(check.acceptable(), problem.isEmpty());
+    QCOMPARE(check.warning, warning);
+    if (!settings.isEmpty()) {
+        const CIP::CipInterfaceConfiguration &c = check.settings.configuration;
+        QCOMPARE(QStringLiteral("%1/%2 %3 %4 %5 %6 %7")
+                     .arg(QHostAddress(c.ipAddress).toString(), QHostAddress(c.netmask).toString(),
+                          QHostAddress(c.gateway).toString(), QHostAddress(c.nameServer).toString(),
+                          QHostAddress(c.nameServer2).toString(), c.domainName.toString(),
+                          check.settings.setHostName ? QString::fromLatin1(check.settings.hostName) : "-"),
+                 settings);
+        QCOMPARE(int(check.settings.method), method);
+    }
+
+    // The dialog says the same as it is typed, and lets Write go only for
+    // settings that can be written (a warning once overridden). The device
+    // has DHCP and another host name, so every row changes something.
+    DeviceDetails current;
+    current.address = QHostAddress("10.0.0.30");
+    current.tcpip.control = CIP::CipTcpIpInterface::Dhcp;
+    current.tcpip.capability = 0xFF;
+    current.tcpip.hostName.text = "old";
+    current.tcpip.present = {CIP::CipTcpIpInterface::ConfigurationCapability,
+                             CIP::CipTcpIpInterface::ConfigurationControl, CIP::CipTcpIpInterface::HostName};
+    IpSettingsDialog dialog(nullptr, current, others);
+    dialog.findChild<QComboBox *>("comboBox_method")->setCurrentIndex(method);
+    const char *const names[] = {"lineEdit_address", "lineEdit_netmask", "lineEdit_gateway", "lineEdit_dns1",
+                                 "lineEdit_dns2",    "lineEdit_domain",  "lineEdit_hostName"};
+    for (int i = 0; i < 7; ++i) {
+        auto *edit = dialog.findChild<QLineEdit *>(names[i]);
+        edit->clear();
+        QTest::keyClicks(edit, i == 6 && fields.at(i) == "-" ? QString("old") : fields.at(i));
+    }
+    auto *write = dialog.findChild<QPushButton *>("pushButton_write");
+    auto *override = dialog.findChild<QCheckBox *>("checkBox_override");
+    QCOMPARE(dialog.findChild<QLabel *>("label_check")->text(), problem.isEmpty() ? warning : problem);
+    QCOMPARE(write->isEnabled(), problem.isEmpty() && warning.isEmpty());
+    QCOMPARE(override->isVisibleTo(&dialog), problem.isEmpty() && !warning.isEmpty());
+    if (override->isVisibleTo(&dialog)) {
+        override->setChecked(true);
+        QVERIFY(write->isEnabled());
+    }
+
+    // Write asks first; cancelled, nothing is handed on.
+    QSignalSpy confirmed(&dialog, &IpSettingsDialog::confirmed);
+    if (write->isEnabled()) {
+        dialog.show();
+        QTest::mouseClick(write, Qt::LeftButton);
+        auto *box = dialog.findChild<QMessageBox *>("messageBox_confirm");
+        QVERIFY(box);
+        QVERIFY(box->informativeText().contains("may become unreachable from this computer"));
+        // The summary names the old and the new value.
+        QVERIFY2(box->informativeText().contains(method == int(IpSettings::Static) ? "Address from: DHCP -> static"
+                                                                                   : "Host name: old -> io-9"),
+                 qPrintable(box->informativeText()));
+        box->button(QMessageBox::Cancel)->click();
+        QCOMPARE(confirmed.size(), 0);
+        QVERIFY(dialog.isVisible());
+    }
 }
 
 void tst_MainWindow::networksDialog()
@@ -1798,8 +2052,10 @@ void tst_MainWindow::commandLine_data()
     QTest::addColumn<int>("format");
     QTest::addColumn<int>("waitMs");
     QTest::addColumn<QString>("error");
-    // --address-server: "for ms; MAC=IP/PREFIX,GATEWAY ..." as parsed.
-    QTest::addColumn<QString>("served");
+    // --address-server: "for ms; MAC=IP/PREFIX,GATEWAY ..." as parsed;
+    // --details and --set-ip: the address, and for --set-ip what is to be
+    // written.
+    QTest::addColumn<QString>("told");
 
     const int text = int(ExportFormat::Text);
     const int csv = int(ExportFormat::Csv);
@@ -1905,6 +2161,62 @@ void tst_MainWindow::commandLine_data()
         << usage << text << 3000 << badCsv + ": Line 4: " << QString();
     row("missing CSV", {"--address-server", "--assignments", csvDir.filePath("none.csv")})
         << usage << text << 3000 << "Cannot read " + csvDir.filePath("none.csv") << QString();
+    // Talking to one device.
+    const int details = int(CommandLine::Details);
+    const int setIp = int(CommandLine::SetIp);
+    row("--details", {"--details", "10.0.0.7"}) << details << text << 3000 << QString() << "10.0.0.7";
+    row("--details json", {"--details=10.0.0.7", "--format", "json"})
+        << details << json << 3000 << QString() << "10.0.0.7";
+    row("--details csv", {"--details", "10.0.0.7", "--format", "csv"})
+        << usage << text << 3000 << "--details prints text or json, not \"csv\"." << QString();
+    row("--details, bad address", {"--details", "10.0.0"})
+        << usage << text << 3000 << "Bad address \"10.0.0\": give a device's IPv4 address, as 192.168.1.10."
+        << QString();
+    row("--details, name", {"--details", "plc.local"})
+        << usage << text << 3000 << "Bad address \"plc.local\": give a device's IPv4 address, as 192.168.1.10."
+        << QString();
+    row("--details with --list", {"--list", "--details", "10.0.0.7"})
+        << usage << text << 3000 << "--details does not go with --list or --watch." << QString();
+    row("--details with --set-ip", {"--details", "10.0.0.7", "--set-ip", "10.0.0.7"})
+        << usage << text << 3000 << "--details and --set-ip do not go together." << QString();
+    row("--details with --yes", {"--details", "10.0.0.7", "--yes"})
+        << usage << text << 3000 << "--yes goes with --set-ip." << QString();
+    row("--set-ip static", {"--set-ip", "10.0.0.7", "--static", "10.0.0.20/24", "--gateway", "10.0.0.1"})
+        << setIp << text << 3000 << QString()
+        << "10.0.0.7 static 10.0.0.20/255.255.255.0 gw 10.0.0.1 keep dns keep domain";
+    row("--set-ip all of it",
+        {"--set-ip", "10.0.0.7", "--static", "10.0.0.20/255.255.0.0", "--dns", "10.0.0.2,10.0.0.3", "--domain", "plant",
+         "--hostname", "io-7", "--reset", "--yes"})
+        << setIp << text << 3000 << QString()
+        << "10.0.0.7 static 10.0.0.20/255.255.0.0 gw 0.0.0.0 dns 10.0.0.2 10.0.0.3 domain plant host io-7 reset yes";
+    row("--set-ip dhcp", {"--set-ip", "10.0.0.7", "--dhcp"}) << setIp << text << 3000 << QString() << "10.0.0.7 dhcp";
+    row("--set-ip bootp, host name", {"--set-ip", "10.0.0.7", "--bootp", "--hostname", "io-8", "--yes"})
+        << setIp << text << 3000 << QString() << "10.0.0.7 bootp host io-8 yes";
+    row("--set-ip host name only", {"--set-ip", "10.0.0.7", "--hostname", ""})
+        << setIp << text << 3000 << QString() << "10.0.0.7 keep host ";
+    row("--set-ip alone", {"--set-ip", "10.0.0.7"})
+        << usage << text << 3000 << "--set-ip needs --static, --bootp, --dhcp or --hostname." << QString();
+    row("--set-ip two methods", {"--set-ip", "10.0.0.7", "--dhcp", "--bootp"})
+        << usage << text << 3000 << "Give only one of --static, --bootp and --dhcp." << QString();
+    row("--gateway without --static", {"--set-ip", "10.0.0.7", "--dhcp", "--gateway", "10.0.0.1"})
+        << usage << text << 3000 << "--gateway, --dns and --domain go with --static." << QString();
+    row("--static without prefix", {"--set-ip", "10.0.0.7", "--static", "10.0.0.20"})
+        << usage << text << 3000 << "Bad value \"10.0.0.20\" for --static: give IP/PREFIX, as 192.168.1.10/24."
+        << QString();
+    row("--static network address", {"--set-ip", "10.0.0.7", "--static", "10.0.0.0/24"})
+        << usage << text << 3000 << "10.0.0.0 is the network address of 10.0.0.0/24." << QString();
+    row("--static gateway outside", {"--set-ip", "10.0.0.7", "--static", "10.0.0.20/24", "--gateway", "10.0.1.1"})
+        << usage << text << 3000 << "The gateway 10.0.1.1 is outside the subnet 10.0.0.0/24." << QString();
+    row("--dns three", {"--set-ip", "10.0.0.7", "--static", "10.0.0.20/24", "--dns", "1.1.1.1,2.2.2.2,3.3.3.3"})
+        << usage << text << 3000 << "--dns takes at most two name servers." << QString();
+    row("--dns bad", {"--set-ip", "10.0.0.7", "--static", "10.0.0.20/24", "--dns", "1.1.1,2.2.2.2"})
+        << usage << text << 3000 << "\"1.1.1\" is not an IPv4 address." << QString();
+    row("--set-ip with --format", {"--set-ip", "10.0.0.7", "--dhcp", "--format", "json"})
+        << usage << text << 3000 << "--format does not go with --set-ip." << QString();
+    row("--static without --set-ip", {"--static", "10.0.0.20/24"})
+        << usage << text << 3000 << "--static goes with --set-ip." << QString();
+    row("--reset with --list", {"--list", "--reset"})
+        << usage << text << 3000 << "--reset goes with --set-ip." << QString();
 }
 
 void tst_MainWindow::commandLine()
@@ -1914,7 +2226,7 @@ void tst_MainWindow::commandLine()
     QFETCH(int, format);
     QFETCH(int, waitMs);
     QFETCH(QString, error);
-    QFETCH(QString, served);
+    QFETCH(QString, told);
 
     const CommandLine parsed = CommandLine::parse(arguments);
     // A file's error goes on with the reason the file gives.
@@ -1923,7 +2235,7 @@ void tst_MainWindow::commandLine()
     else
         QCOMPARE(parsed.error, error);
     QCOMPARE(int(parsed.mode), mode);
-    if (mode == CommandLine::List) {
+    if (mode == CommandLine::List || mode == CommandLine::Details) {
         QCOMPARE(int(parsed.format), format);
         QCOMPARE(parsed.waitMs, waitMs);
     }
@@ -1935,8 +2247,39 @@ void tst_MainWindow::commandLine()
                                    .arg(AddressAssignments::macText(a.mac), QHostAddress(a.address).toString())
                                    .arg(a.prefixLength)
                                    .arg(QHostAddress(a.gateway).toString()));
-        QCOMPARE(assignments.join(' '), served);
+        QCOMPARE(assignments.join(' '), told);
+        return;
     }
+    if (mode != CommandLine::Details && mode != CommandLine::SetIp) {
+        QCOMPARE(told, QString());
+        return;
+    }
+    QString device = parsed.deviceAddress;
+    if (mode == CommandLine::SetIp) {
+        const IpSettingsCheck check = checkIpSettings(parsed.ipInput);
+        QVERIFY(check.acceptable());
+        const IpSettings &settings = check.settings;
+        const CIP::CipInterfaceConfiguration &c = settings.configuration;
+        const char *const methods[] = {"keep", "static", "bootp", "dhcp"};
+        device += QLatin1Char(' ') + methods[int(settings.method) + 1];
+        if (settings.method == IpSettings::Static) {
+            device += QStringLiteral(" %1/%2 gw %3")
+                        .arg(QHostAddress(c.ipAddress).toString(), QHostAddress(c.netmask).toString(),
+                             QHostAddress(c.gateway).toString());
+            device += parsed.keepNameServers
+                ? QStringLiteral(" keep dns")
+                : QStringLiteral(" dns %1 %2")
+                      .arg(QHostAddress(c.nameServer).toString(), QHostAddress(c.nameServer2).toString());
+            device += parsed.keepDomain ? QStringLiteral(" keep domain") : " domain " + c.domainName.toString();
+        }
+        if (settings.setHostName)
+            device += " host " + QString::fromLatin1(settings.hostName);
+        if (parsed.reset)
+            device += " reset";
+        if (parsed.yes)
+            device += " yes";
+    }
+    QCOMPARE(device, told);
 }
 
 void tst_MainWindow::programEntry_data()

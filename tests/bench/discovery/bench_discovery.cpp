@@ -2,7 +2,7 @@
 // the window shown and painted and the debug log written to stderr, as the
 // program runs for a user.
 //
-// usage (inside tests/rig/rig.sh): bench_discovery N spread|burst|floor|watch
+// usage (inside tests/rig/rig.sh): bench_discovery N spread|burst|floor|watch|silent-details
 //
 // The devices are spread over the rig's links, 253 at most per /24 (.2 to
 // .254). "spread" answers after a random delay of 0 to 2000 ms, the window a
@@ -16,11 +16,17 @@
 // every round (spread as in "spread") and prints the program's CPU time
 // over 60 s at the default interval, in all and as a share of one core.
 //
+// "silent-details" opens a details dialog on one device that accepts its
+// TCP connection and never answers, and prints the event loop's worst
+// lateness while the dialog waits its 3 s (the largest gap between the
+// ticks of a 1 ms timer), next to the same figure for the window alone.
+//
 // "floor" lists nothing over the network; it measures what no reply can
 // avoid: the CPU time of the five debug lines a ListIdentity reply writes,
 // and of one repaint of the list filled with N entries, in all and per row
 // in sight.
 
+#include "devicedetailsdialog.h"
 #include "mainwindow.h"
 #include "programsettings.h"
 #include "rigsupport.h"
@@ -28,8 +34,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDebug>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QJsonObject>
+#include <QLabel>
 #include <QListWidget>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -38,6 +49,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -142,6 +154,70 @@ qint64 backlogDrops()
     return drops;
 }
 
+// Runs the event loop until done() or limitMs, with a 1 ms precise timer
+// ticking; returns the largest gap between two ticks in milliseconds, and
+// the time it ran.
+double largestTickGap(const std::function<bool()> &done, qint64 limitMs, qint64 *ranMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = clock.nsecsElapsed();
+    qint64 largest = 0;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(1);
+    QEventLoop loop;
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&]() {
+        const qint64 now = clock.nsecsElapsed();
+        largest = std::max(largest, now - last);
+        last = now;
+        if (done() || clock.elapsed() >= limitMs)
+            loop.quit();
+    });
+    tick.start();
+    loop.exec();
+    *ranMs = clock.elapsed();
+    return double(largest) / 1e6;
+}
+
+int silentDetailsCase()
+{
+    const QString subnet = Rig::links().first().progAddrs.first().section('.', 0, 2);
+    const QString addr = subnet + QStringLiteral(".2");
+    Rig::Device device;
+    device.addr = addr;
+    device.cip = QJsonObject{{"behaviour", "silent"}, {"attributes", QJsonObject{{"01/1/1", "0100"}}}};
+    Rig::Devices devices;
+    if (!devices.start({device})) {
+        std::fprintf(stderr, "the simulated device did not start\n");
+        return 1;
+    }
+    MainWindow window(nullptr, MainWindow::NoAutomaticSearch);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+
+    qint64 aloneMs = 0;
+    const double alone = largestTickGap([]() { return false; }, 3000, &aloneMs);
+
+    DeviceRecord record;
+    record.protocol = DeviceProtocol::ListIdentity;
+    record.address = Rig::ipv4(addr);
+    record.identities.append(ENIP::ListIdentityItem());
+    auto *dialog = new DeviceDetailsDialog(&window, record, 0, {});
+    dialog->show();
+    auto *refresh = dialog->findChild<QPushButton *>(QStringLiteral("pushButton_refresh"));
+    qint64 waitedMs = 0;
+    const double waiting = largestTickGap([refresh]() { return refresh->isEnabled(); }, 10000, &waitedMs);
+    const QString status = dialog->findChild<QLabel *>(QStringLiteral("label_status"))->text();
+    std::printf("case=silent-details waited_ms=%lld status=\"%s\" max_tick_gap_ms=%.2f "
+                "window_alone_max_tick_gap_ms=%.2f (over %lld ms)\n",
+                waitedMs, qPrintable(status), waiting, alone, aloneMs);
+    delete dialog;
+    devices.stop();
+    return 0;
+}
+
 qint64 rmemMax()
 {
     QFile file(QStringLiteral("/proc/sys/net/core/rmem_max"));
@@ -180,12 +256,15 @@ int main(int argc, char *argv[])
     setProgramFont();
 
     const QStringList args = app.arguments();
-    const QStringList cases{"spread", "burst", "floor", "watch"};
+    const QStringList cases{"spread", "burst", "floor", "watch", "silent-details"};
     if (args.size() != 3 || !cases.contains(args.at(2)) || !Rig::inRig()) {
-        std::fprintf(stderr, "usage (inside tests/rig/rig.sh): bench_discovery N spread|burst|floor|watch\n");
+        std::fprintf(stderr,
+                     "usage (inside tests/rig/rig.sh): bench_discovery N spread|burst|floor|watch|silent-details\n");
         return 2;
     }
     const int n = args.at(1).toInt();
+    if (args.at(2) == QLatin1String("silent-details"))
+        return silentDetailsCase();
     if (args.at(2) == QLatin1String("floor"))
         return floorCase(n);
     const bool burst = args.at(2) == QLatin1String("burst");

@@ -1,7 +1,6 @@
 #include "commandline.h"
 
 #include "addressserver.h"
-#include "devicefinder.h"
 #include "deviceclient.h"
 #include "devicedetails.h"
 #include "devicedetailstext.h"
@@ -18,8 +17,8 @@
 #include <QJsonObject>
 #include <QMetaEnum>
 #include <QNetworkInterface>
-#include <QSet>
 #include <QPointer>
+#include <QSet>
 #include <QTimer>
 
 #include <cmath>
@@ -161,11 +160,11 @@ void setUp(QCommandLineParser *parser, const Options &options)
         CommandLine::tr("Finds devices on the local IPv4 networks. Without options it opens its window."));
     // Qt's options are single words after one dash: -platform, -style.
     parser->setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser->addOptions({options.list, options.watch, options.addressServer, options.format, options.wait,
-                        options.interval, options.forTime, options.assign, options.assignments, options.details,
-                        options.setIp, options.staticAddress, options.gateway, options.dns, options.domain,
-                        options.bootp, options.dhcp, options.hostName, options.reset, options.yes, options.help,
-                        options.version});
+    parser->addOptions(
+        {options.list,    options.watch,  options.addressServer, options.format,  options.wait,  options.interval,
+         options.forTime, options.assign, options.assignments,   options.details, options.setIp, options.staticAddress,
+         options.gateway, options.dns,    options.domain,        options.bootp,   options.dhcp,  options.hostName,
+         options.reset,   options.yes,    options.help,          options.version});
     addQtOptions(parser);
 }
 

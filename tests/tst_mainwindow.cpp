@@ -1112,6 +1112,8 @@ void tst_MainWindow::addressServerDialog()
     QVERIFY(!statusLabel->isVisible());
     serve->click();
     QVERIFY(statusLabel->isVisible());
+}
+
 void tst_MainWindow::detailsDialog()
 {
     MainWindow window;
@@ -2264,8 +2266,8 @@ void tst_MainWindow::commandLine()
         device += QLatin1Char(' ') + methods[int(settings.method) + 1];
         if (settings.method == IpSettings::Static) {
             device += QStringLiteral(" %1/%2 gw %3")
-                        .arg(QHostAddress(c.ipAddress).toString(), QHostAddress(c.netmask).toString(),
-                             QHostAddress(c.gateway).toString());
+                          .arg(QHostAddress(c.ipAddress).toString(), QHostAddress(c.netmask).toString(),
+                               QHostAddress(c.gateway).toString());
             device += parsed.keepNameServers
                 ? QStringLiteral(" keep dns")
                 : QStringLiteral(" dns %1 %2")

@@ -711,9 +711,10 @@ void TestDeviceClientRig::detailsDialog()
     QVERIFY(box->informativeText().startsWith("Host name: io-7 -> io-9\n"));
     QTest::qWait(300);
     QVERIFY(!refresh->isEnabled() || label->text().isEmpty());
-    const auto write = std::find_if(box->buttons().cbegin(), box->buttons().cend(),
+    const QList<QAbstractButton *> buttons = box->buttons();
+    const auto write = std::find_if(buttons.cbegin(), buttons.cend(),
                                     [](QAbstractButton *button) { return button->text() == "Write"; });
-    QVERIFY(write != box->buttons().cend());
+    QVERIFY(write != buttons.cend());
     (*write)->click();
     // The device says changes need a reset: Reset device is offered.
     auto *reset = dialog.findChild<QPushButton *>("pushButton_reset");

@@ -57,6 +57,13 @@ void BootpDhcpDisabler::priv_onReplied(int id, const DeviceReply &reply)
         return;
     pending = -1;
     const QString device = deviceAddress.toString();
+    if (step == Step::Writing && !reply.answered()) {
+        // The answer to the write was lost, not refused: a device may apply
+        // it at once and drop the connection. What it reads back decides.
+        step = Step::ReadingBack;
+        pending = client->getAttributeSingle(CIP::TcpIpInterfaceClass, 1, CIP::CipTcpIpInterface::ConfigurationControl);
+        return;
+    }
     if (!reply.succeeded()) {
         priv_finish(false,
                     step == Step::Writing

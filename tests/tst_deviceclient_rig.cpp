@@ -2,9 +2,11 @@
 // tests/rig/rig.sh with the link rp1: 10.206.1.1/24. Each test starts its
 // own devices (tests/rig/devices.py) at addresses of its own.
 
+#include "bootpdhcpdisabler.h"
 #include "deviceclient.h"
 #include "devicedetails.h"
 #include "devicedetailsdialog.h"
+#include "identityprobe.h"
 #include "ipsettingsdialog.h"
 #include "ipsettingswriter.h"
 #include "rigsupport.h"
@@ -19,6 +21,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
+#include <QUdpSocket>
 #include <QtTest>
 
 #include <cstring>
@@ -79,6 +82,16 @@ Rig::Device cipDevice(const QString &ip, QJsonObject cip)
     device.addr = ip;
     device.cip = cip;
     return device;
+}
+
+// The device also answers a ListIdentity sent to it (on UDP port 44818)
+// with an identity of the given product name, as it must after a reset.
+void answerListIdentity(Rig::Device *device, const QByteArray &productName = "1756-ENBT/A")
+{
+    Rig::Identity identity;
+    identity.productName = productName;
+    device->port = 44818;
+    device->replies = {Rig::identityReply(identity, Rig::ipv4(device->addr))};
 }
 
 // The details in a few lines: identity, TCP/IP, each link, each error.
@@ -153,6 +166,10 @@ private slots:
     void write_data();
     void write();
     void reset();
+    void disableBootpDhcp_data();
+    void disableBootpDhcp();
+    void identityProbe_data();
+    void identityProbe();
     void warnings_data();
     void warnings();
     void commandLine_data();
@@ -423,6 +440,197 @@ void TestDeviceClientRig::reset()
     QCOMPARE(requestsTo(devices, "10.206.1.40"), QStringList{"05 20012401 00"});
 }
 
+void TestDeviceClientRig::disableBootpDhcp_data()
+{
+    // Configuration control as the device holds it, hex.
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QJsonObject>("cip");
+    QTest::addColumn<QStringList>("requests");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("minMs");
+    QTest::addColumn<int>("maxMs");
+
+    const QJsonArray settable{"f5/1/3"};
+    const QString read = "0e 20f524013003";
+    // The method bits go to static, the DNS enable bit stays as it was.
+    const QString writeStatic = "10 20f524013003 10000000";
+    QTest::newRow("BOOTP, DNS enabled") << "11000000" << QJsonObject{{"settable", settable}}
+                                        << QStringList{read, writeStatic, read} << true
+                                        << "BOOTP/DHCP is off on 10.206.1.80: it reads back static (it was BOOTP), "
+                                           "and keeps its address after a power cycle."
+                                        << 0 << 1500;
+    QTest::newRow("DHCP, DNS enabled") << "12000000" << QJsonObject{{"settable", settable}}
+                                       << QStringList{read, writeStatic, read} << true
+                                       << "BOOTP/DHCP is off on 10.206.1.80: it reads back static (it was DHCP), "
+                                          "and keeps its address after a power cycle."
+                                       << 0 << 1500;
+    QTest::newRow("DHCP, DNS disabled") << "02000000" << QJsonObject{{"settable", settable}}
+                                        << QStringList{read, "10 20f524013003 00000000", read} << true
+                                        << "BOOTP/DHCP is off on 10.206.1.80: it reads back static (it was DHCP), "
+                                           "and keeps its address after a power cycle."
+                                        << 0 << 1500;
+    // A refused write ends it: nothing is read back as if it had worked.
+    QTest::newRow("not settable") << "12000000" << QJsonObject() << QStringList{read, writeStatic} << false
+                                  << "10.206.1.80 refused the static address method: The device does not allow "
+                                     "this value to be changed (0x0E)"
+                                  << 0 << 1500;
+    QTest::newRow("object state conflict")
+        << "12000000" << QJsonObject{{"settable", settable}, {"status", QJsonObject{{"10/f5/1/3", "0c"}}}}
+        << QStringList{read, writeStatic} << false
+        << "10.206.1.80 refused the static address method: The device cannot do this in its present "
+           "configuration (0x0C)"
+        << 0 << 1500;
+    // The write is answered with success, but the device keeps DHCP.
+    QTest::newRow("write ignored") << "12000000" << QJsonObject{{"settable", settable}, {"ignored_sets", settable}}
+                                   << QStringList{read, writeStatic, read} << false
+                                   << "10.206.1.80 still reads back DHCP as its address method." << 0 << 1500;
+    // The device takes the write and drops the connection unanswered: not
+    // a refusal; the read-back, on a new session, shows it took it.
+    QTest::newRow("write answer lost")
+        << "12000000" << QJsonObject{{"settable", settable}, {"drop_after_set", settable}}
+        << QStringList{read, writeStatic, read} << true
+        << "BOOTP/DHCP is off on 10.206.1.80: it reads back static (it was DHCP), and keeps its address after a "
+           "power cycle."
+        << 0 << 1500;
+    // The session is never registered: nothing is asked.
+    QTest::newRow("silent") << "12000000" << QJsonObject{{"behaviour", "silent"}} << QStringList() << false
+                            << "Could not read how 10.206.1.80 gets its address: No answer from 10.206.1.80 on "
+                               "TCP port 44818 within 3 s"
+                            << 2900 << 3600;
+}
+
+void TestDeviceClientRig::disableBootpDhcp()
+{
+    QFETCH(QString, control);
+    QFETCH(QJsonObject, cip);
+    QFETCH(QStringList, requests);
+    QFETCH(bool, ok);
+    QFETCH(QString, message);
+    QFETCH(int, minMs);
+    QFETCH(int, maxMs);
+
+    const QString ip = "10.206.1.80";
+    QJsonObject attributes = adapterAttributes(ip);
+    attributes.insert("f5/1/3", control);
+    cip.insert("attributes", attributes);
+    Rig::Devices devices;
+    QVERIFY(devices.start({cipDevice(ip, cip)}));
+
+    BootpDhcpDisabler disabler{QHostAddress(ip)};
+    QSignalSpy finished(&disabler, &BootpDhcpDisabler::finished);
+    QElapsedTimer timer;
+    timer.start();
+    disabler.start();
+    QVERIFY(finished.wait(6000));
+    const qint64 elapsed = timer.elapsed();
+    QVERIFY2(elapsed >= minMs && elapsed <= maxMs, qPrintable(QString::number(elapsed)));
+    QCOMPARE(finished.first(), (QVariantList{ok, message}));
+    // One result, and nothing more is asked afterwards.
+    QTest::qWait(200);
+    QCOMPARE(finished.size(), 1);
+    QVERIFY(devices.stop());
+    QCOMPARE(requestsTo(devices, ip), requests);
+}
+
+void TestDeviceClientRig::identityProbe_data()
+{
+    // Whether the device at the probed address answers, and how long it
+    // takes.
+    QTest::addColumn<bool>("answers");
+    QTest::addColumn<int>("delayMs");
+    // Whether another address sends an identity to the probe first.
+    QTest::addColumn<bool>("stranger");
+    QTest::addColumn<int>("timeoutMs");
+    QTest::addColumn<int>("sent");
+    QTest::addColumn<int>("minMs");
+    QTest::addColumn<int>("maxMs");
+
+    // The answer comes three times over, the copies while the first is
+    // being handled.
+    QTest::newRow("answers") << true << 0 << false << 5000 << 1 << 0 << 1000;
+    QTest::newRow("another address first, then the device") << true << 600 << true << 5000 << 1 << 550 << 1600;
+    // Asked again after 2 s; the time is up at 2.3 s.
+    QTest::newRow("only another address answers") << false << 0 << true << 2300 << 2 << 2250 << 2900;
+}
+
+void TestDeviceClientRig::identityProbe()
+{
+    QFETCH(bool, answers);
+    QFETCH(int, delayMs);
+    QFETCH(bool, stranger);
+    QFETCH(int, timeoutMs);
+    QFETCH(int, sent);
+    QFETCH(int, minMs);
+    QFETCH(int, maxMs);
+
+    const QString ip = "10.206.1.90";
+    // The stranger's identity even names the probed address inside: only
+    // where it comes from gives it away.
+    const QString strangerIp = "10.206.1.91";
+    Rig::Device device;
+    device.addr = ip;
+    answerListIdentity(&device);
+    if (!answers)
+        device.replies.clear();
+    device.delayMs = delayMs;
+    device.repeat = 3;
+    Rig::Device other;
+    other.addr = strangerIp;
+    Rig::Devices devices;
+    QVERIFY(devices.start({device, other}));
+
+    IdentityProbe probe;
+    QSignalSpy answered(&probe, &IdentityProbe::answered);
+    QSignalSpy timedOut(&probe, &IdentityProbe::timedOut);
+    QElapsedTimer timer;
+    timer.start();
+    probe.start(QHostAddress(ip), timeoutMs);
+    QVERIFY(probe.isRunning());
+    if (stranger) {
+        auto *socket = probe.findChild<QUdpSocket *>();
+        QVERIFY(socket);
+        Rig::Identity identity;
+        identity.productName = "Stranger";
+        const qint64 before = Rig::udpCounter("InDatagrams");
+        QVERIFY(Rig::sendFromDeviceSide(strangerIp, "10.206.1.1", socket->localPort(),
+                                        Rig::identityReply(identity, Rig::ipv4(ip))));
+        // It arrived, and was read, before the device's own answer.
+        QTRY_VERIFY(Rig::udpCounter("InDatagrams") > before);
+        QTest::qWait(50);
+        QCOMPARE(answered.size(), 0);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(answered.size() + timedOut.size() > 0, timeoutMs + 1000);
+    const qint64 elapsed = timer.elapsed();
+    QVERIFY2(elapsed >= minMs && elapsed <= maxMs, qPrintable(QString::number(elapsed)));
+    QCOMPARE(answered.size(), answers ? 1 : 0);
+    QCOMPARE(timedOut.size(), answers ? 0 : 1);
+    QCOMPARE(probe.sent(), sent);
+    QVERIFY(!probe.isRunning());
+    if (answers) {
+        const auto item = answered.first().first().value<ENIP::ListIdentityItem>();
+        QCOMPARE(item.identity.productName.toString(), QString("1756-ENBT/A"));
+    }
+    // The copies that follow, and the repeat and deadline that would have
+    // come, change nothing.
+    QTest::qWait(200);
+    QCOMPARE(answered.size() + timedOut.size(), 1);
+
+    // The same probe asks again, with a socket of its own (once is enough:
+    // the device that answers at once).
+    if (answers && delayMs == 0) {
+        probe.start(QHostAddress(ip), timeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(answered.size(), 2, delayMs + 1000);
+        QCOMPARE(timedOut.size(), 0);
+    }
+    QVERIFY(devices.stop());
+    const auto probes = devices.probes;
+    const int toDevice = int(std::count_if(probes.cbegin(), probes.cend(), [&](const Rig::Probe &p) {
+        return p.dst == ip && p.dport == 44818 && p.data == QByteArray::fromHex("6300" + QByteArray(44, '0'));
+    }));
+    QCOMPARE(toDevice, answers && delayMs == 0 ? 2 : sent);
+}
+
 void TestDeviceClientRig::warnings_data()
 {
     QTest::addColumn<QString>("configuration");
@@ -578,11 +786,7 @@ void TestDeviceClientRig::commandLine()
     Rig::Device device = cipDevice(ip, cip);
     if (cip.contains("none"))
         device.cip = QJsonObject();
-    // The device also answers ListIdentity, as it must after a reset.
-    Rig::Identity identity;
-    identity.productName = "1756-ENBT/A";
-    device.port = 44818;
-    device.replies = {Rig::identityReply(identity, Rig::ipv4(ip))};
+    answerListIdentity(&device);
     QVERIFY(devices.start({device}));
 
     QProcess program;
@@ -660,10 +864,7 @@ void TestDeviceClientRig::detailsDialog()
     Rig::Devices devices;
     Rig::Device device =
         cipDevice(ip, QJsonObject{{"behaviour", behaviour}, {"settable", QJsonArray{"f5/1/3", "f5/1/5", "f5/1/6"}}});
-    Rig::Identity identity;
-    identity.productName = "1756-ENBT/A";
-    device.port = 44818;
-    device.replies = {Rig::identityReply(identity, Rig::ipv4(ip))};
+    answerListIdentity(&device);
     QVERIFY(devices.start({device}));
     DeviceRecord record;
     record.protocol = DeviceProtocol::ListIdentity;

@@ -38,6 +38,9 @@ A device's "cip" object (all numbers in hex strings unless said otherwise):
   "status": {"0e/f5/1/a": "14", "01/f6/1": "08"}  fixed general status for a
                             service on a path
   "settable": ["f5/1/3", ...]  attributes Set_Attribute_Single changes
+  "ignored_sets": ["f5/1/3"]  settable attributes whose set is answered with
+                            success but leaves them as they were (a device
+                            whose switches decide the address method)
   "static_for": ["f5/1/5"]  refused with 0x0C unless attribute f5/1/3 says
                             static (method bits 0)
   "pending_on_set": true    a set of f5/1/3 or f5/1/5 raises status bit 5
@@ -143,6 +146,7 @@ class CipDevice:
             self.get_all = {key(k): v for k, v in self.get_all.items()}
         self.status = {key(k, 2): int(v, 16) for k, v in config.get("status", {}).items()}
         self.settable = {key(k) for k in config.get("settable", [])}
+        self.ignored_sets = {key(k) for k in config.get("ignored_sets", [])}
         self.static_for = {key(k) for k in config.get("static_for", [])}
         self.pending_on_set = config.get("pending_on_set", False)
         self.drop_after_set = {key(k) for k in config.get("drop_after_set", [])}
@@ -189,6 +193,8 @@ class CipDevice:
                 return (0x13 if len(data) < len(old) else 0x15), b"", False
             if path in self.static_for and self.attributes.get("f5/1/3", b"\0")[0] & 0x0F != 0:
                 return 0x0C, b"", False
+            if path in self.ignored_sets:
+                return 0, b"", False
             self.attributes[path] = bytes(data)
             if self.pending_on_set and path in ("f5/1/3", "f5/1/5") and "f5/1/1" in self.attributes:
                 status = bytearray(self.attributes["f5/1/1"])

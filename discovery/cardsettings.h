@@ -17,8 +17,9 @@ struct CardSettings
     QVector<quint32> nameServers; // at most two
 
     // The card with this interface index. The gateway and name servers are
-    // read where the system lets Qt-free code read them (Linux:
-    // /proc/net/route and /etc/resolv.conf); elsewhere they stay unknown.
+    // read from the system (Linux: /proc/net/route and /etc/resolv.conf;
+    // Windows: the adapter's own, through the IP helper API); elsewhere
+    // they stay unknown.
     static CardSettings read(int interfaceIndex);
 
     // The parts of read() that take text, apart for testing. The default
@@ -27,6 +28,11 @@ struct CardSettings
     // resolver is of no use to a device), at most two.
     static quint32 gatewayFromRouteTable(const QByteArray &table, const QString &ifname);
     static QVector<quint32> nameServersFromResolvConf(const QByteArray &text);
+
+private:
+#ifdef _WIN32
+    static void readAdapterSettings(CardSettings *settings);
+#endif
 };
 
 #endif // CARDSETTINGS_H

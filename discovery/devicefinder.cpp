@@ -267,21 +267,24 @@ void DeviceFinder::priv_endRound()
             continue;
         }
         watch.missedRounds = 0;
-        if (record.protocol != DeviceProtocol::ListIdentity || identities.isEmpty())
+        if (identities.isEmpty())
             continue;
         if (identities.size() > 1) {
             watch.quietRounds = 0;
             continue;
         }
         const ENIP::ListIdentityItem &only = identities.first();
+        const bool listIdentity = record.protocol == DeviceProtocol::ListIdentity;
         if (record.hasConflict()) {
             if (++watch.quietRounds < QuietRoundsClearConflict)
                 continue;
             // One identity answered there three rounds in a row: the
-            // conflict is over, and that identity is the entry's.
+            // conflict is over. An EtherNet/IP entry keeps its own identity
+            // for now (the one that answered may be a change, below); a
+            // text-protocol entry keeps the one that answered.
             watch.quietRounds = 0;
-            const ENIP::ListIdentityItem own = record.identity();
-            record.identities = {own};
+            const ENIP::ListIdentityItem kept = listIdentity ? record.identity() : only;
+            record.identities = {kept};
             record.unkeptIdentities = 0;
             --conflictCount;
             countsMoved = true;
@@ -290,7 +293,8 @@ void DeviceFinder::priv_endRound()
                      << "Conflict over: addr =" << record.addressText();
             emit deviceChanged(index);
         }
-        priv_changeIdentity(index, only);
+        if (listIdentity)
+            priv_changeIdentity(index, only);
     }
     if (countsMoved)
         emit countsChanged();

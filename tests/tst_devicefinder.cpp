@@ -94,6 +94,8 @@ void tst_DeviceFinder::rounds_data()
         << "10A 10B|10A|10A|10A 10B|10A|10A" << QStringList{"1 found 10", "1 conflict 10"} << "10:A1A/1 c";
     QTest::newRow("conflict left by the other identity is a change")
         << "10A 10B|10B|10B|10B" << QStringList{"1 found 10", "1 conflict 10", "4 changed 10"} << "10:B0B/1 h";
+    QTest::newRow("text device's conflict clears too")
+        << "20t 20A 20B|20t 20B|20t 20B|20t 20B" << QStringList{"1 found 20", "1 conflict 20"} << "20:text";
     QTest::newRow("silent rounds neither clear nor keep a conflict")
         << "10A 10B|10A|-|10A|10A" << QStringList{"1 found 10", "1 conflict 10"} << "10:A1A/1";
 }

@@ -608,12 +608,12 @@ void TestAddressServerRig::command()
     QVERIFY2(program.waitForStarted(), qPrintable(program.errorString()));
     Clients simulated;
     if (!clients.isEmpty()) {
-        QList<ClientSpec> specs;
+        QList<ClientSpec> setups;
         for (const QString &client : clients) {
             const QString where = client.section('@', 1);
-            specs.append({client.section('@', 0, 0), where.section(':', 0, 0), where.section(':', 1), QString()});
+            setups.append({client.section('@', 0, 0), where.section(':', 0, 0), where.section(':', 1), QString()});
         }
-        QVERIFY(simulated.start(specs));
+        QVERIFY(simulated.start(setups));
     }
     QVERIFY(program.waitForFinished(30000));
     const QString errors = QString::fromLocal8Bit(program.readAllStandardError());

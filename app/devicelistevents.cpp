@@ -171,8 +171,8 @@ QString DeviceListEvents::toolTip(const DeviceRecord &record, const DevicePlace 
             const CIP::CipIdentityObject &identity = item.identity;
             identities.append(tr("\"%1\" S/N: %2, product code %3, vendor ID %4")
                                   .arg(replyLines(identity.productName.toString().toUtf8()).join(QString()),
-                                       serialNumberText(identity.serialNumber), QString::number(identity.productCode),
-                                       QString::number(identity.vendorId)));
+                                       CIP::serialNumberText(identity.serialNumber),
+                                       QString::number(identity.productCode), QString::number(identity.vendorId)));
         }
         if (record.unkeptIdentities > 0)
             identities.append(tr("%n more reply(s) with another identity", "", record.unkeptIdentities));

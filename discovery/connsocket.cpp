@@ -1,6 +1,7 @@
 #include "connsocket.h"
 
 #include "datagram.h"
+#include "datagrambatch.h"
 #include "netaddress.h"
 
 #include <QDebug>

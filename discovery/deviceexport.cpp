@@ -24,7 +24,7 @@ QString hex(uint value, int digits)
 
 QString serialNumber(quint32 value)
 {
-    return serialNumberText(value).rightJustified(8, QLatin1Char('0'));
+    return CIP::serialNumberText(value).rightJustified(8, QLatin1Char('0'));
 }
 
 // The identities that answered from the entry's address besides its own:

@@ -1,5 +1,6 @@
 #include "devicefinder.h"
 
+#include "cipnames.h"
 #include "connsocket.h"
 #include "deviceexport.h"
 #include "deviceplace.h"
@@ -30,8 +31,8 @@ QString identityChanges(const CIP::CipIdentityObject &before, const CIP::CipIden
     };
     change(DeviceFinder::tr("vendor ID"), QString::number(before.vendorId), QString::number(after.vendorId));
     change(DeviceFinder::tr("product code"), QString::number(before.productCode), QString::number(after.productCode));
-    change(DeviceFinder::tr("serial number"), serialNumberText(before.serialNumber),
-           serialNumberText(after.serialNumber));
+    change(DeviceFinder::tr("serial number"), CIP::serialNumberText(before.serialNumber),
+           CIP::serialNumberText(after.serialNumber));
     change(DeviceFinder::tr("revision"), QStringLiteral("%1.%2").arg(before.revisionMajor).arg(before.revisionMinor),
            QStringLiteral("%1.%2").arg(after.revisionMajor).arg(after.revisionMinor));
     change(DeviceFinder::tr("product name"), QLatin1Char('"') + before.productName.toString() + QLatin1Char('"'),

@@ -1,6 +1,8 @@
 #include "devicefinder.h"
 
+#include "cipnames.h"
 #include "datagram.h"
+#include "datagrambatch.h"
 #include "deviceprotocol.h"
 #include "devicerecord.h"
 #include "netaddress.h"
@@ -135,9 +137,9 @@ bool DeviceFinder::priv_noteIdentity(quint32 ip, const ENIP::ListIdentityItem &i
     qDebug() << "MainWindow::readyRead_opener"
              << ":"
              << "IP address conflict at" << record.addressText() << ":" << listedIdentity.productName.toString()
-             << "S/N:" << qPrintable(serialNumberText(listedIdentity.serialNumber))
+             << "S/N:" << qPrintable(CIP::serialNumberText(listedIdentity.serialNumber))
              << ", product code =" << listedIdentity.productCode << ", vendor ID =" << listedIdentity.vendorId << "and"
-             << other.productName.toString() << "S/N:" << qPrintable(serialNumberText(other.serialNumber))
+             << other.productName.toString() << "S/N:" << qPrintable(CIP::serialNumberText(other.serialNumber))
              << ", product code =" << other.productCode << ", vendor ID =" << other.vendorId;
     emit deviceChanged(index);
     if (hadConflict)

@@ -52,7 +52,7 @@ QString DeviceRecord::line() const
     const CIP::CipIdentityObject &id = identity().identity;
     return QStringLiteral("%1.  %2 | \"%3\" (%4.%5) S/N: %6")
         .arg(QString::number(number), endpoint(), id.productName.toString(), QString::number(id.revisionMajor),
-             QString::number(id.revisionMinor), serialNumberText(id.serialNumber));
+             QString::number(id.revisionMinor), CIP::serialNumberText(id.serialNumber));
 }
 
 bool DeviceRecord::configAvailable() const
@@ -91,9 +91,4 @@ bool DeviceRecord::addIdentity(const ENIP::ListIdentityItem &item)
 bool sameDevice(const CIP::CipIdentityObject &a, const CIP::CipIdentityObject &b)
 {
     return a.vendorId == b.vendorId && a.productCode == b.productCode && a.serialNumber == b.serialNumber;
-}
-
-QString serialNumberText(quint32 serialNumber)
-{
-    return QString::number(serialNumber, 16).toUpper();
 }

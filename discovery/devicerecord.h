@@ -101,8 +101,4 @@ Q_DECLARE_METATYPE(DeviceRecord)
 // product code and serial number.
 bool sameDevice(const CIP::CipIdentityObject &a, const CIP::CipIdentityObject &b);
 
-// The serial number as entries show it: upper-case hexadecimal, no leading
-// zeros.
-QString serialNumberText(quint32 serialNumber);
-
 #endif // DEVICERECORD_H

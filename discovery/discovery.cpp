@@ -2,6 +2,7 @@
 
 #include "connsocket.h"
 #include "datagram.h"
+#include "datagrambatch.h"
 #include "deviceprotocol.h"
 #include "enipencapheader.h"
 #include "netaddress.h"

@@ -1,6 +1,7 @@
 #include "devicefinder.h"
 
 #include "datagram.h"
+#include "datagrambatch.h"
 #include "devicerecord.h"
 #include "listidentityreply.h"
 #include "netaddress.h"

@@ -1,6 +1,7 @@
 #include "devicefinder.h"
 
 #include "datagram.h"
+#include "datagrambatch.h"
 #include "deviceprotocol.h"
 #include "enipencapheader.h"
 #include "netaddress.h"

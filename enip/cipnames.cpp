@@ -159,6 +159,11 @@ template<size_t N> QString nameOf(const Name (&table)[N], quint16 code, const ch
 
 } // namespace
 
+QString serialNumberText(quint32 serialNumber)
+{
+    return QString::number(serialNumber, 16).toUpper();
+}
+
 QString deviceTypeName(quint16 deviceType)
 {
     return nameOf(DeviceTypes, deviceType, QT_TRANSLATE_NOOP("CIP", "Unknown"));

@@ -10,6 +10,10 @@
 // translated in the context "CIP".
 namespace CIP {
 
+// The serial number as entries show it: upper-case hexadecimal, no leading
+// zeros.
+QString serialNumberText(quint32 serialNumber);
+
 // The device profile's name: "Communications Adapter" for 0x0C; "Unknown"
 // for a code without a public profile.
 QString deviceTypeName(quint16 deviceType);

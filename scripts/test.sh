@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 # and what it does. Each has a function stage_<name> below.
 stages='
 format    format                        sources formatted as .clang-format says (clang-format 14); builds nothing
-lint      run,lint                      clang-tidy 14 with .clang-tidy over app/ discovery/ enip/ ui/ (build-lint/)
+lint      run,lint                      clang-tidy 14 with .clang-tidy over every folder of the program (build-lint/)
 qt5       run,rig,windows-rc,bench      Qt 5 build and the whole test suite (build/)
 sanitize  run,rig,windows-rc,bench      Qt 5 build with ASan and UBSan and the whole test suite (build-sanitize/)
 qt6       run,qt6,rig,windows-rc,bench  Qt 6 build and the whole test suite (build-qt6/)
@@ -24,6 +24,8 @@ windows   run,rig,windows-rc,package,windows  32-bit Windows build (Qt from the 
 '
 
 jobs=$(nproc)
+# The program's folders, one library each.
+source_dirs='common enip bootp net discovery client addressserver cli ui app'
 started=$(date +%s)
 # Prints how long the step that ends now took.
 took() {
@@ -33,7 +35,7 @@ took() {
 }
 
 stage_format() {
-    find app discovery enip tests ui resources \( -name '*.cpp' -o -name '*.h' \) \
+    find $source_dirs tests resources \( -name '*.cpp' -o -name '*.h' \) \
         -exec clang-format-14 --dry-run --Werror {} +
     took "format check"
 }
@@ -43,12 +45,14 @@ stage_lint() {
     # its sources include (main.cpp includes none).
     cmake -S . -B build-lint -DCMAKE_BUILD_TYPE=Debug -DNODESPOTTER_QT_MAJOR=5 -DBUILD_TESTING=OFF \
         -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
-    cmake --build build-lint -j"$jobs" --target enip_autogen nodespotter_core_autogen
+    cmake --build build-lint -j"$jobs" --target enip_autogen bootp_autogen nodespotter_common_autogen \
+        nodespotter_net_autogen nodespotter_discovery_autogen nodespotter_client_autogen \
+        nodespotter_addressserver_autogen nodespotter_cli_autogen nodespotter_ui_autogen nodespotter_app_autogen
     took "lint set-up"
     # .clang-tidy turns every finding into an error. Left out of the output:
     # clang's count of the warnings it held back in Qt's headers.
     status=0
-    find app discovery enip ui -name '*.cpp' | sort |
+    find $source_dirs -name '*.cpp' | sort |
         xargs -P "$jobs" -n 4 clang-tidy-14 -p build-lint --quiet >build-lint/clang-tidy.log 2>&1 || status=1
     grep -v '^[0-9]* warnings\{0,1\} generated\.$' build-lint/clang-tidy.log || true
     took "clang-tidy"

@@ -5,6 +5,7 @@
 
 #include "connsocket.h"
 #include "datagram.h"
+#include "datagrambatch.h"
 #include "testsupport.h"
 
 #include <QUdpSocket>

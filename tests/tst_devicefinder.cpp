@@ -1,3 +1,4 @@
+#include "cipnames.h"
 #include "commandline.h"
 #include "devicefinder.h"
 #include "deviceprotocol.h"
@@ -140,7 +141,7 @@ void tst_DeviceFinder::rounds()
         if (record.protocol == DeviceProtocol::Text)
             entry += QLatin1String("text");
         else
-            entry += serialNumberText(record.identity().identity.serialNumber) + QLatin1Char('/')
+            entry += CIP::serialNumberText(record.identity().identity.serialNumber) + QLatin1Char('/')
                 + QString::number(record.identity().identity.revisionMajor);
         QString flags;
         if (record.offline)
@@ -156,7 +157,7 @@ void tst_DeviceFinder::rounds()
         conflicts += record.hasConflict() ? 1 : 0;
         // The line shows the identity the entry has now, under its number.
         if (record.protocol == DeviceProtocol::ListIdentity)
-            QVERIFY2(record.line().contains(serialNumberText(record.identity().identity.serialNumber)),
+            QVERIFY2(record.line().contains(CIP::serialNumberText(record.identity().identity.serialNumber)),
                      qPrintable(record.line()));
     }
     QCOMPARE(entries.join(QLatin1Char('|')), marks);

@@ -13,7 +13,7 @@ target_link_libraries(nodespotter_rigsupport PUBLIC Qt${QT_VERSION_MAJOR}::Core 
 function(nodespotter_add_rig_test name)
     cmake_parse_arguments(T "" "TIMEOUT" "LINKS;SOURCES" ${ARGN})
     add_executable(${name} ${T_SOURCES} ${NODESPOTTER_QRC})
-    target_link_libraries(${name} PRIVATE nodespotter_core nodespotter_rigsupport Qt${QT_VERSION_MAJOR}::Test)
+    target_link_libraries(${name} PRIVATE nodespotter_app nodespotter_rigsupport Qt${QT_VERSION_MAJOR}::Test)
     add_test(NAME ${name} COMMAND ${NODESPOTTER_RIG_DIR}/rig.sh ${T_LINKS} -- $<TARGET_FILE:${name}>)
     nodespotter_set_test_properties(${name} "${T_TIMEOUT}" SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
 endfunction()

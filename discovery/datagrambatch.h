@@ -1,5 +1,5 @@
-#ifndef DATAGRAM_H
-#define DATAGRAM_H
+#ifndef DATAGRAMBATCH_H
+#define DATAGRAMBATCH_H
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -15,22 +15,6 @@
 QT_BEGIN_NAMESPACE
 class QUdpSocket;
 QT_END_NAMESPACE
-
-// Reads the socket's next pending datagram into a buffer of the announced
-// size, zero-filled past what was received, with the index of the
-// interface it arrived on (0 where the system does not tell). Returns false
-// when the read fails; the datagram may then still be pending, so the
-// caller must not try again at once.
-bool readPendingDatagram(QUdpSocket *socket, QByteArray *datagram, QHostAddress *sender, quint16 *senderPort,
-                         int *interfaceIndex);
-
-class OwnAddressTest;
-
-// True when a reader should handle a datagram from this sender. A sender
-// without an IPv4 form (the sockets are dual-stack, so IPv4 senders arrive
-// IPv4-mapped) cannot be listed or opened, and the program's own broadcasts
-// come back to it: both are logged under the reader's name and dropped.
-bool isForeignIpv4Sender(const QHostAddress &sender, OwnAddressTest *ownAddresses, const char *reader);
 
 // The datagrams of one probe socket on their way to its reader, in arrival
 // order. One lives as a child of each probe socket.
@@ -121,4 +105,4 @@ private:
     qint64 rememberedBytes = 0;
 };
 
-#endif // DATAGRAM_H
+#endif // DATAGRAMBATCH_H

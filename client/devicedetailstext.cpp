@@ -1,7 +1,6 @@
 #include "devicedetailstext.h"
 
 #include "cipnames.h"
-#include "devicerecord.h"
 #include "ipsettingscheck.h"
 #include "netaddress.h"
 
@@ -152,7 +151,7 @@ QPair<QString, QStringList> DeviceDetailsText::identityRow(quint16 attribute, co
     case A::Revision:
         return {tr("Revision"), {QStringLiteral("%1.%2").arg(identity.revisionMajor).arg(identity.revisionMinor)}};
     case A::SerialNumber:
-        return {tr("Serial number"), {serialNumberText(identity.serialNumber)}};
+        return {tr("Serial number"), {CIP::serialNumberText(identity.serialNumber)}};
     case A::Status: {
         // The status word, then its owned, configured and extended status
         // bits on one line, then each fault bit that is set.
@@ -274,7 +273,7 @@ QJsonObject DeviceDetailsText::json(const DeviceDetails &details, const QStringL
         QStringLiteral("revision"),
         nullUnless(ia.has(A::Revision), QStringLiteral("%1.%2").arg(id.revisionMajor).arg(id.revisionMinor)));
     identity.insert(QStringLiteral("serial_number"),
-                    nullUnless(ia.has(A::SerialNumber), serialNumberText(id.serialNumber).rightJustified(8, '0')));
+                    nullUnless(ia.has(A::SerialNumber), CIP::serialNumberText(id.serialNumber).rightJustified(8, '0')));
     identity.insert(QStringLiteral("status"), nullUnless(ia.has(A::Status), hexText(id.status, 4)));
     identity.insert(QStringLiteral("state"), nullUnless(ia.has(A::State), id.state));
     identity.insert(QStringLiteral("state_name"), nullUnless(ia.has(A::State), CIP::stateName(id.state)));

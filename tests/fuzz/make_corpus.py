@@ -126,6 +126,15 @@ SEEDS.update({
     "attr-port-ethernet": ETHERNET_PORT,
     "attr-port-backplane": BACKPLANE_PORT,
     "attr-port-no-node-address": BACKPLANE_PORT[:16],
+    "attr-port-name-cut": BACKPLANE_PORT[:10],
+    "route-logical-segment": bytes.fromhex("2006"),
+    "route-link-cut": bytes.fromhex("1205414243"),
+    "route-extended-port-0": bytes.fromhex("0f000003"),
+    "route-text-port-0": b"0,3",
+    "route-text-bad-address": b"2,10.0.0.256",
+    "route-text-odd": b"1,3,2",
+    "ucs-data-cut": UCS_DATA[:-3],
+    "tcp-routed-success-claimed": rr_reply(bytes.fromhex("d2000000")),
 })
 
 # Every other command that the header read accepts, each ignored by the

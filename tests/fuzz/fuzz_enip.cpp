@@ -4,14 +4,21 @@
 // item, then the product name's text); and the explicit-messaging decoders
 // the device client calls on a TCP answer (framing, encapsulation message,
 // RegisterSession and SendRRData reply checks, Message Router response),
-// then the objects' attributes, all at once and one by one.
+// then the objects' attributes, all at once and one by one; and the
+// decoders of requests through a bridge: the route's port segments and
+// text, Unconnected Send requests and the answers to routed requests, and
+// the Port object. What a decoder accepts is written again and read back,
+// which must give the same value.
 
 #include "cipobjects.h"
+#include "cipport.h"
 #include "encapsulation.h"
 #include "listidentityreply.h"
+#include "unconnectedsend.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 namespace {
 
@@ -32,15 +39,86 @@ quint32 decodeAttributes(const QByteArray &bytes)
     CIP::CipIdentityAttributes identity;
     CIP::CipTcpIpInterface tcpip;
     CIP::CipEthernetLink link;
-    quint32 sum = identity.deserialize(bytes) + tcpip.deserialize(bytes) + link.deserialize(bytes);
-    sum += sumOf(identity) + sumOf(tcpip) + sumOf(link);
+    CIP::CipPortInstance port;
+    quint32 sum =
+        identity.deserialize(bytes) + tcpip.deserialize(bytes) + link.deserialize(bytes) + port.deserialize(bytes);
+    sum += sumOf(identity) + sumOf(tcpip) + sumOf(link) + sumOf(port);
+    CIP::CipRouteHop hop;
+    if (port.nodeAddressHop(&hop))
+        sum += hop.port + quint32(hop.link.size());
+    CIP::CipPortClassAttributes portClass;
     for (quint16 attribute = 1; attribute <= 11; ++attribute) {
         CIP::CipIdentityAttributes oneIdentity;
         CIP::CipTcpIpInterface oneTcpip;
         CIP::CipEthernetLink oneLink;
+        CIP::CipPortInstance onePort;
         sum += oneIdentity.setAttribute(attribute, bytes) + oneTcpip.setAttribute(attribute, bytes)
-            + oneLink.setAttribute(attribute, bytes);
-        sum += sumOf(oneIdentity) + sumOf(oneTcpip) + sumOf(oneLink);
+            + oneLink.setAttribute(attribute, bytes) + onePort.setAttribute(attribute, bytes)
+            + portClass.setAttribute(attribute, bytes);
+        sum += sumOf(oneIdentity) + sumOf(oneTcpip) + sumOf(oneLink) + sumOf(onePort);
+    }
+    return sum + portClass.maxInstance + portClass.entryPort;
+}
+
+void check(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+// A route read from segments or text is written again and read back the
+// same.
+quint32 checkRoute(const CIP::CipRoute &route)
+{
+    QByteArray written;
+    if (!CIP::CipRoute(route).serialize(&written)) {
+        check(route.encodedSize() < 0);
+        return 0;
+    }
+    check(written.size() == route.encodedSize() && written.size() % 2 == 0);
+    CIP::CipRoute again;
+    check(again.deserialize(written) && again == route);
+    return quint32(written.size()) + quint32(route.toText().size());
+}
+
+// The decoders of requests through a bridge.
+quint32 decodeRouted(const QByteArray &bytes)
+{
+    quint32 sum = 0;
+    CIP::CipRoute route;
+    if (route.deserialize(bytes))
+        sum += checkRoute(route);
+    CIP::CipRoute fromText;
+    if (CIP::CipRoute::fromText(QString::fromLatin1(bytes), &fromText)) {
+        sum += checkRoute(fromText);
+        CIP::CipRoute again;
+        check(CIP::CipRoute::fromText(fromText.toText(), &again) && again == fromText);
+    }
+
+    CIP::UnconnectedSendRequest send;
+    if (send.deserialize(bytes)) {
+        QByteArray written;
+        if (CIP::UnconnectedSendRequest(send).serialize(&written)) {
+            CIP::UnconnectedSendRequest again;
+            check(again.deserialize(written) && again.route == send.route
+                  && again.request.service == send.request.service && again.request.path == send.request.path
+                  && again.request.data == send.request.data);
+        }
+        sum += send.tickTime + send.timeoutTicks + quint32(written.size());
+    }
+    CIP::MessageRouterRequest outer;
+    if (outer.deserialize(bytes) && CIP::unwrapRoutedRequest(outer, &send))
+        sum += quint32(send.route.hops.size());
+
+    CIP::MessageRouterResponse response;
+    if (response.deserialize(bytes)) {
+        const CIP::CipRoute routes[] = {CIP::CipRoute(), CIP::CipRoute({CIP::CipRouteHop(1, 3)})};
+        for (const CIP::CipRoute &through : routes) {
+            CIP::RoutingError error;
+            const CIP::RoutedAnswer answer = CIP::readRoutedAnswer(response, CIP::GetAttributesAll, through, &error);
+            check(error.failed() == (answer == CIP::RoutedAnswer::RoutingError));
+            sum += quint32(answer) + quint32(error.text().size()) + quint32(error.remainingPathWords);
+        }
     }
     return sum;
 }
@@ -67,6 +145,12 @@ quint32 decodeExplicit(const QByteArray &bytes)
             sum += word;
         sum += decodeAttributes(response.data);
     }
+    CIP::MessageRouterResponse routed;
+    CIP::RoutingError routingError;
+    if (ENIP::readRoutedSendRRDataReply(message, message.header.sessionHandle, CIP::GetAttributesAll,
+                                        CIP::CipRoute({CIP::CipRouteHop(1, 3)}), &routed, &routingError)
+        == ENIP::ReplyFault::None)
+        sum += routed.generalStatus + routingError.extendedStatus() + decodeAttributes(routed.data);
     CIP::MessageRouterRequest request;
     if (request.deserialize(message.data))
         sum += request.service + request.path.classId + request.path.instance + request.path.attribute
@@ -81,7 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size > 65535)
         return 0; // larger than any UDP datagram
     const QByteArray datagram = QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
-    volatile quint32 explicitSink = decodeExplicit(datagram) + decodeAttributes(datagram);
+    volatile quint32 explicitSink = decodeExplicit(datagram) + decodeAttributes(datagram) + decodeRouted(datagram);
     (void)explicitSink;
 
     ENIP::ListIdentityReply reply;

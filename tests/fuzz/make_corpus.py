@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Writes the seed corpora of the fuzz targets: for the codec (corpus/),
 valid ListIdentity replies and malformed ones (short, over-long, item counts
-the datagram cannot hold, every other command, long names), and
+the datagram cannot hold, every other command, long names),
 explicit-messaging answers over TCP (RegisterSession, SendRRData with
 Get_Attributes_All replies of the Identity, TCP/IP Interface and Ethernet
-Link objects, refusals, cut and over-long ones); for the address server
+Link objects, refusals, cut and over-long ones), and what goes through a
+bridge (routes as port segments and as text, Unconnected Send requests,
+the bridge's routing errors, Port object replies); for the address server
 (corpus-bootp/), BOOTP and DHCP requests and malformed ones (short, wrong
 cookie, bad hardware length, options past the end, no end option).
 scripts/fuzz-coverage.sh shows which branches of the codec's decode they
@@ -100,6 +102,39 @@ SEEDS.update({
     + struct.pack("<HH", 0, 0) + item(0x00B2, bytes.fromhex("0e0320f5240130 06".replace(" ", ""))),
     "attr-tcpip-all": TCPIP_ALL,
     "attr-host-name-long": struct.pack("<H", 0xFFFF) + b"abc",
+})
+
+ETHERNET_PORT = (struct.pack("<HHH", 4, 2, 2) + bytes.fromhex("20f62401") + b"\x08Ethernet"
+                 + struct.pack("<H", 7) + b"\x12\x0c192.168.1.10")
+BACKPLANE_PORT = struct.pack("<HHH", 1, 1, 0) + b"\x09Backplane" + struct.pack("<H", 1) + b"\x01\x02"
+UCS_DATA = b"\x07\x07\x06\x00" + bytes.fromhex("010220012401") + b"\x06\x00" + b"\x01\x02\x12\x0810.0.0.5"
+
+SEEDS.update({
+    "route-slot": bytes.fromhex("0103"),
+    "route-two-hops": b"\x01\x02\x12\x0810.0.0.5",
+    "route-extended-port-and-link": b"\x1f\x09\x14\x0010.0.0.50\x00",
+    "route-text-slot": b"1,3",
+    "route-text-two-hops": b"1,2,2,10.0.0.5",
+    "route-text-extended": b"20,010.0.0.50",
+    "ucs-data": UCS_DATA,
+    "ucs-data-odd": b"\x07\x07\x09\x00" + bytes.fromhex("100320f52401300801") + b"\x00\x01\x00\x01\x03",
+    "ucs-request": bytes.fromhex("520220062401") + UCS_DATA,
+    "tcp-routed-no-module": rr_reply(bytes.fromhex("d2000101120301")),
+    "tcp-routed-timed-out": rr_reply(bytes.fromhex("d20001010402")),
+    "tcp-routed-not-routing": rr_reply(bytes.fromhex("d2000800")),
+    "tcp-routed-port": rr_reply(b"\x81\0\0\0" + BACKPLANE_PORT),
+    "attr-port-ethernet": ETHERNET_PORT,
+    "attr-port-backplane": BACKPLANE_PORT,
+    "attr-port-no-node-address": BACKPLANE_PORT[:16],
+    "attr-port-name-cut": BACKPLANE_PORT[:10],
+    "route-logical-segment": bytes.fromhex("2006"),
+    "route-link-cut": bytes.fromhex("1205414243"),
+    "route-extended-port-0": bytes.fromhex("0f000003"),
+    "route-text-port-0": b"0,3",
+    "route-text-bad-address": b"2,10.0.0.256",
+    "route-text-odd": b"1,3,2",
+    "ucs-data-cut": UCS_DATA[:-3],
+    "tcp-routed-success-claimed": rr_reply(bytes.fromhex("d2000000")),
 })
 
 # Every other command that the header read accepts, each ignored by the

@@ -1053,10 +1053,10 @@ void TestDeviceClientRig::chassis()
     enbt.serialNumber = 0x005A0001;
     Rig::Chassis full; // 13 slots
     full.lastSlot = 12;
-    full.modules.insert(1, Rig::module("1756-L83E/B", 0x11, 14, 0xA6));
-    full.modules.insert(2, Rig::module("1756-EN2TR/C", 0x12));
+    full.modules.insert(1, Rig::makeModule("1756-L83E/B", 0x11, 14, 0xA6));
+    full.modules.insert(2, Rig::makeModule("1756-EN2TR/C", 0x12));
     full.modules[2].attributes = Rig::ethernetAttributes("10.206.2.9", "en2tr", QByteArray::fromHex("001d9c0a0b0c"));
-    full.modules.insert(4, Rig::module("1756-IB16/A", 0x14, 7, 0x0A));
+    full.modules.insert(4, Rig::makeModule("1756-IB16/A", 0x14, 7, 0x0A));
     full.modules[4].behaviour = "silent";
     Rig::Chassis notRouting;
     notRouting.routes = false;

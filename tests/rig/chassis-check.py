@@ -23,6 +23,7 @@ BRIDGE = "10.208.1.10"  # a chassis of 17 slots
 PLAIN = "10.208.1.11"  # no chassis: does not route
 NO_PORTS = "10.208.1.12"  # a bridge without a Port object, answering 0x16
 PARTIAL = "10.208.1.13"  # Port object without Get_Attributes_All nor node range
+SERIAL = "10.208.1.14"  # serves one request at a time
 
 failures = []
 
@@ -68,6 +69,11 @@ CONFIG = {"devices": [
     {"addr": PARTIAL, "port": 44818, "cip": {
         "attributes": identity("Bridge", 0x13),
         "chassis": {"slot": 2, "port_get_all": False, "node_range": False, "remaining_path_size": False}}},
+    {"addr": SERIAL, "port": 44818, "cip": {
+        "attributes": identity("Bridge", 0x14),
+        "chassis": {"one_at_a_time": True, "modules": {
+            "1": {"attributes": identity("Slow", 0x41), "reply_delay_ms": 150},
+            "2": {"attributes": identity("Quick", 0x42), "reply_delay_ms": 10}}}}},
 ]}
 
 GET_IDENTITY = bytes.fromhex("01022001 2401".replace(" ", ""))
@@ -216,6 +222,15 @@ def main():
     check("without remaining path size", partial.ask(unconnected_send(GET_IDENTITY, b"\x01\x05")), "d2000101" "1203")
     check("own slot 2, routed", partial.ask(unconnected_send(GET_IDENTITY, b"\x01\x02")),
           identity_reply("Bridge", 0x13))
+
+    # One at a time: the quick module's answer waits for the slow one's.
+    answers = Session(SERIAL).exchange([(b"slow", unconnected_send(GET_IDENTITY, b"\x01\x01")),
+                                        (b"quick", unconnected_send(GET_IDENTITY, b"\x01\x02"))])
+    timings = {a[1][4]: round(a[0], 3) for a in answers}
+    slow, quick = timings.get(b"slow", 0), timings.get(b"quick", 0)
+    if not (0.14 <= slow <= 0.3 and 0.008 <= quick - slow <= 0.1):
+        failures.append("one at a time: %s" % timings)
+    check("one at a time, in order", [a[1][4] for a in answers], [b"slow", b"quick"])
 
     sim.stdin.close()
     records = [json.loads(line)["cip"] for line in sim.stdout if line.startswith('{"cip"')]

@@ -85,6 +85,9 @@ A bridge's "chassis" object (numbers decimal):
   "network": {"10.0.0.9": {...}}  devices reached through the Ethernet
                             port (a hop "2,10.0.0.9"), configured as modules
   "routing": true           false: Unconnected Send answered 0x08
+  "one_at_a_time": false    true: the requests of one connection are served
+                            one after the other, each once the one before
+                            it is answered (as many real bridges do)
   "timeout_cap_ms": 1000    the bridge gives up on a target after the
                             request's timeout (2^(tick & 15) ms x ticks), at
                             most this long (0: no cap)
@@ -429,6 +432,7 @@ class Chassis:
         self.routing = config.get("routing", True)
         self.remaining_path_size = config.get("remaining_path_size", True)
         self.timeout_cap = config.get("timeout_cap_ms", 1000) / 1000.0
+        self.one_at_a_time = config.get("one_at_a_time", False)
         self.modules = {int(slot): CipDevice("", module, True) for slot, module in config.get("modules", {}).items()}
         self.network = {addr: CipDevice(addr, target, True) for addr, target in config.get("network", {}).items()}
         if config.get("port_object", True):
@@ -534,6 +538,7 @@ class CipConnection:
         self.session = 0
         self.answered = 0
         self.closed = False
+        self.busy_until = 0.0
 
     def messages(self, data):
         """Complete encapsulation messages of the bytes received so far."""
@@ -597,6 +602,12 @@ class CipConnection:
         reply = reply_header(0x006F, cpf, 0, sess)
         behaviour = self.device.behaviour
         delay = self.device.delay + ready
+        if self.device.chassis is not None and self.device.chassis.one_at_a_time:
+            # The next request is taken only once the one before is answered.
+            now = time.monotonic()
+            due = max(now, self.busy_until) + delay
+            self.busy_until = due
+            delay = due - now
         self.answered += 1
         if behaviour == "close_mid_reply":
             return [(delay, reply[:len(reply) // 2], True)]

@@ -239,7 +239,8 @@ QJsonObject ethernetAttributes(const QString &ip, const QByteArray &hostName, co
     };
 }
 
-Module module(const QByteArray &productName, quint32 serialNumber, quint16 deviceType, quint16 productCode, int delayMs)
+Module makeModule(const QByteArray &productName, quint32 serialNumber, quint16 deviceType, quint16 productCode,
+                  int delayMs)
 {
     Module result;
     result.identity.productName = productName;
@@ -280,6 +281,7 @@ QJsonObject chassisJson(const Chassis &chassis)
                        {"modules", modules},
                        {"network", network},
                        {"routing", chassis.routes},
+                       {"one_at_a_time", chassis.oneAtATime},
                        {"port_object", chassis.portObject},
                        {"port_get_all", chassis.portGetAll},
                        {"node_range", chassis.nodeRange},

@@ -153,6 +153,8 @@ struct Chassis
     QMap<int, Module> modules; // by slot; the slots not listed are empty
     QMap<QString, Module> network; // behind the Ethernet port, by address
     bool routes = true; // false: Unconnected Send answered with 0x08
+    // True: the requests of one connection are served one after the other.
+    bool oneAtATime = false;
     bool portObject = true; // false: no Port object, answered as below
     quint8 missingPortObjectStatus = 0x05; // 0x05 or 0x16, as devices differ
     bool portGetAll = true; // false: Get_Attributes_All of a port refused (0x08)
@@ -168,8 +170,8 @@ QJsonObject identityAttributes(const Identity &identity);
 // objects of an Ethernet port, as devices.py takes them.
 QJsonObject ethernetAttributes(const QString &ip, const QByteArray &hostName, const QByteArray &mac);
 // A module of the given identity that answers after delayMs.
-Module module(const QByteArray &productName, quint32 serialNumber, quint16 deviceType = 12, quint16 productCode = 4,
-              int delayMs = 5);
+Module makeModule(const QByteArray &productName, quint32 serialNumber, quint16 deviceType = 12, quint16 productCode = 4,
+                  int delayMs = 5);
 // The "cip" block of a module, and the "chassis" object of a bridge.
 QJsonObject moduleCip(const Module &module);
 QJsonObject chassisJson(const Chassis &chassis);

@@ -87,7 +87,7 @@ A bridge's "chassis" object (numbers decimal):
   "routing": true           false: Unconnected Send answered 0x08
   "one_at_a_time": false    true: the requests of one connection are served
                             one after the other, each once the one before
-                            it is answered (as many real bridges do)
+                            it is answered (as some real bridges do)
   "timeout_cap_ms": 1000    the bridge gives up on a target after the
                             request's timeout (2^(tick & 15) ms x ticks), at
                             most this long (0: no cap)

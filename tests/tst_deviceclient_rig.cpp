@@ -176,6 +176,8 @@ private slots:
     void commandLine();
     void detailsDialog_data();
     void detailsDialog();
+    void chassis_data();
+    void chassis();
 };
 
 void TestDeviceClientRig::initTestCase()
@@ -948,6 +950,164 @@ void TestDeviceClientRig::detailsDialog()
     QVERIFY(devices.stop());
     QCOMPARE(requestsTo(devices, ip).filter(QRegularExpression("^(10|05) ")),
              (QStringList{"10 20f524013006 0400696f2d39", "05 20012401 00"}));
+}
+
+void TestDeviceClientRig::chassis_data()
+{
+    // The request as hex (service, path, data), sent as it is or, with a
+    // route, inside an Unconnected Send along that route (hex).
+    QTest::addColumn<QString>("addr");
+    QTest::addColumn<QString>("request");
+    QTest::addColumn<QString>("route");
+    // "status, additional status words: data", all hex.
+    QTest::addColumn<QString>("answer");
+    // The route and what became of it, as the simulator logged them.
+    QTest::addColumn<QString>("logged");
+    QTest::addColumn<int>("minMs");
+    QTest::addColumn<int>("maxMs");
+
+    const QString full = "10.206.1.60";
+    QTest::newRow("bridge's identity") << full << "01022001 2401"
+                                       << ""
+                                       << "00,: 0100 0c00 0400 0302 0000 01005a00 0b" + hexOf("1756-EN2T/D") << "" << 0
+                                       << 1000;
+    QTest::newRow("Ethernet port") << full << "010220f4 2401"
+                                   << ""
+                                   << "00,: 0400 0200 0200 20f52401 08" + hexOf("Ethernet") + " 0700 120b"
+            + hexOf("10.206.1.60") + "00"
+                                   << "" << 0 << 1000;
+    QTest::newRow("backplane") << full << "010220f4 2402"
+                               << ""
+                               << "00,: 0100 0100 0000 09" + hexOf("Backplane") + " 0100 0100"
+                               << "" << 0 << 1000;
+    QTest::newRow("node range") << full << "0e0320f4 24023008"
+                                << ""
+                                << "00,: 0000 0c00"
+                                << "" << 0 << 1000;
+    QTest::newRow("empty slot") << full << "01022001 2401"
+                                << "0105"
+                                << "01,0312: 01"
+                                << "1,5 no_module" << 0 << 1000;
+    QTest::newRow("slot past the node range") << full << "01022001 2401"
+                                              << "0111"
+                                              << "01,0312: 01"
+                                              << "1,17 no_module" << 0 << 1000;
+    QTest::newRow("no such port") << full << "01022001 2401"
+                                  << "0302"
+                                  << "01,0311: 01"
+                                  << "3,2 no_port" << 0 << 1000;
+    QTest::newRow("silent module") << full << "01022001 2401"
+                                   << "0104"
+                                   << "01,0204:"
+                                   << "1,4 no_answer" << 900 << 1500;
+    QTest::newRow("bridge that does not route") << "10.206.1.61"
+                                                << "01022001 2401"
+                                                << "0101"
+                                                << "08,:"
+                                                << " not_routed" << 0 << 1000;
+    QTest::newRow("no Port object") << "10.206.1.62"
+                                    << "010220f4 2401"
+                                    << ""
+                                    << "16,:"
+                                    << "" << 0 << 1000;
+    const QString partial = "10.206.1.63";
+    QTest::newRow("port without Get_Attributes_All") << partial << "010220f4 2402"
+                                                     << ""
+                                                     << "08,:"
+                                                     << "" << 0 << 1000;
+    QTest::newRow("own slot") << partial << "0e0320f4 24023007"
+                              << ""
+                              << "00,: 0100 0103"
+                              << "" << 0 << 1000;
+    QTest::newRow("no node range") << partial << "0e0320f4 24023008"
+                                   << ""
+                                   << "14,:"
+                                   << "" << 0 << 1000;
+    QTest::newRow("without remaining path size") << partial << "01022001 2401"
+                                                 << "0105"
+                                                 << "01,0312:"
+                                                 << "1,5 no_module" << 0 << 1000;
+    QTest::newRow("bridge's TCP/IP settings") << partial << "0e0320f5 24013005"
+                                              << ""
+                                              << "00,: 3f01ce0a 00ffffff 0101ce0a 00000000 00000000 0000"
+                                              << "" << 0 << 1000;
+}
+
+// The routing errors and the Port object of bridges configured through
+// rigsupport's chassis, read by the client. (A module's own answer, 0x81 to
+// an Unconnected Send, is checked byte by byte in devices_chassis_rig.)
+void TestDeviceClientRig::chassis()
+{
+    QFETCH(QString, addr);
+    QFETCH(QString, request);
+    QFETCH(QString, route);
+    QFETCH(QString, answer);
+    QFETCH(QString, logged);
+    QFETCH(int, minMs);
+    QFETCH(int, maxMs);
+
+    Rig::Identity enbt;
+    enbt.productName = "1756-EN2T/D";
+    enbt.revisionMajor = 3;
+    enbt.revisionMinor = 2;
+    enbt.serialNumber = 0x005A0001;
+    Rig::Chassis full; // 13 slots
+    full.lastSlot = 12;
+    full.modules.insert(1, Rig::makeModule("1756-L83E/B", 0x11, 14, 0xA6));
+    full.modules.insert(2, Rig::makeModule("1756-EN2TR/C", 0x12));
+    full.modules[2].attributes = Rig::ethernetAttributes("10.206.2.9", "en2tr", QByteArray::fromHex("001d9c0a0b0c"));
+    full.modules.insert(4, Rig::makeModule("1756-IB16/A", 0x14, 7, 0x0A));
+    full.modules[4].behaviour = "silent";
+    Rig::Chassis notRouting;
+    notRouting.routes = false;
+    Rig::Chassis noPorts;
+    noPorts.portObject = false;
+    noPorts.missingPortObjectStatus = 0x16;
+    Rig::Chassis partial;
+    partial.ownSlot = 3;
+    partial.portGetAll = false;
+    partial.nodeRange = false;
+    partial.remainingPathSize = false;
+    Rig::Devices devices;
+    QVERIFY(devices.start(
+        {Rig::bridge("10.206.1.60", enbt, full), Rig::bridge("10.206.1.61", enbt, notRouting),
+         Rig::bridge("10.206.1.62", enbt, noPorts),
+         Rig::bridge("10.206.1.63", enbt, partial,
+                     Rig::ethernetAttributes("10.206.1.63", "bridge", QByteArray::fromHex("001d9c010203")))}));
+
+    CIP::MessageRouterRequest sent;
+    QByteArray bytes = QByteArray::fromHex(request.toLatin1());
+    if (!route.isEmpty())
+        bytes = QByteArray::fromHex("52022006 2401")
+            + Rig::unconnectedSendData(bytes, QByteArray::fromHex(route.toLatin1()));
+    QVERIFY(sent.deserialize(bytes));
+    DeviceClient client{QHostAddress(addr)};
+    QSignalSpy replied(&client, &DeviceClient::replied);
+    QElapsedTimer timer;
+    timer.start();
+    client.send(sent);
+    QVERIFY(replied.wait(3000));
+    const qint64 elapsed = timer.elapsed();
+    const auto reply = replied.first().at(1).value<DeviceReply>();
+    QVERIFY2(reply.answered(), qPrintable(reply.errorText));
+    QStringList additional;
+    for (quint16 word : reply.additionalStatus)
+        additional << QStringLiteral("%1").arg(word, 4, 16, QLatin1Char('0'));
+    QCOMPARE(QStringLiteral("%1,%2: %3")
+                 .arg(reply.generalStatus, 2, 16, QLatin1Char('0'))
+                 .arg(additional.join(' '), hexOf(reply.data))
+                 .trimmed(),
+             answer.remove(' ').replace(':', ": ").trimmed());
+    QVERIFY2(elapsed >= minMs && elapsed <= maxMs, qPrintable(QString::number(elapsed)));
+    client.close();
+    QTest::qWait(100);
+    QVERIFY(devices.stop());
+    QJsonObject last;
+    for (const QJsonObject &record : qAsConst(devices.cipRequests))
+        last = record.value("command").toInt() == 0x6F ? record : last;
+    QCOMPARE(last.value("addr").toString(), addr);
+    if (!route.isEmpty())
+        QCOMPARE(last.value("route").toString() + ' ' + last.value("route_result").toString(), logged);
 }
 
 QTEST_MAIN(TestDeviceClientRig)

@@ -54,16 +54,77 @@ A device's "cip" object (all numbers in hex strings unless said otherwise):
                "drip" (every answer one byte a second) |
                "garbage" (answers requests with an HTTP error) |
                "wrong_session" | "wrong_service"
+  "class_status": {"f4": "16"}  fixed general status for every request to
+                            a class (a device that answers 0x16 for an object
+                            it lacks, where most answer 0x05)
+  "chassis": {...}          optional: the device is a bridge, below
 The device answers as devices do: requests without a registered session get
 encapsulation status 0x64, unknown commands 0x0001; a missing class 0x05, a
 missing instance 0x16, a missing attribute 0x14, an unknown service 0x08,
-and a set of an attribute that is not settable 0x0E.
+and a set of an attribute that is not settable 0x0E. Every request is
+answered after its own delay, so requests pipelined on one connection (each
+with its sender context, which its answer echoes) are answered as each is
+ready, not in the order they came. An Unconnected Send (service 0x52 to the
+Connection Manager, 6/1) to a device without a chassis is answered 0xD2
+with general status 0x08, as a plain adapter's stack does.
+
+A bridge's "chassis" object (numbers decimal):
+  "slot": 0                 the bridge's own slot on the backplane
+  "slots": [0, 16]          the backplane's node range (first, last slot)
+  "modules": {"2": {...}}   the module in each slot, configured as a "cip"
+                            block (its own attributes: Identity, and a TCP/IP
+                            and Ethernet Link object for an Ethernet module;
+                            get_all, status, reply_delay_ms, "addr" for its
+                            own Ethernet port, even a "chassis" of its own)
+                            and a module "behaviour": "normal" | "silent"
+                            (never answers) | "truncated" (the first 3 bytes
+                            of its answer) | "wrong_service" (0x8E for a
+                            Get_Attributes_All, else 0x81) | "random" (12
+                            bytes drawn from "seed", default 0); "answer":
+                            hex answers every request with those bytes
+  "network": {"10.0.0.9": {...}}  devices reached through the Ethernet
+                            port (a hop "2,10.0.0.9"), configured as modules
+  "routing": true           false: Unconnected Send answered 0x08
+  "one_at_a_time": false    true: the requests of one connection are served
+                            one after the other, each once the one before
+                            it is answered (as some real bridges do)
+  "timeout_cap_ms": 1000    the bridge gives up on a target after the
+                            request's timeout (2^(tick & 15) ms x ticks), at
+                            most this long (0: no cap)
+  "remaining_path_size": true  routing errors end with the route's remaining
+                            size in words (USINT), as the standard has it
+  "port_object": true       false: no Port object (class 0xF4 answered 0x05,
+                            or with "class_status" what it says)
+  "port_get_all": true      false: Get_Attributes_All of the Port object
+                            refused with 0x08, attribute by attribute only
+  "node_range": true        false: no attribute 8 (answered 0x14)
+  "backplane_port": 1, "ethernet_port": 2   the ports' numbers
+  "ethernet_link": "20f52401", "backplane_link": ""  the link objects' paths
+The Port object: class attributes 1 revision 1, 2 and 3 two instances, 8
+entry port 1; instance 1 the Ethernet port (type 4, "Ethernet", node
+address the port segment of the device's address as text), instance 2 the
+backplane (type 1, "Backplane", node address the port segment of its own
+slot, node range attribute 8 as two UINT). Get_Attributes_All of an
+instance holds attributes 1, 2, 3, 4 and 7; the configuration's own "f4/..."
+attributes replace the generated ones. An Unconnected Send goes where its
+route path leads (port segments, also with an extended link address or
+port): a module answers with its own reply to the embedded request, the
+bridge's own slot with the bridge's; a route to an empty slot or an unknown
+address is answered 0xD2, general status 0x01, extended status 0x0312; a
+port the bridge lacks (or a further hop from a module that does not route)
+0x0311; a bad segment 0x0315; a target that does not answer within the
+timeout (also one slower than it) 0x0204 when the timeout ends; too short a
+request 0x13.
 
 Output, one JSON object per line on stdout: {"ready": ...} once the sockets
 are bound, {"probe": ...} for every datagram received (with its arrival
 time "t", CLOCK_MONOTONIC seconds), and {"cip": ...} for every
 encapsulated request a device took (command, and for SendRRData the
-service, path and data), and {"done": ...}
+service, path and data; for an Unconnected Send also "route" as
+"1,3", "timeout_ms", the embedded request's "embedded_service",
+"embedded_path" and "embedded_data", and "route_result": "module",
+"bridge", "network", "no_module", "no_port", "bad_segment", "no_answer",
+"not_routed" or "short"), and {"done": ...}
 with the number of replies sent when it stops (stdin closed, SIGTERM or
 run_ms elapsed) and, per device address, the CLOCK_MONOTONIC time in
 seconds of its first reply ("first_sent").
@@ -136,10 +197,11 @@ def key(text, first_width=0):
 
 
 class CipDevice:
-    """The explicit-messaging side of one simulated device."""
+    """The explicit-messaging side of one simulated device, or of a module
+    in a bridge's chassis."""
 
-    def __init__(self, addr, config):
-        self.addr = addr
+    def __init__(self, addr, config, module=False):
+        self.addr = config.get("addr", addr)
         self.attributes = {key(k): bytes.fromhex(v) for k, v in config.get("attributes", {}).items()}
         self.get_all = config.get("get_all")
         if self.get_all is not None:
@@ -152,6 +214,15 @@ class CipDevice:
         self.drop_after_set = {key(k) for k in config.get("drop_after_set", [])}
         self.delay = config.get("reply_delay_ms", 0) / 1000.0
         self.behaviour = config.get("behaviour", "normal")
+        self.class_status = {"%x" % int(k, 16): int(v, 16) for k, v in config.get("class_status", {}).items()}
+        # Objects whose Get_Attributes_All holds a fixed list of attributes
+        # whatever else the instance has (the Port object's 1, 2, 3, 4, 7).
+        self.fixed_get_all = {}
+        self.answer_hex = bytes.fromhex(config["answer"]) if "answer" in config else None
+        self.seed = config.get("seed", 0)
+        if module and self.behaviour not in MODULE_BEHAVIOURS:
+            raise SystemExit("devices.py: unknown module behaviour %r" % self.behaviour)
+        self.chassis = Chassis(self, config["chassis"]) if "chassis" in config else None
 
     def instance_attributes(self, cls, inst):
         prefix = "%x/%x/" % (cls, inst)
@@ -166,6 +237,8 @@ class CipDevice:
         key = "%02x/%x/%x" % (service, cls, inst) + ("/%x" % attr if attr is not None else "")
         if key in self.status:
             return self.status[key], b"", False
+        if "%x" % cls in self.class_status:
+            return self.class_status["%x" % cls], b"", False
         if not self.class_exists(cls):
             return 0x05, b"", False
         attrs = self.instance_attributes(cls, inst)
@@ -173,10 +246,13 @@ class CipDevice:
             return 0x16, b"", False
         path = "%x/%x/%x" % (cls, inst, attr) if attr is not None else None
         if service == 0x01 and attr is None:
-            if self.get_all is not None:
-                wanted = self.get_all.get("%x/%x" % (cls, inst))
-                if wanted is None:
-                    return 0x08, b"", False
+            object_key = "%x/%x" % (cls, inst)
+            wanted = self.fixed_get_all.get(object_key)
+            if self.get_all is not None and object_key in self.get_all:
+                wanted = self.get_all[object_key]
+            elif self.get_all is not None and wanted is None:
+                return 0x08, b"", False
+            if wanted is not None:
                 return 0, b"".join(v for a, v in attrs if a in wanted), False
             return 0, b"".join(v for _, v in attrs), False
         if service == 0x0E and attr is not None:
@@ -209,6 +285,229 @@ class CipDevice:
             return 0, b"", False
         return 0x08, b"", False
 
+    def serve(self, request, record):
+        """(reply, seconds until it is ready, close afterwards) for one
+        Message Router request; the reply is None when none ever comes. The
+        device's own reply_delay_ms is not counted here."""
+        if len(request) < 2 or len(request) < 2 + 2 * request[1]:
+            return bytes([(request[0] if request else 0) | 0x80, 0, 0x04, 0]), 0.0, False
+        service, words = request[0], request[1]
+        parsed = parse_path(request[2:2 + 2 * words])
+        data = request[2 + 2 * words:]
+        if parsed is None:
+            return bytes([service | 0x80, 0, 0x04, 0]), 0.0, False
+        if service == 0x52 and parsed == (0x06, 1, None) and "52/6/1" not in self.status:
+            return self.unconnected_send(data, record)
+        status, reply_data, close = self.answer(service, *parsed, data)
+        return bytes([service | 0x80, 0, status, 0]) + reply_data, 0.0, close
+
+    def unconnected_send(self, data, record):
+        """The Connection Manager's Unconnected Send: the embedded request
+        goes where the route path leads, and the answer is the target's own
+        (or a routing error, service 0xD2)."""
+        if self.chassis is None or not self.chassis.routing:
+            record["route_result"] = "not_routed"
+            return bytes([0xD2, 0, 0x08, 0]), 0.0, False
+        short = bytes([0xD2, 0, 0x13, 0])
+        if len(data) < 4:
+            record["route_result"] = "short"
+            return short, 0.0, False
+        tick, ticks, length = data[0], data[1], struct.unpack_from("<H", data, 2)[0]
+        embedded = data[4:4 + length]
+        end = 4 + length + (length & 1)
+        if len(embedded) < length or end + 2 > len(data) or end + 2 + 2 * data[end] > len(data):
+            record["route_result"] = "short"
+            return short, 0.0, False
+        words = data[end]
+        route = bytes(data[end + 2:end + 2 + 2 * words])
+        timeout = (1 << (tick & 0x0F)) * ticks / 1000.0
+        if self.chassis.timeout_cap > 0:
+            timeout = min(timeout, self.chassis.timeout_cap)
+        hops = parse_route(route)
+        record.update(route=route_text(hops) if hops else route.hex(), timeout_ms=round(timeout * 1000),
+                      embedded_service=embedded[0] if embedded else None,
+                      embedded_path=embedded[2:2 + 2 * embedded[1]].hex() if len(embedded) >= 2 else "",
+                      embedded_data=embedded[2 + 2 * embedded[1]:].hex() if len(embedded) >= 2 else "")
+        reply, ready = self.chassis.route(hops, words, bytes(embedded), timeout, record)
+        return reply, ready, False
+
+    def module_reply(self, request):
+        """(reply or None, seconds until ready) of a module that a bridge
+        forwards the request to: its own answer, as its behaviour spoils it."""
+        if self.behaviour == "silent":
+            return None, 0.0
+        reply, ready, _ = self.serve(request, {})
+        if reply is None:
+            return None, 0.0
+        if self.answer_hex is not None:
+            reply = self.answer_hex
+        elif self.behaviour == "truncated":
+            reply = reply[:3]
+        elif self.behaviour == "wrong_service":
+            reply = bytes([0x8E if request[0] == 0x01 else 0x81]) + reply[1:]
+        elif self.behaviour == "random":
+            rng = random.Random(self.seed)
+            reply = bytes(rng.randrange(256) for _ in range(12))
+        return reply, self.delay + ready
+
+
+MODULE_BEHAVIOURS = ("normal", "silent", "truncated", "wrong_service", "random")
+
+
+def uint(value):
+    return struct.pack("<H", value)
+
+
+def port_segment(port, link):
+    """A port segment to link address link (bytes), padded to even length."""
+    segment = bytearray([min(port, 0x0F) | (0x10 if len(link) > 1 else 0)])
+    if len(link) > 1:
+        segment.append(len(link))
+    if port >= 0x0F:
+        segment += uint(port)
+    segment += link
+    if len(segment) % 2:
+        segment.append(0)
+    return bytes(segment)
+
+
+def sized_path(path):
+    """A padded path after its size in 16-bit words (UINT)."""
+    return uint(len(path) // 2) + path
+
+
+def parse_route(route):
+    """[(port, link address bytes, segment length)] of a route path of port
+    segments, or None when it holds anything else or ends early."""
+    hops = []
+    i = 0
+    while i < len(route):
+        start, first = i, route[i]
+        if first & 0xE0:
+            return None  # not a port segment
+        i += 1
+        size = 1
+        if first & 0x10:
+            if i >= len(route):
+                return None
+            size = route[i]
+            i += 1
+        port = first & 0x0F
+        if port == 0x0F:
+            if i + 2 > len(route):
+                return None
+            port = struct.unpack_from("<H", route, i)[0]
+            i += 2
+        if port == 0 or size == 0 or i + size > len(route):
+            return None
+        link = route[i:i + size]
+        i += size
+        i += (i - start) % 2
+        if i > len(route):
+            return None
+        hops.append((port, bytes(link), i - start))
+    return hops or None
+
+
+def link_text(link):
+    return str(link[0]) if len(link) == 1 else link.decode("latin-1")
+
+
+def route_text(hops):
+    """A route as the command line's --route takes it: "1,3,2,10.0.0.9"."""
+    return ",".join("%d,%s" % (port, link_text(link)) for port, link, _ in hops)
+
+
+class Chassis:
+    """What makes a CipDevice a bridge: its Port object (an EtherNet/IP port
+    and a backplane port), the modules in the slots of its backplane and the
+    devices reachable through its Ethernet port."""
+
+    def __init__(self, device, config):
+        self.device = device
+        self.slot = config.get("slot", 0)
+        self.slots = config.get("slots", [0, 16])
+        self.backplane_port = config.get("backplane_port", 1)
+        self.ethernet_port = config.get("ethernet_port", 2)
+        self.routing = config.get("routing", True)
+        self.remaining_path_size = config.get("remaining_path_size", True)
+        self.timeout_cap = config.get("timeout_cap_ms", 1000) / 1000.0
+        self.one_at_a_time = config.get("one_at_a_time", False)
+        self.modules = {int(slot): CipDevice("", module, True) for slot, module in config.get("modules", {}).items()}
+        self.network = {addr: CipDevice(addr, target, True) for addr, target in config.get("network", {}).items()}
+        if config.get("port_object", True):
+            self.add_port_object(config)
+
+    def add_port_object(self, config):
+        dev = self.device
+        ethernet_node = port_segment(self.ethernet_port, dev.addr.encode("latin-1"))
+        backplane_node = port_segment(self.backplane_port, bytes([self.slot]))
+        ports = {
+            1: (4, self.ethernet_port, bytes.fromhex(config.get("ethernet_link", "20f52401")), b"Ethernet",
+                ethernet_node),
+            2: (1, self.backplane_port, bytes.fromhex(config.get("backplane_link", "")), b"Backplane",
+                backplane_node),
+        }
+        generated = {"f4/0/1": uint(1), "f4/0/2": uint(len(ports)), "f4/0/3": uint(len(ports)), "f4/0/8": uint(1)}
+        for inst, (kind, number, link, name, node) in ports.items():
+            generated.update({"f4/%x/1" % inst: uint(kind), "f4/%x/2" % inst: uint(number),
+                              "f4/%x/3" % inst: sized_path(link), "f4/%x/4" % inst: bytes([len(name)]) + name,
+                              "f4/%x/7" % inst: sized_path(node)})
+            dev.fixed_get_all.setdefault("f4/%x" % inst, [1, 2, 3, 4, 7])
+            if not config.get("port_get_all", True):
+                dev.status.setdefault("01/f4/%x" % inst, 0x08)
+        if not config.get("port_get_all", True):
+            dev.status.setdefault("01/f4/0", 0x08)
+        if config.get("node_range", True):
+            generated["f4/2/8"] = uint(self.slots[0]) + uint(self.slots[1])
+        for k, v in generated.items():
+            dev.attributes.setdefault(k, v)  # the configuration's own attributes win
+
+    def error(self, extended, words, result, record):
+        """An Unconnected Send routing error: general status 0x01 with one
+        extended status, and for a routing fault the remaining path size."""
+        record["route_result"] = result
+        reply = bytes([0xD2, 0, 0x01, 1]) + uint(extended)
+        if words is not None and self.remaining_path_size:
+            reply += bytes([words])
+        return reply
+
+    def route(self, hops, words, embedded, timeout, record):
+        """(reply, seconds until it is ready) for the embedded request sent
+        along hops (the route path's words still to go)."""
+        if hops is None:
+            return self.error(0x0315, words, "bad_segment", record), 0.0
+        port, link, size = hops[0]
+        rest, rest_words = hops[1:], words - size // 2
+        if port == self.backplane_port:
+            slot = link[0] if len(link) == 1 else None
+            if slot == self.slot:
+                target, result = self.device, "bridge"
+            elif slot in self.modules:
+                target, result = self.modules[slot], "module"
+            else:
+                return self.error(0x0312, words, "no_module", record), 0.0
+        elif port == self.ethernet_port:
+            target, result = self.network.get(link.decode("latin-1")), "network"
+            if target is None:
+                return self.error(0x0312, words, "no_module", record), 0.0
+        else:
+            return self.error(0x0311, words, "no_port", record), 0.0
+        if rest:
+            # The next hop is the target's to route.
+            if target.chassis is None or not target.chassis.routing:
+                return self.error(0x0311, rest_words, "no_port", record), 0.0
+            reply, ready = target.chassis.route(rest, rest_words, embedded, timeout, record)
+            ready += target.delay if target is not self.device else 0.0
+        elif target is self.device:
+            reply, ready, _ = self.device.serve(embedded, {})
+        else:
+            reply, ready = target.module_reply(embedded)
+        if reply is None or ready > timeout:
+            return self.error(0x0204, None, "no_answer", record), timeout
+        record.setdefault("route_result", result)
+        return reply, ready
+
 
 def parse_path(path):
     """(class, instance, attribute or None) of a padded logical path."""
@@ -239,6 +538,7 @@ class CipConnection:
         self.session = 0
         self.answered = 0
         self.closed = False
+        self.busy_until = 0.0
 
     def messages(self, data):
         """Complete encapsulation messages of the bytes received so far."""
@@ -288,32 +588,34 @@ class CipConnection:
             log(cip=record)
             return [(0, reply_header(command, b"", 0x0003), False)]
         service, words = request[0], request[1]
-        parsed = parse_path(request[2:2 + 2 * words])
-        data = request[2 + 2 * words:]
-        record.update(service=service, path=request[2:2 + 2 * words].hex(), data=data.hex())
+        record.update(service=service, path=request[2:2 + 2 * words].hex(), data=request[2 + 2 * words:].hex())
+        response, ready, close = self.device.serve(request, record)
         log(cip=record)
-        if parsed is None:
-            status, reply_data, close = 0x04, b"", False
-        else:
-            status, reply_data, close = self.device.answer(service, *parsed, data)
         if close:
             return [(0, b"", True)]
-        reply_service = service | 0x80
+        if response is None:
+            return []
         if self.device.behaviour == "wrong_service":
-            reply_service = 0x81 if service != 0x01 else 0x8E
-        response = bytes([reply_service, 0, status, 0]) + reply_data
+            response = bytes([0x81 if service != 0x01 else 0x8E]) + response[1:]
         cpf = struct.pack("<IHHHHHH", 0, 0, 2, 0, 0, 0x00B2, len(response)) + response
         sess = self.session + 1 if self.device.behaviour == "wrong_session" else None
         reply = reply_header(0x006F, cpf, 0, sess)
         behaviour = self.device.behaviour
+        delay = self.device.delay + ready
+        if self.device.chassis is not None and self.device.chassis.one_at_a_time:
+            # The next request is taken only once the one before is answered.
+            now = time.monotonic()
+            due = max(now, self.busy_until) + delay
+            self.busy_until = due
+            delay = due - now
         self.answered += 1
         if behaviour == "close_mid_reply":
-            return [(self.device.delay, reply[:len(reply) // 2], True)]
+            return [(delay, reply[:len(reply) // 2], True)]
         if behaviour == "huge_length":
-            return [(self.device.delay, reply[:2] + b"\xff\xff" + reply[4:], False)]
+            return [(delay, reply[:2] + b"\xff\xff" + reply[4:], False)]
         if behaviour == "garbage":
-            return [(self.device.delay, b"HTTP/1.1 400 Bad Request\r\n\r\n", False)]
-        return [(self.device.delay, reply, False)]
+            return [(delay, b"HTTP/1.1 400 Bad Request\r\n\r\n", False)]
+        return [(delay, reply, False)]
 
 
 def bound_socket(port):
@@ -435,6 +737,9 @@ def main():
             if isinstance(key.data, tuple) and key.data[0] == "listen":
                 conn_sock, _ = key.fileobj.accept()
                 conn_sock.setblocking(True)
+                # Each answer goes out when it is ready, not held back until
+                # the previous one is acknowledged.
+                conn_sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
                 sel.register(conn_sock, selectors.EVENT_READ, ("conn", CipConnection(key.data[1], conn_sock)))
                 continue
             if isinstance(key.data, tuple) and key.data[0] == "conn":

@@ -192,6 +192,135 @@ quint32 ipv4(const QString &dotted)
     return QHostAddress(dotted).toIPv4Address();
 }
 
+namespace {
+
+QString hexOfInt(quint64 value, int bytes)
+{
+    QByteArray raw;
+    for (int i = 0; i < bytes; ++i)
+        raw += char((value >> (8 * i)) & 0xFF);
+    return QString::fromLatin1(raw.toHex());
+}
+
+QString shortString(const QByteArray &text, int length = -1)
+{
+    return hexOfInt(quint8(length < 0 ? text.size() : length), 1) + QString::fromLatin1(text.toHex());
+}
+
+} // namespace
+
+QJsonObject identityAttributes(const Identity &identity)
+{
+    return QJsonObject{
+        {"01/1/1", hexOfInt(identity.vendorId, 2)},
+        {"01/1/2", hexOfInt(identity.deviceType, 2)},
+        {"01/1/3", hexOfInt(identity.productCode, 2)},
+        {"01/1/4", hexOfInt(identity.revisionMajor | quint16(identity.revisionMinor) << 8, 2)},
+        {"01/1/5", hexOfInt(identity.status, 2)},
+        {"01/1/6", hexOfInt(identity.serialNumber, 4)},
+        {"01/1/7", shortString(identity.productName, identity.nameLength)},
+    };
+}
+
+QJsonObject ethernetAttributes(const QString &ip, const QByteArray &hostName, const QByteArray &mac)
+{
+    const quint32 address = ipv4(ip);
+    const quint32 gateway = (address & 0xFFFFFF00) | 1;
+    // Addresses are UDINTs: little-endian on the wire, like every number.
+    const QString configuration = hexOfInt(address, 4) + hexOfInt(0xFFFFFF00, 4) + hexOfInt(gateway, 4) + hexOfInt(0, 4)
+        + hexOfInt(0, 4) + hexOfInt(0, 2);
+    QString hostNameHex = hexOfInt(quint16(hostName.size()), 2) + QString::fromLatin1(hostName.toHex());
+    if (hostName.size() % 2)
+        hostNameHex += "00";
+    return QJsonObject{
+        {"f5/1/1", "01000000"},     {"f5/1/2", "94000000"},    {"f5/1/3", "00000000"},
+        {"f5/1/4", "020020f62401"}, {"f5/1/5", configuration}, {"f5/1/6", hostNameHex},
+        {"f6/1/1", "64000000"},     {"f6/1/2", "0f000000"},    {"f6/1/3", QString::fromLatin1(mac.toHex())},
+    };
+}
+
+Module makeModule(const QByteArray &productName, quint32 serialNumber, quint16 deviceType, quint16 productCode,
+                  int delayMs)
+{
+    Module result;
+    result.identity.productName = productName;
+    result.identity.serialNumber = serialNumber;
+    result.identity.deviceType = deviceType;
+    result.identity.productCode = productCode;
+    result.delayMs = delayMs;
+    return result;
+}
+
+QJsonObject moduleCip(const Module &module)
+{
+    QJsonObject attributes = identityAttributes(module.identity);
+    for (auto it = module.attributes.begin(); it != module.attributes.end(); ++it)
+        attributes.insert(it.key(), it.value());
+    QJsonObject cip = module.cip;
+    cip.insert("attributes", attributes);
+    cip.insert("reply_delay_ms", module.delayMs);
+    cip.insert("behaviour", module.behaviour);
+    cip.insert("seed", module.seed);
+    if (!module.answer.isEmpty())
+        cip.insert("answer", QString::fromLatin1(module.answer.toHex()));
+    if (!module.addr.isEmpty())
+        cip.insert("addr", module.addr);
+    return cip;
+}
+
+QJsonObject chassisJson(const Chassis &chassis)
+{
+    QJsonObject modules;
+    for (auto it = chassis.modules.begin(); it != chassis.modules.end(); ++it)
+        modules.insert(QString::number(it.key()), moduleCip(it.value()));
+    QJsonObject network;
+    for (auto it = chassis.network.begin(); it != chassis.network.end(); ++it)
+        network.insert(it.key(), moduleCip(it.value()));
+    return QJsonObject{{"slot", chassis.ownSlot},
+                       {"slots", QJsonArray{chassis.firstSlot, chassis.lastSlot}},
+                       {"modules", modules},
+                       {"network", network},
+                       {"routing", chassis.routes},
+                       {"one_at_a_time", chassis.oneAtATime},
+                       {"port_object", chassis.portObject},
+                       {"port_get_all", chassis.portGetAll},
+                       {"node_range", chassis.nodeRange},
+                       {"remaining_path_size", chassis.remainingPathSize},
+                       {"timeout_cap_ms", chassis.timeoutCapMs}};
+}
+
+Device bridge(const QString &addr, const Identity &identity, const Chassis &chassis, const QJsonObject &attributes)
+{
+    QJsonObject all = identityAttributes(identity);
+    for (auto it = attributes.begin(); it != attributes.end(); ++it)
+        all.insert(it.key(), it.value());
+    QJsonObject cip{{"attributes", all}, {"chassis", chassisJson(chassis)}};
+    if (!chassis.portObject && chassis.missingPortObjectStatus != 0x05)
+        cip.insert("class_status", QJsonObject{{"f4", hexOfInt(chassis.missingPortObjectStatus, 1)}});
+    Device device;
+    device.addr = addr;
+    device.port = 44818;
+    device.replies = {identityReply(identity, ipv4(addr))};
+    device.cip = cip;
+    return device;
+}
+
+QByteArray unconnectedSendData(const QByteArray &embedded, const QByteArray &route, quint8 tick, quint8 timeoutTicks)
+{
+    QByteArray data;
+    data += char(tick);
+    data += char(timeoutTicks);
+    data += char(embedded.size() & 0xFF);
+    data += char(embedded.size() >> 8);
+    data += embedded;
+    if (embedded.size() % 2)
+        data += '\0';
+    data += char(route.size() / 2);
+    data += '\0';
+    data += route;
+    return data;
+}
+
 qint64 udpCounter(const QByteArray &name)
 {
     QFile file(QStringLiteral("/proc/net/snmp"));

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QJsonObject>
 #include <QList>
+#include <QMap>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -80,7 +81,11 @@ public:
     QHash<QString, double> firstSent;
     // Every explicit message the devices took, in order of arrival:
     // {"addr", "command", "t"} and for SendRRData "service", "path" and
-    // "data" (hex).
+    // "data" (hex); for an Unconnected Send to a bridge also "route"
+    // ("1,3"), "timeout_ms", "embedded_service", "embedded_path",
+    // "embedded_data" and "route_result" ("module", "bridge", "network",
+    // "no_module", "no_port", "bad_segment", "no_answer", "not_routed",
+    // "short").
     QList<QJsonObject> cipRequests;
 
 private:
@@ -116,6 +121,68 @@ QByteArray listIdentityReply(const QList<Item> &items, int count = -1, quint16 c
 QByteArray identityReply(const Identity &identity, quint32 sockaddrIp = 0);
 
 quint32 ipv4(const QString &dotted);
+
+// A chassis for devices.py: a bridge with a Port object (instance 1 its
+// EtherNet/IP port, number 2; instance 2 its backplane, number 1, with the
+// node range firstSlot..lastSlot), the modules in some of its slots and
+// Unconnected Send routed to them as devices.py describes it.
+struct Module
+{
+    Identity identity; // its Identity object, class 1 instance 1
+    // More attributes as devices.py's "attributes" takes them ("f5/1/5":
+    // hex), such as an Ethernet module's TCP/IP and Ethernet Link objects;
+    // they win over the identity's.
+    QJsonObject attributes = QJsonObject();
+    int delayMs = 0; // each answer after this long
+    // "normal", "silent" (never answers: the bridge answers 0x0204 after
+    // its timeout), "truncated" (3 bytes), "wrong_service" (0x8E to a
+    // Get_Attributes_All, else 0x81) or "random" (12 bytes from seed).
+    QString behaviour = QStringLiteral("normal");
+    int seed = 0;
+    QByteArray answer; // not empty: every answer is these bytes
+    QString addr; // its own Ethernet port's address, for a module that routes
+    // Further keys of its "cip" block (get_all, status, chassis, ...).
+    QJsonObject cip = QJsonObject();
+};
+
+struct Chassis
+{
+    int ownSlot = 0; // the bridge's own slot on the backplane
+    int firstSlot = 0;
+    int lastSlot = 16;
+    QMap<int, Module> modules; // by slot; the slots not listed are empty
+    QMap<QString, Module> network; // behind the Ethernet port, by address
+    bool routes = true; // false: Unconnected Send answered with 0x08
+    // True: the requests of one connection are served one after the other.
+    bool oneAtATime = false;
+    bool portObject = true; // false: no Port object, answered as below
+    quint8 missingPortObjectStatus = 0x05; // 0x05 or 0x16, as devices differ
+    bool portGetAll = true; // false: Get_Attributes_All of a port refused (0x08)
+    bool nodeRange = true; // false: attribute 8 answered 0x14
+    bool remainingPathSize = true; // routing errors end with it (one byte)
+    int timeoutCapMs = 1000; // the bridge's timeout at most this long
+};
+
+// The Identity object's attributes 1 to 7, as devices.py takes them.
+QJsonObject identityAttributes(const Identity &identity);
+// The TCP/IP Interface (static address ip/24, gateway .1, the host name)
+// and Ethernet Link (100 Mbit/s full duplex, the hardware address)
+// objects of an Ethernet port, as devices.py takes them.
+QJsonObject ethernetAttributes(const QString &ip, const QByteArray &hostName, const QByteArray &mac);
+// A module of the given identity that answers after delayMs.
+Module makeModule(const QByteArray &productName, quint32 serialNumber, quint16 deviceType = 12, quint16 productCode = 4,
+                  int delayMs = 5);
+// The "cip" block of a module, and the "chassis" object of a bridge.
+QJsonObject moduleCip(const Module &module);
+QJsonObject chassisJson(const Chassis &chassis);
+// A bridge at addr: explicit messaging with its identity (and more
+// attributes, as for a module), the chassis, and a ListIdentity answer.
+Device bridge(const QString &addr, const Identity &identity, const Chassis &chassis,
+              const QJsonObject &attributes = QJsonObject());
+// An Unconnected Send's request data (after service and path): tick time
+// tick, timeoutTicks, the embedded request, its pad byte, the route path.
+QByteArray unconnectedSendData(const QByteArray &embedded, const QByteArray &route, quint8 tick = 0x0A,
+                               quint8 timeoutTicks = 5);
 
 // One field of the Udp: lines of /proc/net/snmp (for example "InDatagrams"),
 // which count the calling process's network namespace only; -1 if missing.

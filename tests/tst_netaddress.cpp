@@ -27,7 +27,7 @@ bool underWine()
 
 namespace {
 
-Ipv4Network net(const char *text)
+Ipv4Subnet net(const char *text)
 {
     const QString s = QString::fromLatin1(text);
     const int prefix = s.section('/', 1).toInt();

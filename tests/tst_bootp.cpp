@@ -361,6 +361,7 @@ void TestBootp::checkFields_data()
     row("not four numbers", "10.201.1") << false << "Give the address as four numbers" << false;
     row("empty", "") << false << "Give the address as four numbers" << false;
     row("IPv6", "fe80::1") << false << "Give the address as four numbers" << false;
+    row("hexadecimal", "0x0a.201.1.20") << false << "Give the address as four numbers" << false;
     row("other subnet", "10.202.1.5") << false << "10.202.1.5 is in no subnet" << false;
     row("the card's own", "10.201.1.1") << false << "10.201.1.1 is the card's own address." << false;
     row("network address", "10.201.1.0") << false << "10.201.1.0 is the subnet's network address." << false;
@@ -468,6 +469,9 @@ void TestBootp::csv_data()
     QTest::newRow("three fields, no line end")
         << header + "\n00:1d:9c:c7:b0:70,10.201.1.50,24"
         << QStringList("00:1D:9C:C7:B0:70 10.201.1.50/24 gw 0.0.0.0 dns  name ") << "";
+    // Decimal, as typed: not 8.201.1.8, as an octal reading would make it.
+    QTest::newRow("leading zeros") << header + "\n00:1d:9c:c7:b0:70,010.201.001.010,24,010.201.1.1\n"
+                                   << QStringList("00:1D:9C:C7:B0:70 10.201.1.10/24 gw 10.201.1.1 dns  name ") << "";
     QTest::newRow("header only") << header + "\r\n" << QStringList() << "";
     QTest::newRow("empty file") << QByteArray() << QStringList() << "Line 1";
     QTest::newRow("wrong header") << QByteArray("mac,ip,prefix\n") << QStringList() << "Line 1";
@@ -487,6 +491,7 @@ void TestBootp::csv_data()
     bad("bad gateway", "00:1d:9c:c7:b0:70,10.201.1.50,24,10.201.2.1", "Line 3");
     bad("three name servers", "00:1d:9c:c7:b0:70,10.201.1.50,24,,10.0.0.1 10.0.0.2 10.0.0.3", "Line 3");
     bad("bad name server", "00:1d:9c:c7:b0:70,10.201.1.50,24,,10.0.0.x", "Line 3");
+    bad("hexadecimal address", "00:1d:9c:c7:b0:70,0x0a.201.1.50,24", "Line 3");
     bad("bad host name", "00:1d:9c:c7:b0:70,10.201.1.50,24,,,press_1", "Line 3");
     bad("MAC twice", "00-1D-9C-C7-B0-10,10.201.1.11,24", "Line 3");
     bad("address twice", "00:1d:9c:c7:b0:70,10.201.1.10,24", "Line 3");
@@ -590,6 +595,8 @@ void TestBootp::cardNameServers_data()
     QTest::newRow("IPv6 and junk left out")
         << QByteArray("nameserver fe80::1\nnameserver 10.1\nnameserver\nnameservers 10.2.2.2\nnameserver 10.3.3.3")
         << "10.3.3.3";
+    QTest::newRow("hexadecimal left out, zeros decimal")
+        << QByteArray("nameserver 0x0a.0.0.1\nnameserver 010.000.000.053\n") << "10.0.0.53";
     QTest::newRow("none") << QByteArray("options edns0\n") << "";
 }
 

@@ -122,6 +122,10 @@ void tst_CommandLine::commandLine_data()
     bad.write("mac_address,ip_address,prefix,gateway,dns,host_name\n02:aa:00:00:00:02,10.1.2.3,16,,,\n\n02:aa:00:00:00:"
               "03,10.1.2,16,,,\n");
     bad.close();
+    // Decimal as typed, not octal.
+    row("--assign with leading zeros",
+        {"--address-server", "--assign", "02:aa:00:00:00:01=010.000.000.010/8,010.0.0.1"})
+        << serve << text << 3000 << QString() << "0; 02:AA:00:00:00:01=10.0.0.10/8,10.0.0.1";
     row("--assignments after --assign",
         {"--address-server", "--assignments", goodCsv, "--assign", "02:aa:00:00:00:01=10.1.2.4/16"})
         << serve << text << 3000 << QString()
@@ -144,6 +148,8 @@ void tst_CommandLine::commandLine_data()
         {"02:aa:00:00:00=10.0.0.5/8", "Bad MAC address \"02:aa:00:00:00\" in --assign."},
         {"02:aa:00:00:00:01=10.0.5/8", "Bad IPv4 address \"10.0.5\" in --assign."},
         {"02:aa:00:00:00:01=::1/8", "Bad IPv4 address \"::1\" in --assign."},
+        {"02:aa:00:00:00:01=0x0a.0.0.5/8", "Bad IPv4 address \"0x0a.0.0.5\" in --assign."},
+        {"02:aa:00:00:00:01=10.0.0.5/8,0x0a.0.0.1", "Bad gateway \"0x0a.0.0.1\" in --assign."},
         {"02:aa:00:00:00:01=10.0.0.5/31", "Bad prefix length \"31\" in --assign: give 1 to 30."},
         {"02:aa:00:00:00:01=10.0.0.5/0", "Bad prefix length \"0\" in --assign: give 1 to 30."},
         {"02:aa:00:00:00:01=10.0.0.5/8,gw", "Bad gateway \"gw\" in --assign."},

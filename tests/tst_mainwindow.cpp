@@ -928,7 +928,7 @@ void tst_MainWindow::assignDialog()
     QVERIFY(ok->isEnabled());
     QVERIFY(!overrideBox->isVisibleTo(&dialog));
 
-    dialog.findChild<QLineEdit *>("lineEdit_gateway")->setText("10.201.1.254");
+    dialog.findChild<QLineEdit *>("lineEdit_gateway")->setText("10.201.1.126");
     dialog.findChild<QLineEdit *>("lineEdit_nameServers")->setText(" 10.201.1.53, 10.201.1.54");
     dialog.findChild<QLineEdit *>("lineEdit_hostName")->setText(" press-1 ");
     dialog.findChild<QSpinBox *>("spinBox_prefix")->setValue(25);
@@ -938,7 +938,7 @@ void tst_MainWindow::assignDialog()
     QCOMPARE(made.mac, mac);
     QCOMPARE(made.address, ipv4("10.201.1.20"));
     QCOMPARE(made.prefixLength, 25);
-    QCOMPARE(made.gateway, ipv4("10.201.1.254"));
+    QCOMPARE(made.gateway, ipv4("10.201.1.126"));
     QCOMPARE(made.nameServers, (QVector<quint32>{ipv4("10.201.1.53"), ipv4("10.201.1.54")}));
     QCOMPARE(made.hostName, QString("press-1"));
 

@@ -2,24 +2,12 @@
 
 #include "netaddress.h"
 
-#include <QHostAddress>
 #include <QRegularExpression>
 #include <QStringList>
 
 const char AddressAssignments::CsvHeader[] = "mac_address,ip_address,prefix,gateway,dns,host_name";
 
 namespace {
-
-// Dotted IPv4 text only: QHostAddress alone also takes "10.1" and IPv6.
-bool parseIpv4(const QString &text, quint32 *address)
-{
-    static const QRegularExpression dotted(QStringLiteral("^\\d{1,3}\\.\\d{1,3}\\.\\d{1,3}\\.\\d{1,3}$"));
-    if (!dotted.match(text).hasMatch())
-        return false;
-    bool isIpv4 = false;
-    *address = QHostAddress(text).toIPv4Address(&isIpv4);
-    return isIpv4;
-}
 
 AssignmentCheck problem(AssignmentProblem kind, const QString &text)
 {
@@ -34,9 +22,9 @@ AssignmentCheck checkOwn(const AddressAssignment &a)
     if (a.prefixLength < 1 || a.prefixLength > 30)
         return problem(AssignmentProblem::BadPrefix,
                        AddressAssignments::tr("The prefix length must be 1 to 30, not %1.").arg(a.prefixLength));
-    const CardAddress own{a.address, a.prefixLength};
+    const Ipv4Subnet own{a.address, a.prefixLength};
     if (a.gateway != 0
-        && (!own.holds(a.gateway) || a.gateway == a.address || a.gateway == own.network()
+        && (!own.contains(a.gateway) || a.gateway == a.address || a.gateway == own.network()
             || a.gateway == own.broadcast()))
         return problem(AssignmentProblem::BadGateway,
                        AddressAssignments::tr("The gateway %1 is not another host of the subnet %2/%3.")
@@ -54,13 +42,6 @@ AssignmentCheck checkOwn(const AddressAssignment &a)
 
 } // namespace
 
-quint32 CardAddress::mask() const
-{
-    if (prefixLength <= 0)
-        return 0;
-    return prefixLength >= 32 ? 0xFFFFFFFF : 0xFFFFFFFFu << (32 - prefixLength);
-}
-
 QString AddressAssignments::macText(const QByteArray &mac)
 {
     return QString::fromLatin1(mac.toHex(':').toUpper());
@@ -76,7 +57,7 @@ QByteArray AddressAssignments::parseMac(const QString &text)
     return QByteArray::fromHex(hex.toLatin1());
 }
 
-AssignmentCheck AddressAssignments::check(const AddressAssignment &assignment, const QVector<CardAddress> &card,
+AssignmentCheck AddressAssignments::check(const AddressAssignment &assignment, const QVector<Ipv4Subnet> &card,
                                           const QVector<AddressAssignment> &others, const QSet<quint32> &listed)
 {
     AssignmentCheck own = checkOwn(assignment);
@@ -84,10 +65,10 @@ AssignmentCheck AddressAssignments::check(const AddressAssignment &assignment, c
         return own;
     const quint32 ip = assignment.address;
     const QString ipText = ipv4ToString(ip);
-    const CardAddress *subnet = nullptr;
-    for (const CardAddress &entry : card) {
+    const Ipv4Subnet *subnet = nullptr;
+    for (const Ipv4Subnet &entry : card) {
         // Prefixes without host addresses of their own cannot hold a device.
-        if (entry.prefixLength >= 1 && entry.prefixLength <= 30 && entry.holds(ip)) {
+        if (entry.prefixLength >= 1 && entry.prefixLength <= 30 && entry.contains(ip)) {
             subnet = &entry;
             break;
         }
@@ -95,7 +76,7 @@ AssignmentCheck AddressAssignments::check(const AddressAssignment &assignment, c
     if (!subnet)
         return problem(AssignmentProblem::NotInCardSubnet,
                        tr("%1 is in no subnet of the card the device asks through.").arg(ipText));
-    for (const CardAddress &entry : card) {
+    for (const Ipv4Subnet &entry : card) {
         if (entry.address == ip)
             return problem(AssignmentProblem::CardAddress, tr("%1 is the card's own address.").arg(ipText));
     }
@@ -111,6 +92,75 @@ AssignmentCheck AddressAssignments::check(const AddressAssignment &assignment, c
     if (listed.contains(ip))
         return problem(AssignmentProblem::ListedDevice, tr("A device in the list has the address %1.").arg(ipText));
     return AssignmentCheck();
+}
+
+namespace {
+
+QStringList nameServerTexts(const QString &text)
+{
+    static const QRegularExpression separators(QStringLiteral("[\\s,]+"));
+    return text.split(separators, Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+AddressAssignment AddressAssignments::fromFields(const QByteArray &mac, const AssignmentFields &fields)
+{
+    AddressAssignment result;
+    result.mac = mac;
+    parseIpv4(fields.address.trimmed(), &result.address);
+    result.prefixLength = fields.prefixLength;
+    parseIpv4(fields.gateway.trimmed(), &result.gateway);
+    const QStringList servers = nameServerTexts(fields.nameServers);
+    for (const QString &text : servers) {
+        quint32 server = 0;
+        if (parseIpv4(text, &server))
+            result.nameServers.append(server);
+    }
+    result.hostName = fields.hostName.trimmed();
+    return result;
+}
+
+AssignmentCheck AddressAssignments::checkFields(const QByteArray &mac, const AssignmentFields &fields,
+                                                const QVector<Ipv4Subnet> &card,
+                                                const QVector<AddressAssignment> &others, const QSet<quint32> &listed)
+{
+    quint32 parsed = 0;
+    if (!parseIpv4(fields.address.trimmed(), &parsed))
+        return problem(AssignmentProblem::NotInCardSubnet,
+                       tr("Give the address as four numbers, for example 192.168.1.20."));
+    const QString gateway = fields.gateway.trimmed();
+    if (!gateway.isEmpty() && !parseIpv4(gateway, &parsed))
+        return problem(AssignmentProblem::BadGateway, tr("The gateway \"%1\" is no IPv4 address.").arg(gateway));
+    const QStringList servers = nameServerTexts(fields.nameServers);
+    for (const QString &server : servers) {
+        if (!parseIpv4(server, &parsed))
+            return problem(AssignmentProblem::BadGateway, tr("The name server \"%1\" is no IPv4 address.").arg(server));
+    }
+    return check(fromFields(mac, fields), card, others, listed);
+}
+
+quint32 AddressAssignments::firstFreeAddress(const QByteArray &mac, const QVector<Ipv4Subnet> &card,
+                                             const QVector<AddressAssignment> &others, const QSet<quint32> &listed)
+{
+    // A /8 holds sixteen million; the first few thousand are enough to
+    // find a free one, and the search stays quick.
+    constexpr quint32 MaxTried = 4096;
+    for (const Ipv4Subnet &entry : card) {
+        if (entry.prefixLength < 1 || entry.prefixLength > 30)
+            continue;
+        AddressAssignment candidate;
+        candidate.mac = mac;
+        candidate.prefixLength = entry.prefixLength;
+        const quint32 last = qMin(entry.broadcast() - 1, entry.network() + MaxTried);
+        for (quint32 address = entry.network() + 1; address <= last; ++address) {
+            candidate.address = address;
+            if (check(candidate, card, others, listed).ok())
+                return address;
+        }
+        return 0;
+    }
+    return 0;
 }
 
 bool AddressAssignments::fromCsv(const QByteArray &data, QVector<AddressAssignment> *assignments, QString *error)

@@ -1,6 +1,8 @@
 #ifndef ADDRESSASSIGNMENT_H
 #define ADDRESSASSIGNMENT_H
 
+#include "ipv4subnet.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QSet>
@@ -23,18 +25,6 @@ struct AddressAssignment
         return mac == other.mac && address == other.address && prefixLength == other.prefixLength
             && gateway == other.gateway && nameServers == other.nameServers && hostName == other.hostName;
     }
-};
-
-// One IPv4 address of a card, with its prefix length.
-struct CardAddress
-{
-    quint32 address = 0;
-    int prefixLength = 0;
-
-    quint32 mask() const;
-    quint32 network() const { return address & mask(); }
-    quint32 broadcast() const { return address | ~mask(); }
-    bool holds(quint32 ip) const { return (ip & mask()) == network(); }
 };
 
 // Why an assignment cannot be made. Everything but ListedDevice is an
@@ -61,6 +51,21 @@ struct AssignmentCheck
 
     bool ok() const { return problem == AssignmentProblem::None; }
     bool isWarning() const { return problem == AssignmentProblem::ListedDevice; }
+    // Whether the assignment may be made: without a problem, or with a
+    // warning the user has overridden.
+    bool acceptable(bool overridden) const { return ok() || (isWarning() && overridden); }
+};
+
+// An assignment as the user types it: the addresses as text (spaces
+// around them do not count), the name servers separated by spaces or
+// commas.
+struct AssignmentFields
+{
+    QString address;
+    int prefixLength = 24;
+    QString gateway;
+    QString nameServers;
+    QString hostName;
 };
 
 class AddressAssignments
@@ -81,8 +86,24 @@ public:
     // (the one with the same MAC is left out) must not have the address;
     // listed, the addresses of devices in the list, gives a warning.
     // Errors come before the warning.
-    static AssignmentCheck check(const AddressAssignment &assignment, const QVector<CardAddress> &card,
+    static AssignmentCheck check(const AddressAssignment &assignment, const QVector<Ipv4Subnet> &card,
                                  const QVector<AddressAssignment> &others, const QSet<quint32> &listed = {});
+
+    // The assignment the fields describe for the MAC: an address field that
+    // is no address gives 0, a name server that is none is left out.
+    static AddressAssignment fromFields(const QByteArray &mac, const AssignmentFields &fields);
+    // Checks the fields as typed. A field that is no address at all gives a
+    // check of its own (NotInCardSubnet for the address, BadGateway for the
+    // gateway and the name servers); otherwise check() of fromFields().
+    static AssignmentCheck checkFields(const QByteArray &mac, const AssignmentFields &fields,
+                                       const QVector<Ipv4Subnet> &card, const QVector<AddressAssignment> &others,
+                                       const QSet<quint32> &listed = {});
+
+    // The first address of the card's subnet (its first subnet with a
+    // prefix of 1 to 30) that passes the check without even a warning; 0
+    // when there is none.
+    static quint32 firstFreeAddress(const QByteArray &mac, const QVector<Ipv4Subnet> &card,
+                                    const QVector<AddressAssignment> &others, const QSet<quint32> &listed);
 
     // The assignments CSV: a header row mac_address,ip_address,prefix,
     // gateway,dns,host_name and one row per MAC; dns holds up to two

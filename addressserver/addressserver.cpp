@@ -236,13 +236,7 @@ bool AddressServer::priv_card(int index, Card *card)
         if (itfc.isValid()) {
             read.index = index;
             read.name = itfc.humanReadableName();
-            const QList<QNetworkAddressEntry> entries = itfc.addressEntries();
-            for (const QNetworkAddressEntry &entry : entries) {
-                bool isIpv4 = false;
-                const quint32 address = entry.ip().toIPv4Address(&isIpv4);
-                if (isIpv4)
-                    read.addresses.append(CardAddress{address, entry.prefixLength()});
-            }
+            read.addresses = cardSubnets(itfc);
         }
         found = cards.insert(index, read);
     }
@@ -386,8 +380,8 @@ void AddressServer::priv_handleRequest(const QByteArray &datagram, int interface
         return;
     }
     quint32 serverAddress = 0;
-    for (const CardAddress &entry : qAsConst(card.addresses)) {
-        if (entry.prefixLength >= 1 && entry.prefixLength <= 30 && entry.holds(assignment.address)) {
+    for (const Ipv4Subnet &entry : qAsConst(card.addresses)) {
+        if (entry.prefixLength >= 1 && entry.prefixLength <= 30 && entry.contains(assignment.address)) {
             serverAddress = entry.address;
             break;
         }

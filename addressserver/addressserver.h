@@ -116,7 +116,7 @@ private:
     {
         int index = 0;
         QString name;
-        QVector<CardAddress> addresses;
+        QVector<Ipv4Subnet> addresses;
     };
     struct Assigned
     {

@@ -14,8 +14,9 @@
 
 #include "cardsettings.h"
 
+#include "ipv4subnet.h"
+
 #include <QFile>
-#include <QHostAddress>
 #include <QNetworkInterface>
 #include <QtEndian>
 
@@ -26,13 +27,7 @@ CardSettings CardSettings::read(int interfaceIndex)
     if (!itfc.isValid())
         return settings;
     settings.name = itfc.humanReadableName();
-    const QList<QNetworkAddressEntry> entries = itfc.addressEntries();
-    for (const QNetworkAddressEntry &entry : entries) {
-        bool isIpv4 = false;
-        const quint32 address = entry.ip().toIPv4Address(&isIpv4);
-        if (isIpv4)
-            settings.addresses.append(CardAddress{address, entry.prefixLength()});
-    }
+    settings.addresses = cardSubnets(itfc);
 #ifdef Q_OS_LINUX
     QFile routes(QStringLiteral("/proc/net/route"));
     if (routes.open(QIODevice::ReadOnly))
@@ -80,7 +75,7 @@ void CardSettings::readAdapterSettings(CardSettings *settings)
         bool holdsCard = false;
         for (const auto *unicast = adapter->FirstUnicastAddress; unicast && !holdsCard; unicast = unicast->Next) {
             const quint32 address = ipv4Of(unicast->Address);
-            for (const CardAddress &card : qAsConst(settings->addresses))
+            for (const Ipv4Subnet &card : qAsConst(settings->addresses))
                 holdsCard = holdsCard || (address != 0 && address == card.address);
         }
         if (!holdsCard)
@@ -131,12 +126,11 @@ QVector<quint32> CardSettings::nameServersFromResolvConf(const QByteArray &text)
         const QList<QByteArray> fields = line.simplified().split(' ');
         if (fields.size() < 2 || fields.at(0) != "nameserver")
             continue;
-        const QString text = QString::fromLatin1(fields.at(1));
-        QHostAddress address;
-        if (text.count(QLatin1Char('.')) != 3 || !address.setAddress(text)
-            || address.protocol() != QAbstractSocket::IPv4Protocol || address.isLoopback())
+        quint32 address = 0;
+        // 127.0.0.0/8 is loopback.
+        if (!parseIpv4(QString::fromLatin1(fields.at(1)), &address) || address >> 24 == 127)
             continue;
-        servers.append(address.toIPv4Address());
+        servers.append(address);
         if (servers.size() == 2)
             break;
     }

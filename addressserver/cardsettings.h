@@ -12,7 +12,7 @@
 struct CardSettings
 {
     QString name;
-    QVector<CardAddress> addresses;
+    QVector<Ipv4Subnet> addresses;
     quint32 gateway = 0; // 0: none known
     QVector<quint32> nameServers; // at most two
 

@@ -388,7 +388,7 @@ void MainWindow::priv_openDetails(QListWidgetItem *item)
         // The netmask of the card the device was found through, for the
         // warning about a netmask that differs from it.
         const DevicePlace place = DeviceLocator(SystemNeighbourTable()).place(record);
-        const quint32 cardNetmask = place.cardPrefixLength > 0 ? 0xFFFFFFFFu << (32 - place.cardPrefixLength) : 0;
+        const quint32 cardNetmask = place.cardNetmask();
         dialog = new DeviceDetailsDialog(this, record, cardNetmask, [this]() {
             QVector<quint32> addresses;
             for (const DeviceRecord &listed : priv_records())
@@ -543,7 +543,7 @@ void MainWindow::priv_openNetworksDialog()
     networksDialog->activateWindow();
 }
 
-void MainWindow::priv_addRemoteNetwork(const Ipv4Network &network)
+void MainWindow::priv_addRemoteNetwork(const Ipv4Subnet &network)
 {
     if (!finder->addRemoteNetwork(network, tr("added: searched from the next Find on")))
         return;

@@ -13,7 +13,7 @@ class AddressServerDialog;
 class DeviceDetailsDialog;
 class ListedAddresses;
 class NetworksDialog;
-struct Ipv4Network;
+struct Ipv4Subnet;
 QT_BEGIN_NAMESPACE
 class QAction;
 class QLabel;
@@ -79,7 +79,7 @@ private:
     void priv_showNetworks();
     void priv_scheduleNetworksUpdate();
     void priv_openNetworksDialog();
-    void priv_addRemoteNetwork(const Ipv4Network &network);
+    void priv_addRemoteNetwork(const Ipv4Subnet &network);
     void priv_openAddressServerDialog();
     bool eventFilter(QObject *watched, QEvent *event) override;
 

@@ -7,7 +7,6 @@
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkInterface>
 #include <QSet>
 #include <QTimer>
 
@@ -19,16 +18,7 @@ namespace {
 // when one of them can hold it.
 QString assignmentProblem(const AddressAssignment &assignment, const QVector<AddressAssignment> &all)
 {
-    QVector<CardAddress> cards;
-    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &itfc : interfaces) {
-        const QList<QNetworkAddressEntry> entries = itfc.addressEntries();
-        for (const QNetworkAddressEntry &entry : entries) {
-            if (isUsableAddressEntry(itfc, entry))
-                cards.append(CardAddress{entry.ip().toIPv4Address(), entry.prefixLength()});
-        }
-    }
-    const AssignmentCheck check = AddressAssignments::check(assignment, cards, all);
+    const AssignmentCheck check = AddressAssignments::check(assignment, usableCardAddresses(), all);
     return check.ok() || check.isWarning() ? QString() : check.text;
 }
 

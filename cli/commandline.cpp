@@ -9,7 +9,6 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QFile>
-#include <QHostAddress>
 
 #include <cmath>
 
@@ -164,8 +163,8 @@ bool parseAssign(const QString &value, AddressAssignment *assignment, QString *e
     const QString prefixText = value.mid(slash + 1, comma < 0 ? -1 : comma - slash - 1);
     bool prefixOk = false;
     const int prefix = prefixText.toInt(&prefixOk);
-    QHostAddress address;
-    QHostAddress gateway;
+    quint32 address = 0;
+    quint32 gateway = 0;
     if (equals < 0 || slash < 0 || !prefixOk || prefixText.isEmpty() || !prefixText.at(0).isDigit()) {
         *error =
             CommandLine::tr("Bad value \"%1\" for --assign: give MAC=IP/PREFIX or MAC=IP/PREFIX,GATEWAY.").arg(value);
@@ -176,13 +175,7 @@ bool parseAssign(const QString &value, AddressAssignment *assignment, QString *e
         *error = CommandLine::tr("Bad MAC address \"%1\" in --assign.").arg(value.left(equals));
         return false;
     }
-    // Dotted decimal only: QHostAddress would also take "10.1" or an IPv6
-    // address.
-    const auto dotted = [](const QString &text, QHostAddress *parsed) {
-        return text.count(QLatin1Char('.')) == 3 && parsed->setAddress(text)
-            && parsed->protocol() == QAbstractSocket::IPv4Protocol;
-    };
-    if (!dotted(value.mid(equals + 1, slash - equals - 1), &address)) {
+    if (!parseIpv4(value.mid(equals + 1, slash - equals - 1), &address)) {
         *error = CommandLine::tr("Bad IPv4 address \"%1\" in --assign.").arg(value.mid(equals + 1, slash - equals - 1));
         return false;
     }
@@ -190,13 +183,13 @@ bool parseAssign(const QString &value, AddressAssignment *assignment, QString *e
         *error = CommandLine::tr("Bad prefix length \"%1\" in --assign: give 1 to 30.").arg(prefixText);
         return false;
     }
-    if (comma >= 0 && !dotted(value.mid(comma + 1), &gateway)) {
+    if (comma >= 0 && !parseIpv4(value.mid(comma + 1), &gateway)) {
         *error = CommandLine::tr("Bad gateway \"%1\" in --assign.").arg(value.mid(comma + 1));
         return false;
     }
-    assignment->address = address.toIPv4Address();
+    assignment->address = address;
     assignment->prefixLength = prefix;
-    assignment->gateway = comma >= 0 ? gateway.toIPv4Address() : 0;
+    assignment->gateway = gateway;
     return true;
 }
 

@@ -13,7 +13,7 @@ QStringList warningsFor(const DeviceDetails &details)
 {
     const quint32 address = details.address.toIPv4Address();
     const DevicePlace place = DeviceLocator(SystemNeighbourTable()).place(address, 0);
-    const quint32 cardNetmask = place.cardPrefixLength > 0 ? 0xFFFFFFFFu << (32 - place.cardPrefixLength) : 0;
+    const quint32 cardNetmask = place.cardNetmask();
     return deviceWarnings(details, cardNetmask, address);
 }
 

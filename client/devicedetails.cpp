@@ -2,6 +2,7 @@
 
 #include "cipnames.h"
 #include "deviceclient.h"
+#include "ipv4subnet.h"
 
 #include <QCoreApplication>
 
@@ -18,14 +19,6 @@ QString tr(const char *text)
 QString dotted(quint32 address)
 {
     return QHostAddress(address).toString();
-}
-
-int prefixLength(quint32 netmask)
-{
-    int length = 0;
-    while (length < 32 && (netmask & (0x80000000u >> length)))
-        ++length;
-    return length;
 }
 
 bool objectMissing(quint8 status)
@@ -90,7 +83,7 @@ QStringList deviceWarnings(const DeviceDetails &details, quint32 cardNetmask, qu
         if (c.gateway != 0 && c.netmask != 0 && (c.gateway & c.netmask) != (c.ipAddress & c.netmask))
             warnings.append(tr("The gateway %1 is outside the device's own subnet %2/%3")
                                 .arg(dotted(c.gateway), dotted(c.ipAddress & c.netmask))
-                                .arg(prefixLength(c.netmask)));
+                                .arg(netmaskPrefix(c.netmask)));
         if (answeredFrom != 0 && c.ipAddress != 0 && c.ipAddress != answeredFrom)
             warnings.append(tr("The device is configured with the address %1 but answered from %2")
                                 .arg(dotted(c.ipAddress), dotted(answeredFrom)));

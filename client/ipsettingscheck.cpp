@@ -49,36 +49,6 @@ QString checkOptionalAddress(const QString &text, quint32 *address)
 
 } // namespace
 
-bool parseIpv4(const QString &text, quint32 *address)
-{
-    const QStringList octets = text.split(QLatin1Char('.'));
-    if (octets.size() != 4)
-        return false;
-    quint32 value = 0;
-    for (const QString &octet : octets) {
-        if (octet.isEmpty() || octet.size() > 3)
-            return false;
-        for (const QChar c : octet) {
-            if (c.unicode() < '0' || c.unicode() > '9')
-                return false;
-        }
-        const int number = octet.toInt();
-        if (number > 255)
-            return false;
-        value = value << 8 | quint32(number);
-    }
-    *address = value;
-    return true;
-}
-
-int netmaskPrefix(quint32 netmask)
-{
-    int length = 0;
-    while (length < 32 && (netmask & (0x80000000u >> length)))
-        ++length;
-    return length;
-}
-
 bool parseNetmask(const QString &text, quint32 *netmask)
 {
     QString prefixText = text;
@@ -89,8 +59,7 @@ bool parseNetmask(const QString &text, quint32 *netmask)
         if (!parseIpv4(text, &mask))
             return false;
         // Only one bits from the left, then only zero bits.
-        const int prefix = netmaskPrefix(mask);
-        if (prefix == 0 || mask != 0xFFFFFFFFu << (32 - prefix))
+        if (mask == 0 || !isContiguousNetmask(mask))
             return false;
         *netmask = mask;
         return true;
@@ -104,7 +73,7 @@ bool parseNetmask(const QString &text, quint32 *netmask)
     const int prefix = prefixText.toInt();
     if (prefix < 1 || prefix > 32)
         return false;
-    *netmask = prefix == 32 ? 0xFFFFFFFFu : ~(0xFFFFFFFFu >> prefix);
+    *netmask = prefixNetmask(prefix);
     return true;
 }
 

@@ -2,6 +2,7 @@
 #define IPSETTINGSCHECK_H
 
 #include "ipsettingswriter.h"
+#include "ipv4subnet.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -55,13 +56,9 @@ IpSettingsCheck checkIpSettings(const IpSettingsInput &input, const QVector<quin
 // read is "not known".
 QStringList ipSettingsChanges(const DeviceDetails &current, const IpSettings &settings);
 
-// Strict dotted-decimal IPv4: four numbers 0 to 255, nothing else.
-bool parseIpv4(const QString &text, quint32 *address);
 // A netmask, dotted or as a prefix length ("24", "/24"), of 1 to 32 bits
 // set from the left.
 bool parseNetmask(const QString &text, quint32 *netmask);
-// The number of leading one bits.
-int netmaskPrefix(quint32 netmask);
 
 Q_DECLARE_METATYPE(IpSettings)
 

@@ -136,7 +136,7 @@ bool DeviceFinder::isSweeping() const
     return sweepTimer->isActive();
 }
 
-bool DeviceFinder::addRemoteNetwork(const Ipv4Network &network, const QString &reason)
+bool DeviceFinder::addRemoteNetwork(const Ipv4Subnet &network, const QString &reason)
 {
     if (remote.contains(network))
         return false;

@@ -69,8 +69,8 @@ public:
     void cancelSweep();
     // A network beyond the computer's own, searched from the next run on;
     // false when it is listed already.
-    bool addRemoteNetwork(const Ipv4Network &network, const QString &reason);
-    const QList<Ipv4Network> &remoteNetworks() const { return remote; }
+    bool addRemoteNetwork(const Ipv4Subnet &network, const QString &reason);
+    const QList<Ipv4Subnet> &remoteNetworks() const { return remote; }
 
     // The devices in list order, and the marks watch mode gives them.
     int count() const { return records.size(); }
@@ -190,7 +190,7 @@ private:
     int sentProbes = 0;
     RunReport runReport;
     SendResult lastSend;
-    QList<Ipv4Network> remote;
+    QList<Ipv4Subnet> remote;
     bool searching = false;
 
     bool watching = false;

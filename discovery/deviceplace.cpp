@@ -38,8 +38,7 @@ bool inSubnet(quint32 address, quint32 subnetAddress, int prefixLength)
 {
     if (prefixLength < 0 || prefixLength > 32)
         return false;
-    const quint32 mask = prefixLength == 0 ? 0 : 0xFFFFFFFFu << (32 - prefixLength);
-    return (address & mask) == (subnetAddress & mask);
+    return Ipv4Subnet{subnetAddress, prefixLength}.contains(address);
 }
 
 bool isIpv4Entry(const QNetworkAddressEntry &entry)

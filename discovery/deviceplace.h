@@ -1,6 +1,8 @@
 #ifndef DEVICEPLACE_H
 #define DEVICEPLACE_H
 
+#include "ipv4subnet.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QNetworkInterface>
@@ -53,6 +55,8 @@ struct DevicePlace
     QString cardName;
     quint32 cardAddress = 0;
     int cardPrefixLength = -1;
+    // The card's netmask; 0 where its prefix is not known.
+    quint32 cardNetmask() const { return prefixNetmask(cardPrefixLength); }
     // A subnet of one of this computer's IPv4 addresses holds the device;
     // otherwise the device is reached through a router and its own hardware
     // address cannot be known here.

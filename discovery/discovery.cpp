@@ -141,7 +141,7 @@ void DeviceFinder::priv_startRun()
     if (entryNumber == 0) {
         // Without an address of its own nothing can be sent, to a remote
         // network neither.
-        for (const Ipv4Network &network : qAsConst(remote))
+        for (const Ipv4Subnet &network : qAsConst(remote))
             runReport.addRemote(network, tr("not searched: no usable network connection"));
         searching = false;
         emit nothingSent();

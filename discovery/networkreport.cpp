@@ -102,15 +102,14 @@ int RunReport::addInterface(const QNetworkInterface &itfc)
             row.noCarrier = !itfc.flags().testFlag(QNetworkInterface::IsRunning);
             // Without a known prefix the probe goes to the address's /24.
             const int prefix = entry.prefixLength() < 0 ? 24 : qMin(entry.prefixLength(), 32);
-            row.network.prefix = prefix;
-            row.network.address = entry.ip().toIPv4Address() & row.network.mask();
+            row.network = Ipv4Subnet{entry.ip().toIPv4Address(), prefix}.networkOnly();
         }
         rows.append(row);
     }
     return first;
 }
 
-int RunReport::addRemote(const Ipv4Network &network, const QString &reason)
+int RunReport::addRemote(const Ipv4Subnet &network, const QString &reason)
 {
     NetworkRow row;
     row.kind = NetworkRow::Remote;
@@ -134,14 +133,14 @@ void RunReport::countDevices(const QList<quint32> &addresses, const QList<int> &
         int best = -1;
         for (int r = 0; r < rows.size(); ++r) {
             const NetworkRow &row = rows.at(r);
-            if (!row.searched() || row.network.prefix == 0 || !row.network.contains(address))
+            if (!row.searched() || row.network.prefixLength == 0 || !row.network.contains(address))
                 continue;
             // The card the reply came in on decides; then the longest
             // prefix.
             const bool onCard = card != 0 && row.interfaceIndex == card;
             const bool bestOnCard = best >= 0 && card != 0 && rows.at(best).interfaceIndex == card;
             if (best < 0 || (onCard && !bestOnCard)
-                || (onCard == bestOnCard && row.network.prefix > rows.at(best).network.prefix))
+                || (onCard == bestOnCard && row.network.prefixLength > rows.at(best).network.prefixLength))
                 best = r;
         }
         if (best >= 0)

@@ -42,7 +42,7 @@ struct NetworkRow
     // The devices listed through this row are those whose address lies in
     // this network. Unset (prefix 0, address 0) for a row that was not
     // searched.
-    Ipv4Network network;
+    Ipv4Subnet network;
     int devices = 0;
     // Searched on a card that the system calls up without carrier.
     bool noCarrier = false;
@@ -83,7 +83,7 @@ public:
     // index of the first. The run fills in the searched rows' probes.
     int addInterface(const QNetworkInterface &itfc);
     // A row for a remote network, not searched (yet) for the reason given.
-    int addRemote(const Ipv4Network &network, const QString &reason);
+    int addRemote(const Ipv4Subnet &network, const QString &reason);
 
     QList<NetworkRow> rows;
     // False until the first run.

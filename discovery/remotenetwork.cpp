@@ -11,11 +11,6 @@
 #include <algorithm>
 #include <memory>
 
-QString Ipv4Network::text() const
-{
-    return QStringLiteral("%1/%2").arg(ipv4ToString(address)).arg(prefix);
-}
-
 QList<OwnNetwork> ownNetworks(const QList<QNetworkInterface> &interfaces)
 {
     QList<OwnNetwork> own;
@@ -26,9 +21,7 @@ QList<OwnNetwork> ownNetworks(const QList<QNetworkInterface> &interfaces)
                 continue;
             // Without a known prefix only the address itself is known.
             const int prefix = entry.prefixLength() < 0 ? 32 : qMin(entry.prefixLength(), 32);
-            Ipv4Network network{0, prefix};
-            network.address = entry.ip().toIPv4Address() & network.mask();
-            own.append({network, itfc.humanReadableName()});
+            own.append({Ipv4Subnet{entry.ip().toIPv4Address(), prefix}.networkOnly(), itfc.humanReadableName()});
         }
     }
     return own;
@@ -43,7 +36,7 @@ QString tr(const char *text, int n = -1)
 
 // Blocks of addresses that no router forwards to: this network, loopback,
 // link-local, and multicast and the reserved block above it.
-bool unroutable(const Ipv4Network &network, QString *reason)
+bool unroutable(const Ipv4Subnet &network, QString *reason)
 {
     const quint32 a = network.address;
     if (a >> 24 == 0)
@@ -71,7 +64,7 @@ QString sweepTime(quint32 hosts)
 } // namespace
 
 RemoteNetworkCheck checkRemoteNetwork(const QString &input, const QList<OwnNetwork> &own,
-                                      const QList<Ipv4Network> &added)
+                                      const QList<Ipv4Subnet> &added)
 {
     RemoteNetworkCheck result;
     const QString text = input.trimmed();
@@ -117,8 +110,7 @@ RemoteNetworkCheck checkRemoteNetwork(const QString &input, const QList<OwnNetwo
         return result;
     }
 
-    Ipv4Network network{0, prefix};
-    network.address = address & network.mask();
+    const Ipv4Subnet network = Ipv4Subnet{address, prefix}.networkOnly();
     if (unroutable(network, &result.reason))
         return result;
     for (const OwnNetwork &mine : own) {
@@ -128,7 +120,7 @@ RemoteNetworkCheck checkRemoteNetwork(const QString &input, const QList<OwnNetwo
             return result;
         }
     }
-    for (const Ipv4Network &other : added) {
+    for (const Ipv4Subnet &other : added) {
         if (network.overlaps(other)) {
             result.reason = tr("%1 overlaps %2, which is added already").arg(network.text(), other.text());
             return result;
@@ -171,10 +163,10 @@ void SweepPacer::take(int count)
     milliTokens -= qint64(count) * 1000;
 }
 
-SweepPlan::SweepPlan(const QList<Ipv4Network> &networks)
+SweepPlan::SweepPlan(const QList<Ipv4Subnet> &networks)
     : networks(networks)
 {
-    for (const Ipv4Network &network : networks)
+    for (const Ipv4Subnet &network : networks)
         totalCount += qint64(network.hostCount()) * 2;
     while (!atEnd() && this->networks.at(networkIndex).hostCount() == 0)
         ++networkIndex;
@@ -182,7 +174,7 @@ SweepPlan::SweepPlan(const QList<Ipv4Network> &networks)
 
 SweepPlan::Datagram SweepPlan::next()
 {
-    const Ipv4Network &network = networks.at(networkIndex);
+    const Ipv4Subnet &network = networks.at(networkIndex);
     const Datagram datagram{networkIndex, network.firstHost() + quint32(position / 2), position % 2 == 1};
     ++doneCount;
     if (++position >= qint64(network.hostCount()) * 2) {

@@ -1,6 +1,8 @@
 #ifndef REMOTENETWORK_H
 #define REMOTENETWORK_H
 
+#include "ipv4subnet.h"
+
 #include <QList>
 #include <QString>
 
@@ -10,32 +12,11 @@ QT_BEGIN_NAMESPACE
 class QNetworkInterface;
 QT_END_NAMESPACE
 
-// An IPv4 network in host byte order: its address (host bits zero) and
-// prefix length.
-struct Ipv4Network
-{
-    quint32 address = 0;
-    int prefix = 0;
-
-    quint32 mask() const { return prefix <= 0 ? 0 : 0xFFFFFFFFu << (32 - prefix); }
-    quint32 broadcast() const { return address | ~mask(); }
-    bool contains(quint32 ip) const { return (ip & mask()) == address; }
-    bool overlaps(const Ipv4Network &other) const
-    {
-        return prefix <= other.prefix ? contains(other.address) : other.contains(address);
-    }
-    // The host addresses, network and broadcast address left out (/30 and
-    // shorter prefixes only).
-    quint32 firstHost() const { return address + 1; }
-    quint32 hostCount() const { return prefix >= 31 ? 0 : (0xFFFFFFFFu >> prefix) - 1; }
-    QString text() const;
-    bool operator==(const Ipv4Network &other) const { return address == other.address && prefix == other.prefix; }
-};
-
-// One of this computer's IPv4 networks, with the card it is on.
+// One of this computer's IPv4 networks (host bits zero), with the card it
+// is on.
 struct OwnNetwork
 {
-    Ipv4Network network;
+    Ipv4Subnet network;
     QString card;
 };
 
@@ -52,7 +33,7 @@ struct RemoteNetworkCheck
     enum State { Invalid, Intermediate, Acceptable };
     State state = Intermediate;
     // Set when acceptable: the network, host bits cleared.
-    Ipv4Network network;
+    Ipv4Subnet network;
     // Why it cannot be added (yet), or what adding it searches.
     QString reason;
 };
@@ -66,7 +47,7 @@ constexpr int RemotePrefixMax = 30;
 // can turn into a network (a letter, a fifth octet, an octet above 255);
 // everything else that is not yet a network is Intermediate with a reason.
 RemoteNetworkCheck checkRemoteNetwork(const QString &text, const QList<OwnNetwork> &own,
-                                      const QList<Ipv4Network> &added);
+                                      const QList<Ipv4Subnet> &added);
 
 // Paces the unicast sweep: a token bucket that fills at PerSecond
 // datagrams a second and holds at most Burst, so that no second ever sees
@@ -102,7 +83,7 @@ class SweepPlan
 {
 public:
     SweepPlan() = default;
-    explicit SweepPlan(const QList<Ipv4Network> &networks);
+    explicit SweepPlan(const QList<Ipv4Subnet> &networks);
 
     struct Datagram
     {
@@ -115,10 +96,10 @@ public:
     // Datagrams of the whole plan, and how many next() has handed out.
     qint64 total() const { return totalCount; }
     qint64 done() const { return doneCount; }
-    const QList<Ipv4Network> &targets() const { return networks; }
+    const QList<Ipv4Subnet> &targets() const { return networks; }
 
 private:
-    QList<Ipv4Network> networks;
+    QList<Ipv4Subnet> networks;
     int networkIndex = 0;
     qint64 position = 0; // datagram index within the current network
     qint64 totalCount = 0;

@@ -25,7 +25,7 @@ void DeviceFinder::priv_searchRemoteNetworks()
     if (remote.isEmpty())
         return;
     sweepRows.clear();
-    for (const Ipv4Network &network : qAsConst(remote)) {
+    for (const Ipv4Subnet &network : qAsConst(remote)) {
         const int row = runReport.addRemote(network, QString());
         const quint32 broadcast = network.broadcast();
         priv_sendDatagram(broadcast);

@@ -75,6 +75,10 @@ private slots:
     void encode();
     void check_data();
     void check();
+    void checkFields_data();
+    void checkFields();
+    void firstFreeAddress_data();
+    void firstFreeAddress();
     void csv_data();
     void csv();
     void csvRoundTrip();
@@ -326,7 +330,7 @@ void TestBootp::check()
     QFETCH(AddressAssignment, assignment);
     QFETCH(AssignmentProblem, problem);
 
-    const QVector<CardAddress> card{{ip("10.201.1.1"), 24}, {ip("10.201.9.1"), 24}};
+    const QVector<Ipv4Subnet> card{{ip("10.201.1.1"), 24}, {ip("10.201.9.1"), 24}};
     const QVector<AddressAssignment> others{assigned("00:1d:9c:c7:b0:11", "10.201.1.60"),
                                             assigned("00:1d:9c:c7:b0:72", "10.201.1.70"),
                                             assigned("00:1d:9c:c7:b0:12", "10.201.1.90")};
@@ -335,6 +339,115 @@ void TestBootp::check()
     QCOMPARE(result.problem, problem);
     QCOMPARE(result.text.isEmpty(), problem == AssignmentProblem::None);
     QCOMPARE(result.isWarning(), problem == AssignmentProblem::ListedDevice);
+}
+
+void TestBootp::checkFields_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("prefix");
+    QTest::addColumn<QString>("gateway");
+    QTest::addColumn<QString>("nameServers");
+    QTest::addColumn<QString>("hostName");
+    QTest::addColumn<bool>("override");
+    QTest::addColumn<QString>("check"); // the start of the text shown
+    QTest::addColumn<bool>("okEnabled");
+
+    const auto row = [](const char *tag, const char *address, const char *gateway = "",
+                        const char *servers = "") -> QTestData & {
+        return QTest::newRow(tag) << address << 24 << gateway << servers << QString();
+    };
+    row("free address", "10.201.1.20", "10.201.1.254", "10.201.1.53 10.201.1.54") << false << "" << true;
+    row("the same MAC's own address again", "10.201.1.60") << false << "" << true;
+    row("not four numbers", "10.201.1") << false << "Give the address as four numbers" << false;
+    row("empty", "") << false << "Give the address as four numbers" << false;
+    row("IPv6", "fe80::1") << false << "Give the address as four numbers" << false;
+    row("hexadecimal", "0x0a.201.1.20") << false << "Give the address as four numbers" << false;
+    row("other subnet", "10.202.1.5") << false << "10.202.1.5 is in no subnet" << false;
+    row("the card's own", "10.201.1.1") << false << "10.201.1.1 is the card's own address." << false;
+    row("network address", "10.201.1.0") << false << "10.201.1.0 is the subnet's network address." << false;
+    row("broadcast address", "10.201.1.255") << false << "10.201.1.255 is the subnet's broadcast address." << false;
+    row("another MAC's", "10.201.1.61") << false << "10.201.1.61 is assigned to 02:AA:00:00:00:09 already." << false;
+    row("a listed device's", "10.201.1.70") << false << "A device in the list has the address 10.201.1.70." << false;
+    row("a listed device's, overridden", "10.201.1.70") << true << "A device in the list has the address" << true;
+    row("gateway not an address", "10.201.1.20", "router") << false << "The gateway \"router\" is no IPv4" << false;
+    row("gateway outside", "10.201.1.20", "10.9.9.9") << false << "" << false;
+    row("name server not an address", "10.201.1.20", "", "10.201.1.53 dns")
+        << false << "The name server \"dns\"" << false;
+    row("three name servers", "10.201.1.20", "", "10.0.0.1, 10.0.0.2 10.0.0.3") << false << "" << false;
+    QTest::newRow("bad host name") << "10.201.1.20" << 24 << ""
+                                   << ""
+                                   << "press 1!" << false << "" << false;
+    QTest::newRow("other prefix, same subnet") << "10.201.1.20" << 25 << ""
+                                               << ""
+                                               << "press-1" << false << "" << true;
+}
+
+void TestBootp::checkFields()
+{
+    QFETCH(QString, address);
+    QFETCH(int, prefix);
+    QFETCH(QString, gateway);
+    QFETCH(QString, nameServers);
+    QFETCH(QString, hostName);
+    QFETCH(bool, override);
+    QFETCH(QString, check);
+    QFETCH(bool, okEnabled);
+
+    const QByteArray mac = AddressAssignments::parseMac("02:aa:00:00:00:01");
+    AddressAssignment own{mac, ip("10.201.1.60"), 24, 0, {}, QString()};
+    AddressAssignment other{AddressAssignments::parseMac("02:aa:00:00:00:09"), ip("10.201.1.61"), 24, 0, {}, {}};
+    const AssignmentFields fields{address, prefix, gateway, nameServers, hostName};
+    const AssignmentCheck result = AddressAssignments::checkFields(mac, fields, {Ipv4Subnet{ip("10.201.1.1"), 24}},
+                                                                   {own, other}, {ip("10.201.1.70")});
+
+    QVERIFY2(check.isEmpty() ? result.text.isEmpty() == okEnabled : result.text.startsWith(check),
+             qPrintable(result.text));
+    QCOMPARE(result.acceptable(override), okEnabled);
+    if (okEnabled) {
+        const AddressAssignment made = AddressAssignments::fromFields(mac, fields);
+        QCOMPARE(made.mac, mac);
+        QCOMPARE(QHostAddress(made.address).toString(), address);
+        QCOMPARE(made.prefixLength, prefix);
+        QCOMPARE(made.nameServers.size(), nameServers.isEmpty() ? 0 : 2);
+    }
+}
+
+void TestBootp::firstFreeAddress_data()
+{
+    QTest::addColumn<QString>("card");
+    QTest::addColumn<QStringList>("taken"); // assigned to other MACs
+    QTest::addColumn<QStringList>("listed");
+    QTest::addColumn<QString>("free");
+
+    QTest::newRow("after the card") << "10.201.1.1/24" << QStringList() << QStringList() << "10.201.1.2";
+    // A listed device's address is only a warning, but never suggested.
+    QTest::newRow("past assigned and listed")
+        << "10.201.1.1/24" << QStringList{"10.201.1.2", "10.201.1.4"} << QStringList{"10.201.1.3"} << "10.201.1.5";
+    QTest::newRow("card in the middle") << "10.9.0.77/16" << QStringList() << QStringList() << "10.9.0.1";
+    QTest::newRow("a /30 that is full") << "10.5.5.1/30" << QStringList{"10.5.5.2"} << QStringList() << "0.0.0.0";
+    QTest::newRow("a /31 holds nothing") << "10.5.5.0/31" << QStringList() << QStringList() << "0.0.0.0";
+}
+
+void TestBootp::firstFreeAddress()
+{
+    QFETCH(QString, card);
+    QFETCH(QStringList, taken);
+    QFETCH(QStringList, listed);
+
+    const QPair<QHostAddress, int> subnet = QHostAddress::parseSubnet(card);
+    const Ipv4Subnet cardAddress{QHostAddress(card.section('/', 0, 0)).toIPv4Address(), subnet.second};
+    QVector<AddressAssignment> others;
+    int n = 0;
+    for (const QString &address : taken) {
+        const QByteArray mac = QByteArray::fromHex("02bb000000") + char(++n);
+        others.append({mac, QHostAddress(address).toIPv4Address(), subnet.second, 0, {}, {}});
+    }
+    QSet<quint32> listedSet;
+    for (const QString &address : listed)
+        listedSet.insert(QHostAddress(address).toIPv4Address());
+    const quint32 free =
+        AddressAssignments::firstFreeAddress(QByteArray::fromHex("02aa00000001"), {cardAddress}, others, listedSet);
+    QTEST(QHostAddress(free).toString(), "free");
 }
 
 void TestBootp::csv_data()
@@ -356,6 +469,9 @@ void TestBootp::csv_data()
     QTest::newRow("three fields, no line end")
         << header + "\n00:1d:9c:c7:b0:70,10.201.1.50,24"
         << QStringList("00:1D:9C:C7:B0:70 10.201.1.50/24 gw 0.0.0.0 dns  name ") << "";
+    // Decimal, as typed: not 8.201.1.8, as an octal reading would make it.
+    QTest::newRow("leading zeros") << header + "\n00:1d:9c:c7:b0:70,010.201.001.010,24,010.201.1.1\n"
+                                   << QStringList("00:1D:9C:C7:B0:70 10.201.1.10/24 gw 10.201.1.1 dns  name ") << "";
     QTest::newRow("header only") << header + "\r\n" << QStringList() << "";
     QTest::newRow("empty file") << QByteArray() << QStringList() << "Line 1";
     QTest::newRow("wrong header") << QByteArray("mac,ip,prefix\n") << QStringList() << "Line 1";
@@ -375,6 +491,7 @@ void TestBootp::csv_data()
     bad("bad gateway", "00:1d:9c:c7:b0:70,10.201.1.50,24,10.201.2.1", "Line 3");
     bad("three name servers", "00:1d:9c:c7:b0:70,10.201.1.50,24,,10.0.0.1 10.0.0.2 10.0.0.3", "Line 3");
     bad("bad name server", "00:1d:9c:c7:b0:70,10.201.1.50,24,,10.0.0.x", "Line 3");
+    bad("hexadecimal address", "00:1d:9c:c7:b0:70,0x0a.201.1.50,24", "Line 3");
     bad("bad host name", "00:1d:9c:c7:b0:70,10.201.1.50,24,,,press_1", "Line 3");
     bad("MAC twice", "00-1D-9C-C7-B0-10,10.201.1.11,24", "Line 3");
     bad("address twice", "00:1d:9c:c7:b0:70,10.201.1.10,24", "Line 3");
@@ -478,6 +595,8 @@ void TestBootp::cardNameServers_data()
     QTest::newRow("IPv6 and junk left out")
         << QByteArray("nameserver fe80::1\nnameserver 10.1\nnameserver\nnameservers 10.2.2.2\nnameserver 10.3.3.3")
         << "10.3.3.3";
+    QTest::newRow("hexadecimal left out, zeros decimal")
+        << QByteArray("nameserver 0x0a.0.0.1\nnameserver 010.000.000.053\n") << "10.0.0.53";
     QTest::newRow("none") << QByteArray("options edns0\n") << "";
 }
 

@@ -1,12 +1,9 @@
 #include "cipnames.h"
-#include "commandline.h"
 #include "devicefinder.h"
 #include "deviceprotocol.h"
 #include "rigsupport.h"
 
 #include <QHostAddress>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -21,7 +18,6 @@ private slots:
     void rounds_data();
     void rounds();
     void plainFindStartsAnewWatchKeeps();
-    void eventLines();
 };
 
 namespace {
@@ -209,31 +205,6 @@ void tst_DeviceFinder::plainFindStartsAnewWatchKeeps()
     QCOMPARE(finder.countText(), QString("Found 2 device(s)"));
     finder.find();
     QCOMPARE(finder.count(), 0);
-}
-
-void tst_DeviceFinder::eventLines()
-{
-    DeviceFinder finder;
-    finder.find();
-    answer(finder, "10A");
-    const QDateTime time(QDate(2026, 12, 8), QTime(9, 30, 5), Qt::UTC);
-
-    const QByteArray text =
-        watchEventLine(ExportFormat::Text, time, DeviceFinder::Offline, finder.record(0), DevicePlace());
-    QCOMPARE(QString::fromUtf8(text),
-             time.toLocalTime().toString("HH:mm:ss") + " offline 1.  192.0.2.10:55555 | \"Drive A\" (1.0) S/N: A1A\n");
-
-    // One object on one line, the device's keys as the JSON export has them.
-    const QByteArray json =
-        watchEventLine(ExportFormat::Json, time, DeviceFinder::Changed, finder.record(0), DevicePlace());
-    QVERIFY(json.endsWith('\n'));
-    QCOMPARE(json.count('\n'), 1);
-    const QJsonObject object = QJsonDocument::fromJson(json).object();
-    QCOMPARE(object.value("time").toString(), QString("2026-12-08T09:30:05Z"));
-    QCOMPARE(object.value("event").toString(), QString("changed"));
-    QCOMPARE(object.value("address").toString(), QString("192.0.2.10"));
-    QCOMPARE(object.value("number").toInt(), 1);
-    QCOMPARE(object.size(), DeviceExport::columns().size() + 2);
 }
 
 QTEST_GUILESS_MAIN(tst_DeviceFinder)

@@ -140,10 +140,7 @@ private slots:
     void ipSettingsCheck_data();
     void ipSettingsCheck();
     void networksDialog();
-    void assignDialog_data();
     void assignDialog();
-    void firstFreeAddress_data();
-    void firstFreeAddress();
     void addressServerDialog();
     void helpWebsite();
     void helpAbout();
@@ -161,8 +158,6 @@ private slots:
     void csvFields();
     void saveList_data();
     void saveList();
-    void commandLine_data();
-    void commandLine();
     void programEntry_data();
     void programEntry();
 
@@ -914,121 +909,57 @@ quint32 ipv4(const char *dotted)
 }
 } // namespace
 
-void tst_MainWindow::assignDialog_data()
-{
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<int>("prefix");
-    QTest::addColumn<QString>("gateway");
-    QTest::addColumn<QString>("nameServers");
-    QTest::addColumn<QString>("hostName");
-    QTest::addColumn<bool>("override");
-    QTest::addColumn<QString>("check"); // the start of the text shown
-    QTest::addColumn<bool>("okEnabled");
-
-    const auto row = [](const char *tag, const char *address, const char *gateway = "",
-                        const char *servers = "") -> QTestData & {
-        return QTest::newRow(tag) << address << 24 << gateway << servers << QString();
-    };
-    row("free address", "10.201.1.20", "10.201.1.254", "10.201.1.53 10.201.1.54") << false << "" << true;
-    row("the same MAC's own address again", "10.201.1.60") << false << "" << true;
-    row("not four numbers", "10.201.1") << false << "Give the address as four numbers" << false;
-    row("empty", "") << false << "Give the address as four numbers" << false;
-    row("IPv6", "fe80::1") << false << "Give the address as four numbers" << false;
-    row("other subnet", "10.202.1.5") << false << "10.202.1.5 is in no subnet" << false;
-    row("the card's own", "10.201.1.1") << false << "10.201.1.1 is the card's own address." << false;
-    row("network address", "10.201.1.0") << false << "10.201.1.0 is the subnet's network address." << false;
-    row("broadcast address", "10.201.1.255") << false << "10.201.1.255 is the subnet's broadcast address." << false;
-    row("another MAC's", "10.201.1.61") << false << "10.201.1.61 is assigned to 02:AA:00:00:00:09 already." << false;
-    row("a listed device's", "10.201.1.70") << false << "A device in the list has the address 10.201.1.70." << false;
-    row("a listed device's, overridden", "10.201.1.70") << true << "A device in the list has the address" << true;
-    row("gateway not an address", "10.201.1.20", "router") << false << "The gateway \"router\" is no IPv4" << false;
-    row("gateway outside", "10.201.1.20", "10.9.9.9") << false << "" << false;
-    row("name server not an address", "10.201.1.20", "", "10.201.1.53 dns")
-        << false << "The name server \"dns\"" << false;
-    row("three name servers", "10.201.1.20", "", "10.0.0.1, 10.0.0.2 10.0.0.3") << false << "" << false;
-    QTest::newRow("bad host name") << "10.201.1.20" << 24 << ""
-                                   << ""
-                                   << "press 1!" << false << "" << false;
-    QTest::newRow("other prefix, same subnet") << "10.201.1.20" << 25 << ""
-                                               << ""
-                                               << "press-1" << false << "" << true;
-}
-
 void tst_MainWindow::assignDialog()
 {
-    QFETCH(QString, address);
-    QFETCH(int, prefix);
-    QFETCH(QString, gateway);
-    QFETCH(QString, nameServers);
-    QFETCH(QString, hostName);
-    QFETCH(bool, override);
-    QFETCH(QString, check);
-    QFETCH(bool, okEnabled);
-
+    // The rules are AddressAssignments::checkFields' (tst_bootp); the
+    // dialog shows the check's text, offers the override for a warning
+    // only and enables OK as the check allows.
     const QByteArray mac = AddressAssignments::parseMac("02:aa:00:00:00:01");
     AddressAssignment own{mac, ipv4("10.201.1.60"), 24, 0, {}, QString()};
     AddressAssignment other{AddressAssignments::parseMac("02:aa:00:00:00:09"), ipv4("10.201.1.61"), 24, 0, {}, {}};
-    AssignAddressDialog dialog(nullptr, mac, "rp1", {CardAddress{ipv4("10.201.1.1"), 24}}, {own, other},
+    AssignAddressDialog dialog(nullptr, mac, "rp1", {Ipv4Subnet{ipv4("10.201.1.1"), 24}}, {own, other},
                                {ipv4("10.201.1.70")}, own);
-    QCOMPARE(dialog.findChild<QLineEdit *>("lineEdit_address")->text(), QString("10.201.1.60"));
-    dialog.findChild<QLineEdit *>("lineEdit_address")->setText(address);
-    dialog.findChild<QSpinBox *>("spinBox_prefix")->setValue(prefix);
-    dialog.findChild<QLineEdit *>("lineEdit_gateway")->setText(gateway);
-    dialog.findChild<QLineEdit *>("lineEdit_nameServers")->setText(nameServers);
-    dialog.findChild<QLineEdit *>("lineEdit_hostName")->setText(hostName);
+    auto *address = dialog.findChild<QLineEdit *>("lineEdit_address");
     auto *overrideBox = dialog.findChild<QCheckBox *>("checkBox_override");
-    QCOMPARE(overrideBox->isVisibleTo(&dialog), dialog.check().isWarning());
-    if (override)
-        overrideBox->setChecked(true);
+    auto *label = dialog.findChild<QLabel *>("label_check");
+    QPushButton *ok = dialog.findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Ok);
+    QCOMPARE(address->text(), QString("10.201.1.60"));
+    QCOMPARE(label->text(), QString());
+    QVERIFY(ok->isEnabled());
+    QVERIFY(!overrideBox->isVisibleTo(&dialog));
 
-    const QString shown = dialog.findChild<QLabel *>("label_check")->text();
-    QVERIFY2(check.isEmpty() ? shown.isEmpty() == okEnabled : shown.startsWith(check), qPrintable(shown));
-    QCOMPARE(dialog.findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Ok)->isEnabled(), okEnabled);
-    if (okEnabled) {
-        const AddressAssignment made = dialog.assignment();
-        QCOMPARE(made.mac, mac);
-        QCOMPARE(QHostAddress(made.address).toString(), address);
-        QCOMPARE(made.prefixLength, prefix);
-        QCOMPARE(made.nameServers.size(), nameServers.isEmpty() ? 0 : 2);
-    }
-}
+    dialog.findChild<QLineEdit *>("lineEdit_gateway")->setText("10.201.1.126");
+    dialog.findChild<QLineEdit *>("lineEdit_nameServers")->setText(" 10.201.1.53, 10.201.1.54");
+    dialog.findChild<QLineEdit *>("lineEdit_hostName")->setText(" press-1 ");
+    dialog.findChild<QSpinBox *>("spinBox_prefix")->setValue(25);
+    address->setText("10.201.1.20");
+    QVERIFY(ok->isEnabled());
+    const AddressAssignment made = dialog.assignment();
+    QCOMPARE(made.mac, mac);
+    QCOMPARE(made.address, ipv4("10.201.1.20"));
+    QCOMPARE(made.prefixLength, 25);
+    QCOMPARE(made.gateway, ipv4("10.201.1.126"));
+    QCOMPARE(made.nameServers, (QVector<quint32>{ipv4("10.201.1.53"), ipv4("10.201.1.54")}));
+    QCOMPARE(made.hostName, QString("press-1"));
 
-void tst_MainWindow::firstFreeAddress_data()
-{
-    QTest::addColumn<QString>("card");
-    QTest::addColumn<QStringList>("taken"); // assigned to other MACs
-    QTest::addColumn<QStringList>("listed");
-    QTest::addColumn<QString>("free");
+    address->setText("10.201.1.1");
+    QCOMPARE(label->text(), QString("10.201.1.1 is the card's own address."));
+    QVERIFY(!ok->isEnabled());
+    QVERIFY(!overrideBox->isVisibleTo(&dialog));
 
-    QTest::newRow("after the card") << "10.201.1.1/24" << QStringList() << QStringList() << "10.201.1.2";
-    // A listed device's address is only a warning, but never suggested.
-    QTest::newRow("past assigned and listed")
-        << "10.201.1.1/24" << QStringList{"10.201.1.2", "10.201.1.4"} << QStringList{"10.201.1.3"} << "10.201.1.5";
-    QTest::newRow("card in the middle") << "10.9.0.77/16" << QStringList() << QStringList() << "10.9.0.1";
-    QTest::newRow("a /30 that is full") << "10.5.5.1/30" << QStringList{"10.5.5.2"} << QStringList() << "0.0.0.0";
-    QTest::newRow("a /31 holds nothing") << "10.5.5.0/31" << QStringList() << QStringList() << "0.0.0.0";
-}
-
-void tst_MainWindow::firstFreeAddress()
-{
-    QFETCH(QString, card);
-    QFETCH(QStringList, taken);
-    QFETCH(QStringList, listed);
-
-    const QPair<QHostAddress, int> subnet = QHostAddress::parseSubnet(card);
-    const CardAddress cardAddress{QHostAddress(card.section('/', 0, 0)).toIPv4Address(), subnet.second};
-    QVector<AddressAssignment> others;
-    int n = 0;
-    for (const QString &address : taken) {
-        const QByteArray mac = QByteArray::fromHex("02bb000000") + char(++n);
-        others.append({mac, QHostAddress(address).toIPv4Address(), subnet.second, 0, {}, {}});
-    }
-    QSet<quint32> listedSet;
-    for (const QString &address : listed)
-        listedSet.insert(QHostAddress(address).toIPv4Address());
-    const quint32 free =
-        AssignAddressDialog::firstFreeAddress(QByteArray::fromHex("02aa00000001"), {cardAddress}, others, listedSet);
-    QTEST(QHostAddress(free).toString(), "free");
+    // A warning: OK only once overridden; the override is forgotten with
+    // the warning.
+    address->setText("10.201.1.70");
+    QCOMPARE(label->text(), QString("A device in the list has the address 10.201.1.70."));
+    QVERIFY(overrideBox->isVisibleTo(&dialog));
+    QVERIFY(!ok->isEnabled());
+    overrideBox->setChecked(true);
+    QVERIFY(ok->isEnabled());
+    address->setText("10.201.1.20");
+    QVERIFY(!overrideBox->isChecked());
+    QVERIFY(!overrideBox->isVisibleTo(&dialog));
+    address->setText("10.201.1.70");
+    QVERIFY(!ok->isEnabled());
 }
 
 void tst_MainWindow::addressServerDialog()
@@ -2045,243 +1976,6 @@ void tst_MainWindow::saveList()
     QCOMPARE(devices.size(), 3);
     QCOMPARE(devices.at(0).toObject().value("name").toString(), QString::fromUtf8("MAROVENDA\tA\r\nB\u2028C"));
     QCOMPARE(devices.at(1).toObject().value("serial_number").toString(), QString("00A1B2C3"));
-}
-
-void tst_MainWindow::commandLine_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("mode");
-    QTest::addColumn<int>("format");
-    QTest::addColumn<int>("waitMs");
-    QTest::addColumn<QString>("error");
-    // --address-server: "for ms; MAC=IP/PREFIX,GATEWAY ..." as parsed;
-    // --details and --set-ip: the address, and for --set-ip what is to be
-    // written.
-    QTest::addColumn<QString>("told");
-
-    const int text = int(ExportFormat::Text);
-    const int csv = int(ExportFormat::Csv);
-    const int json = int(ExportFormat::Json);
-    const auto row = [](const char *tag, const QStringList &arguments) -> QTestData & {
-        return QTest::newRow(tag) << QStringList{"NodeSpotter"} + arguments;
-    };
-    row("no options", {}) << int(CommandLine::Window) << text << 3000 << QString() << QString();
-    row("Qt's options only", {"-platform", "offscreen", "-style=fusion", "--reverse"})
-        << int(CommandLine::Window) << text << 3000 << QString() << QString();
-    row("an argument without options", {"file.txt"})
-        << int(CommandLine::Window) << text << 3000 << QString() << QString();
-    row("--list", {"--list"}) << int(CommandLine::List) << text << 3000 << QString() << QString();
-    row("Qt's options with --list", {"-style", "fusion", "--list", "-platform", "minimal"})
-        << int(CommandLine::List) << text << 3000 << QString() << QString();
-    row("csv, wait", {"--list", "--format", "csv", "--wait", "500"})
-        << int(CommandLine::List) << csv << 500 << QString() << QString();
-    row("json, wait 0, = forms", {"--wait=0", "--format=json", "--list"})
-        << int(CommandLine::List) << json << 0 << QString() << QString();
-    row("explicit text", {"--list", "--format", "text"})
-        << int(CommandLine::List) << text << 3000 << QString() << QString();
-    row("--help", {"--help"}) << int(CommandLine::Help) << text << 3000 << QString() << QString();
-    row("-h after --list", {"--list", "-h"}) << int(CommandLine::Help) << text << 3000 << QString() << QString();
-    row("--version", {"--version"}) << int(CommandLine::Version) << text << 3000 << QString() << QString();
-    row("-v", {"-v"}) << int(CommandLine::Version) << text << 3000 << QString() << QString();
-
-    const int usage = int(CommandLine::UsageError);
-    row("unknown option", {"--bogus"}) << usage << text << 3000 << "Unknown option 'bogus'." << QString();
-    row("unknown option with --list", {"--list", "-x"}) << usage << text << 3000 << "Unknown option 'x'." << QString();
-    row("format without value", {"--list", "--format"})
-        << usage << text << 3000 << "Missing value after '--format'." << QString();
-    row("unknown format", {"--list", "--format", "xml"})
-        << usage << text << 3000 << "Unknown format \"xml\": use text, csv or json." << QString();
-    row("format in capitals", {"--list", "--format", "CSV"})
-        << usage << text << 3000 << "Unknown format \"CSV\": use text, csv or json." << QString();
-    for (const char *wait : {"-1", "soon", "", "+5", " 5", "1.5", "99999999999"})
-        QTest::addRow("--wait \"%s\"", wait)
-            << QStringList{"NodeSpotter", "--list", "--wait", wait} << usage << text << 3000
-            << QStringLiteral("Bad value \"%1\" for --wait: give milliseconds, 0 or more.").arg(wait) << QString();
-    row("--wait without --list", {"--wait", "10"})
-        << usage << text << 3000 << "--format and --wait go with --list." << QString();
-    row("--format without --list", {"--format", "csv"})
-        << usage << text << 3000 << "--format and --wait go with --list." << QString();
-    row("argument with --list", {"--list", "extra"})
-        << usage << text << 3000 << "Unexpected argument \"extra\"." << QString();
-
-    const int serve = int(CommandLine::AddressServer);
-    row("--address-server alone", {"--address-server"}) << serve << text << 3000 << QString() << "0;";
-    row("--address-server, assignments, json, for",
-        {"--address-server", "--assign", "00:1d:9c:c7:b0:70=192.168.1.20/24,192.168.1.1",
-         "--assign=02-AA-00-00-00-01=10.0.0.5/8", "--for", "2.5", "--format", "json"})
-        << serve << json << 3000 << QString()
-        << "2500; 00:1D:9C:C7:B0:70=192.168.1.20/24,192.168.1.1 02:AA:00:00:00:01=10.0.0.5/8,0.0.0.0";
-    static QTemporaryDir csvDir;
-    const QString goodCsv = csvDir.filePath("assignments.csv");
-    const QString badCsv = csvDir.filePath("bad.csv");
-    QFile file(goodCsv);
-    file.open(QIODevice::WriteOnly);
-    file.write("mac_address,ip_address,prefix,gateway,dns,host_name\r\n02:aa:00:00:00:02,10.1.2.3,16,,,press-2\r\n");
-    file.close();
-    QFile bad(badCsv);
-    bad.open(QIODevice::WriteOnly);
-    bad.write("mac_address,ip_address,prefix,gateway,dns,host_name\n02:aa:00:00:00:02,10.1.2.3,16,,,\n\n02:aa:00:00:00:"
-              "03,10.1.2,16,,,\n");
-    bad.close();
-    row("--assignments after --assign",
-        {"--address-server", "--assignments", goodCsv, "--assign", "02:aa:00:00:00:01=10.1.2.4/16"})
-        << serve << text << 3000 << QString()
-        << "0; 02:AA:00:00:00:01=10.1.2.4/16,0.0.0.0 02:AA:00:00:00:02=10.1.2.3/16,0.0.0.0";
-    row("--address-server with csv", {"--address-server", "--format", "csv"})
-        << usage << text << 3000 << "--address-server prints text or json, not csv." << QString();
-    row("--address-server and --watch", {"--address-server", "--watch"})
-        << usage << text << 3000 << "--list, --watch and --address-server do not go together." << QString();
-    row("--assign without --address-server", {"--assign", "02:aa:00:00:00:01=10.0.0.5/8"})
-        << usage << text << 3000 << "--assign and --assignments go with --address-server." << QString();
-    row("--wait with --address-server", {"--address-server", "--wait", "5"})
-        << usage << text << 3000 << "--wait and --interval do not go with --address-server." << QString();
-    row("--for 0", {"--address-server", "--for", "0"})
-        << usage << text << 3000 << "Bad value \"0\" for --for: give seconds, more than 0." << QString();
-    const char *const badAssigns[][2] = {
-        {"02:aa:00:00:00:01",
-         "Bad value \"02:aa:00:00:00:01\" for --assign: give MAC=IP/PREFIX or MAC=IP/PREFIX,GATEWAY."},
-        {"02:aa:00:00:00:01=10.0.0.5",
-         "Bad value \"02:aa:00:00:00:01=10.0.0.5\" for --assign: give MAC=IP/PREFIX or MAC=IP/PREFIX,GATEWAY."},
-        {"02:aa:00:00:00=10.0.0.5/8", "Bad MAC address \"02:aa:00:00:00\" in --assign."},
-        {"02:aa:00:00:00:01=10.0.5/8", "Bad IPv4 address \"10.0.5\" in --assign."},
-        {"02:aa:00:00:00:01=::1/8", "Bad IPv4 address \"::1\" in --assign."},
-        {"02:aa:00:00:00:01=10.0.0.5/31", "Bad prefix length \"31\" in --assign: give 1 to 30."},
-        {"02:aa:00:00:00:01=10.0.0.5/0", "Bad prefix length \"0\" in --assign: give 1 to 30."},
-        {"02:aa:00:00:00:01=10.0.0.5/8,gw", "Bad gateway \"gw\" in --assign."},
-    };
-    for (const auto &bad : badAssigns)
-        QTest::addRow("--assign %s", bad[0]) << QStringList{"NodeSpotter", "--address-server", "--assign", bad[0]}
-                                             << usage << text << 3000 << QString::fromLatin1(bad[1]) << QString();
-    row("one MAC twice",
-        {"--address-server", "--assign", "02:aa:00:00:00:01=10.0.0.5/8", "--assign", "02-AA-00-00-00-01=10.0.0.6/8"})
-        << usage << text << 3000 << "02:AA:00:00:00:01 is assigned twice." << QString();
-    row("one address twice",
-        {"--address-server", "--assign", "02:aa:00:00:00:01=10.0.0.5/8", "--assign", "02:aa:00:00:00:02=10.0.0.5/8"})
-        << usage << text << 3000 << "10.0.0.5 is assigned to both 02:AA:00:00:00:01 and 02:AA:00:00:00:02."
-        << QString();
-    row("malformed CSV row", {"--address-server", "--assignments", badCsv})
-        << usage << text << 3000 << badCsv + ": Line 4: " << QString();
-    row("missing CSV", {"--address-server", "--assignments", csvDir.filePath("none.csv")})
-        << usage << text << 3000 << "Cannot read " + csvDir.filePath("none.csv") << QString();
-    // Talking to one device.
-    const int details = int(CommandLine::Details);
-    const int setIp = int(CommandLine::SetIp);
-    row("--details", {"--details", "10.0.0.7"}) << details << text << 3000 << QString() << "10.0.0.7";
-    row("--details json", {"--details=10.0.0.7", "--format", "json"})
-        << details << json << 3000 << QString() << "10.0.0.7";
-    row("--details csv", {"--details", "10.0.0.7", "--format", "csv"})
-        << usage << text << 3000 << "--details prints text or json, not \"csv\"." << QString();
-    row("--details, bad address", {"--details", "10.0.0"})
-        << usage << text << 3000 << "Bad address \"10.0.0\": give a device's IPv4 address, as 192.168.1.10."
-        << QString();
-    row("--details, name", {"--details", "plc.local"})
-        << usage << text << 3000 << "Bad address \"plc.local\": give a device's IPv4 address, as 192.168.1.10."
-        << QString();
-    row("--details with --list", {"--list", "--details", "10.0.0.7"})
-        << usage << text << 3000 << "--details does not go with --list or --watch." << QString();
-    row("--details with --set-ip", {"--details", "10.0.0.7", "--set-ip", "10.0.0.7"})
-        << usage << text << 3000 << "--details and --set-ip do not go together." << QString();
-    row("--details with --yes", {"--details", "10.0.0.7", "--yes"})
-        << usage << text << 3000 << "--yes goes with --set-ip." << QString();
-    row("--set-ip static", {"--set-ip", "10.0.0.7", "--static", "10.0.0.20/24", "--gateway", "10.0.0.1"})
-        << setIp << text << 3000 << QString()
-        << "10.0.0.7 static 10.0.0.20/255.255.255.0 gw 10.0.0.1 keep dns keep domain";
-    row("--set-ip all of it",
-        {"--set-ip", "10.0.0.7", "--static", "10.0.0.20/255.255.0.0", "--dns", "10.0.0.2,10.0.0.3", "--domain", "plant",
-         "--hostname", "io-7", "--reset", "--yes"})
-        << setIp << text << 3000 << QString()
-        << "10.0.0.7 static 10.0.0.20/255.255.0.0 gw 0.0.0.0 dns 10.0.0.2 10.0.0.3 domain plant host io-7 reset yes";
-    row("--set-ip dhcp", {"--set-ip", "10.0.0.7", "--dhcp"}) << setIp << text << 3000 << QString() << "10.0.0.7 dhcp";
-    row("--set-ip bootp, host name", {"--set-ip", "10.0.0.7", "--bootp", "--hostname", "io-8", "--yes"})
-        << setIp << text << 3000 << QString() << "10.0.0.7 bootp host io-8 yes";
-    row("--set-ip host name only", {"--set-ip", "10.0.0.7", "--hostname", ""})
-        << setIp << text << 3000 << QString() << "10.0.0.7 keep host ";
-    row("--set-ip alone", {"--set-ip", "10.0.0.7"})
-        << usage << text << 3000 << "--set-ip needs --static, --bootp, --dhcp or --hostname." << QString();
-    row("--set-ip two methods", {"--set-ip", "10.0.0.7", "--dhcp", "--bootp"})
-        << usage << text << 3000 << "Give only one of --static, --bootp and --dhcp." << QString();
-    row("--gateway without --static", {"--set-ip", "10.0.0.7", "--dhcp", "--gateway", "10.0.0.1"})
-        << usage << text << 3000 << "--gateway, --dns and --domain go with --static." << QString();
-    row("--static without prefix", {"--set-ip", "10.0.0.7", "--static", "10.0.0.20"})
-        << usage << text << 3000 << "Bad value \"10.0.0.20\" for --static: give IP/PREFIX, as 192.168.1.10/24."
-        << QString();
-    row("--static network address", {"--set-ip", "10.0.0.7", "--static", "10.0.0.0/24"})
-        << usage << text << 3000 << "10.0.0.0 is the network address of 10.0.0.0/24." << QString();
-    row("--static gateway outside", {"--set-ip", "10.0.0.7", "--static", "10.0.0.20/24", "--gateway", "10.0.1.1"})
-        << usage << text << 3000 << "The gateway 10.0.1.1 is outside the subnet 10.0.0.0/24." << QString();
-    row("--dns three", {"--set-ip", "10.0.0.7", "--static", "10.0.0.20/24", "--dns", "1.1.1.1,2.2.2.2,3.3.3.3"})
-        << usage << text << 3000 << "--dns takes at most two name servers." << QString();
-    row("--dns bad", {"--set-ip", "10.0.0.7", "--static", "10.0.0.20/24", "--dns", "1.1.1,2.2.2.2"})
-        << usage << text << 3000 << "\"1.1.1\" is not an IPv4 address." << QString();
-    row("--set-ip with --format", {"--set-ip", "10.0.0.7", "--dhcp", "--format", "json"})
-        << usage << text << 3000 << "--format does not go with --set-ip." << QString();
-    row("--static without --set-ip", {"--static", "10.0.0.20/24"})
-        << usage << text << 3000 << "--static goes with --set-ip." << QString();
-    row("--reset with --list", {"--list", "--reset"})
-        << usage << text << 3000 << "--reset goes with --set-ip." << QString();
-}
-
-void tst_MainWindow::commandLine()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(int, mode);
-    QFETCH(int, format);
-    QFETCH(int, waitMs);
-    QFETCH(QString, error);
-    QFETCH(QString, told);
-
-    const CommandLine parsed = CommandLine::parse(arguments);
-    // A file's error goes on with the reason the file gives.
-    if (error.endsWith(": ") || error.startsWith("Cannot read "))
-        QVERIFY2(parsed.error.startsWith(error), qPrintable(parsed.error));
-    else
-        QCOMPARE(parsed.error, error);
-    QCOMPARE(int(parsed.mode), mode);
-    if (mode == CommandLine::List || mode == CommandLine::Details) {
-        QCOMPARE(int(parsed.format), format);
-        QCOMPARE(parsed.waitMs, waitMs);
-    }
-    if (mode == CommandLine::AddressServer) {
-        QCOMPARE(int(parsed.format), format);
-        QStringList assignments{QString::number(parsed.forMs) + ';'};
-        for (const AddressAssignment &a : parsed.assignments)
-            assignments.append(QStringLiteral("%1=%2/%3,%4")
-                                   .arg(AddressAssignments::macText(a.mac), QHostAddress(a.address).toString())
-                                   .arg(a.prefixLength)
-                                   .arg(QHostAddress(a.gateway).toString()));
-        QCOMPARE(assignments.join(' '), told);
-        return;
-    }
-    if (mode != CommandLine::Details && mode != CommandLine::SetIp) {
-        QCOMPARE(told, QString());
-        return;
-    }
-    QString device = parsed.deviceAddress;
-    if (mode == CommandLine::SetIp) {
-        const IpSettingsCheck check = checkIpSettings(parsed.ipInput);
-        QVERIFY(check.acceptable());
-        const IpSettings &settings = check.settings;
-        const CIP::CipInterfaceConfiguration &c = settings.configuration;
-        const char *const methods[] = {"keep", "static", "bootp", "dhcp"};
-        device += QLatin1Char(' ') + methods[int(settings.method) + 1];
-        if (settings.method == IpSettings::Static) {
-            device += QStringLiteral(" %1/%2 gw %3")
-                          .arg(QHostAddress(c.ipAddress).toString(), QHostAddress(c.netmask).toString(),
-                               QHostAddress(c.gateway).toString());
-            device += parsed.keepNameServers
-                ? QStringLiteral(" keep dns")
-                : QStringLiteral(" dns %1 %2")
-                      .arg(QHostAddress(c.nameServer).toString(), QHostAddress(c.nameServer2).toString());
-            device += parsed.keepDomain ? QStringLiteral(" keep domain") : " domain " + c.domainName.toString();
-        }
-        if (settings.setHostName)
-            device += " host " + QString::fromLatin1(settings.hostName);
-        if (parsed.reset)
-            device += " reset";
-        if (parsed.yes)
-            device += " yes";
-    }
-    QCOMPARE(device, told);
 }
 
 void tst_MainWindow::programEntry_data()

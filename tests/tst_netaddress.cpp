@@ -2,6 +2,7 @@
 // addresses are this computer's own; which remote networks can be added;
 // the sweep's pace and order; and how the networks report counts devices.
 
+#include "ipv4subnet.h"
 #include "netaddress.h"
 #include "networkreport.h"
 #include "remotenetwork.h"
@@ -27,7 +28,7 @@ bool underWine()
 
 namespace {
 
-Ipv4Network net(const char *text)
+Ipv4Subnet net(const char *text)
 {
     const QString s = QString::fromLatin1(text);
     const int prefix = s.section('/', 1).toInt();
@@ -46,6 +47,12 @@ class TestNetAddress : public QObject
     Q_OBJECT
 
 private slots:
+    void parseIpv4_data();
+    void parseIpv4();
+    void netmask_data();
+    void netmask();
+    void subnet_data();
+    void subnet();
     void probeAddress_data();
     void probeAddress();
     void ownAddress_data();
@@ -57,6 +64,135 @@ private slots:
     void devicesPerRow();
     void labelText();
 };
+
+void TestNetAddress::parseIpv4_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("address"); // empty: refused
+
+    QTest::newRow("address") << "192.168.1.20"
+                             << "192.168.1.20";
+    QTest::newRow("zero") << "0.0.0.0"
+                          << "0.0.0.0";
+    QTest::newRow("all ones") << "255.255.255.255"
+                              << "255.255.255.255";
+    // QHostAddress reads 010 as octal 8: the user means ten.
+    QTest::newRow("leading zeros are decimal") << "010.001.000.009"
+                                               << "10.1.0.9";
+    const char *const refused[] = {
+        "",           "10.1",    "10.0.0",          "10.0.0.1.5", "10..0.1",   "10.0.0.",  "10.0.0.256", "1000.0.0.1",
+        "0x0a.0.0.1", "fe80::1", "::ffff:10.0.0.1", " 10.0.0.1",  "10.0.0.1 ", "+1.2.3.4", "1.2.3.-4",   "10.0.0.1/24"};
+    for (const char *text : refused)
+        QTest::addRow("refused \"%s\"", text) << QString::fromLatin1(text) << QString();
+    // Digits of another script are no dotted decimal either.
+    QTest::newRow("Arabic-Indic digits") << QString::fromUtf8("\u0661\u0660.0.0.1") << QString();
+}
+
+void TestNetAddress::parseIpv4()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, address);
+    // A refused text leaves the address as it was.
+    quint32 parsed = 0xDEADBEEF;
+    QCOMPARE(::parseIpv4(text, &parsed), !address.isEmpty());
+    QCOMPARE(address.isEmpty() ? parsed == 0xDEADBEEF : ipv4ToString(parsed) == address, true);
+}
+
+void TestNetAddress::netmask_data()
+{
+    QTest::addColumn<int>("prefix");
+    QTest::addColumn<QString>("netmask");
+
+    QTest::newRow("/0") << 0 << "0.0.0.0";
+    QTest::newRow("/1") << 1 << "128.0.0.0";
+    QTest::newRow("/8") << 8 << "255.0.0.0";
+    QTest::newRow("/23") << 23 << "255.255.254.0";
+    QTest::newRow("/24") << 24 << "255.255.255.0";
+    QTest::newRow("/31") << 31 << "255.255.255.254";
+    QTest::newRow("/32") << 32 << "255.255.255.255";
+}
+
+void TestNetAddress::netmask()
+{
+    QFETCH(int, prefix);
+    QFETCH(QString, netmask);
+    const quint32 mask = prefixNetmask(prefix);
+    QCOMPARE(ipv4ToString(mask), netmask);
+    QCOMPARE(netmaskPrefix(mask), prefix);
+    QVERIFY(isContiguousNetmask(mask));
+    // One bit set below the ones is no netmask; the prefix counts the ones
+    // from the left only.
+    if (prefix <= 30) {
+        const quint32 gap = mask | (1u << (31 - prefix - 1));
+        QVERIFY(!isContiguousNetmask(gap));
+        QCOMPARE(netmaskPrefix(gap), prefix);
+    }
+    // What the system gives without a known prefix (-1), and beyond 32.
+    QCOMPARE(prefixNetmask(-1), 0u);
+    QCOMPARE(prefixNetmask(33), 0xFFFFFFFFu);
+}
+
+void TestNetAddress::subnet_data()
+{
+    QTest::addColumn<QString>("subnet");
+    QTest::addColumn<QString>("network");
+    QTest::addColumn<QString>("broadcast");
+    QTest::addColumn<QStringList>("inside");
+    QTest::addColumn<QStringList>("outside");
+    QTest::addColumn<qint64>("hostCount");
+
+    QTest::newRow("card of a /24") << "10.201.1.77/24"
+                                   << "10.201.1.0/24"
+                                   << "10.201.1.255" << QStringList{"10.201.1.0", "10.201.1.254", "10.201.1.255"}
+                                   << QStringList{"10.201.2.0", "10.201.0.255", "0.0.0.0"} << qint64(254);
+    QTest::newRow("/23 from its upper half") << "10.204.7.9/23"
+                                             << "10.204.6.0/23"
+                                             << "10.204.7.255" << QStringList{"10.204.6.1", "10.204.7.200"}
+                                             << QStringList{"10.204.8.0", "10.204.5.255"} << qint64(510);
+    QTest::newRow("/30") << "10.5.5.6/30"
+                         << "10.5.5.4/30"
+                         << "10.5.5.7" << QStringList{"10.5.5.4", "10.5.5.7"} << QStringList{"10.5.5.3", "10.5.5.8"}
+                         << qint64(2);
+    QTest::newRow("/31 holds no hosts") << "10.5.5.1/31"
+                                        << "10.5.5.0/31"
+                                        << "10.5.5.1" << QStringList{"10.5.5.0"} << QStringList{"10.5.5.2"}
+                                        << qint64(0);
+    QTest::newRow("/32") << "10.205.0.5/32"
+                         << "10.205.0.5/32"
+                         << "10.205.0.5" << QStringList{"10.205.0.5"} << QStringList{"10.205.0.4", "10.205.0.6"}
+                         << qint64(0);
+    QTest::newRow("/0 holds everything") << "10.1.2.3/0"
+                                         << "0.0.0.0/0"
+                                         << "255.255.255.255" << QStringList{"0.0.0.0", "255.255.255.255"}
+                                         << QStringList() << qint64(0xFFFFFFFE);
+}
+
+void TestNetAddress::subnet()
+{
+    QFETCH(QString, subnet);
+    QFETCH(QString, network);
+    QFETCH(QString, broadcast);
+    QFETCH(QStringList, inside);
+    QFETCH(QStringList, outside);
+    QFETCH(qint64, hostCount);
+
+    const Ipv4Subnet s = net(subnet.toLatin1().constData());
+    QCOMPARE(s.text(), subnet);
+    QCOMPARE(s.networkOnly().text(), network);
+    QCOMPARE(ipv4ToString(s.broadcast()), broadcast);
+    QCOMPARE(s.networkOnly().netmask(), s.netmask());
+    for (const QString &address : inside)
+        QVERIFY2(s.contains(ip(address.toLatin1().constData())), qPrintable(address));
+    for (const QString &address : outside)
+        QVERIFY2(!s.contains(ip(address.toLatin1().constData())), qPrintable(address));
+    QCOMPARE(qint64(s.hostCount()), hostCount);
+    if (hostCount > 0)
+        QCOMPARE(s.firstHost(), s.network() + 1);
+    // A network overlaps a subnet inside it, and the other way round.
+    const Ipv4Subnet inner{s.address, qMin(s.prefixLength + 1, 32)};
+    QVERIFY(s.overlaps(inner) && inner.overlaps(s));
+    QCOMPARE(s.networkOnly() == s, s.address == s.network());
+}
 
 void TestNetAddress::probeAddress_data()
 {

@@ -13,7 +13,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QHeaderView>
-#include <QNetworkInterface>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -32,22 +31,6 @@ enum Column {
     StateColumn,
     ColumnCount
 };
-
-// The addresses of every usable card, for an assignment whose MAC has not
-// asked yet.
-QVector<CardAddress> allCardAddresses()
-{
-    QVector<CardAddress> addresses;
-    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &itfc : interfaces) {
-        const QList<QNetworkAddressEntry> entries = itfc.addressEntries();
-        for (const QNetworkAddressEntry &entry : entries) {
-            if (isUsableAddressEntry(itfc, entry))
-                addresses.append(CardAddress{entry.ip().toIPv4Address(), entry.prefixLength()});
-        }
-    }
-    return addresses;
-}
 
 QString timeText(const QDateTime &utc)
 {
@@ -121,7 +104,7 @@ void AddressServerDialog::on_pushButton_assign_clicked()
     CardSettings card;
     if (request)
         card = CardSettings::read(request->cardIndex);
-    const QVector<CardAddress> addresses = card.addresses.isEmpty() ? allCardAddresses() : card.addresses;
+    const QVector<Ipv4Subnet> addresses = card.addresses.isEmpty() ? usableCardAddresses() : card.addresses;
     const QVector<AddressAssignment> others = server->assignments();
     const QSet<quint32> listedAddresses = listed ? listed() : QSet<quint32>();
 
@@ -130,8 +113,8 @@ void AddressServerDialog::on_pushButton_assign_clicked()
         start = *current;
     } else {
         start.mac = mac;
-        start.address = AssignAddressDialog::firstFreeAddress(mac, addresses, others, listedAddresses);
-        for (const CardAddress &entry : addresses) {
+        start.address = AddressAssignments::firstFreeAddress(mac, addresses, others, listedAddresses);
+        for (const Ipv4Subnet &entry : addresses) {
             if (entry.prefixLength >= 1 && entry.prefixLength <= 30) {
                 start.prefixLength = entry.prefixLength;
                 break;
@@ -207,7 +190,7 @@ void AddressServerDialog::on_pushButton_load_clicked()
                   all.end());
     }
     all += loaded;
-    const QVector<CardAddress> cards = allCardAddresses();
+    const QVector<Ipv4Subnet> cards = usableCardAddresses();
     for (const AddressAssignment &assignment : qAsConst(loaded)) {
         const AssignmentCheck check = AddressAssignments::check(assignment, cards, all);
         if (!check.ok() && !check.isWarning()) {

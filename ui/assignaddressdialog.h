@@ -22,21 +22,14 @@ public:
     // listed: the addresses of the devices in the list; start: what the
     // fields show first.
     AssignAddressDialog(QWidget *parent, const QByteArray &mac, const QString &cardName,
-                        const QVector<CardAddress> &card, const QVector<AddressAssignment> &others,
+                        const QVector<Ipv4Subnet> &card, const QVector<AddressAssignment> &others,
                         const QSet<quint32> &listed, const AddressAssignment &start);
     ~AssignAddressDialog() override;
 
-    // What the fields say now, and what is wrong with it. A field that is
-    // no address at all gives a check of its own (BadGateway for the
-    // gateway and name servers, NotInCardSubnet for the address).
+    // What the fields say now, and what is wrong with it
+    // (AddressAssignments::checkFields).
     AddressAssignment assignment() const;
     AssignmentCheck check() const;
-
-    // The first address of the card's subnet (its first subnet with a
-    // prefix of 1 to 30) that passes the check without even a warning; 0
-    // when there is none.
-    static quint32 firstFreeAddress(const QByteArray &mac, const QVector<CardAddress> &card,
-                                    const QVector<AddressAssignment> &others, const QSet<quint32> &listed);
 
 private slots:
     void on_lineEdit_address_textChanged();
@@ -48,10 +41,11 @@ private slots:
 
 private:
     void priv_showCheck();
+    AssignmentFields priv_fields() const;
 
     Ui_AssignAddressDialog *ui;
     QByteArray mac;
-    QVector<CardAddress> card;
+    QVector<Ipv4Subnet> card;
     QVector<AddressAssignment> others;
     QSet<quint32> listed;
 };

@@ -8,7 +8,7 @@
 #include <QNetworkInterface>
 #include <QTableWidgetItem>
 
-NetworksDialog::NetworksDialog(QWidget *parent, std::function<QList<Ipv4Network>()> added)
+NetworksDialog::NetworksDialog(QWidget *parent, std::function<QList<Ipv4Subnet>()> added)
     : QDialog(parent)
     , ui(new Ui_NetworksDialog)
     , validator(nullptr)
@@ -89,7 +89,7 @@ void NetworksDialog::on_pushButton_close_clicked()
     close();
 }
 
-RemoteNetworkValidator::RemoteNetworkValidator(std::function<QList<Ipv4Network>()> added, QObject *parent)
+RemoteNetworkValidator::RemoteNetworkValidator(std::function<QList<Ipv4Subnet>()> added, QObject *parent)
     : QValidator(parent)
     , added(std::move(added))
 { }
@@ -103,5 +103,5 @@ QValidator::State RemoteNetworkValidator::validate(QString &input, int &pos) con
 RemoteNetworkCheck RemoteNetworkValidator::check(const QString &input) const
 {
     return checkRemoteNetwork(input, ownNetworks(QNetworkInterface::allInterfaces()),
-                              added ? added() : QList<Ipv4Network>());
+                              added ? added() : QList<Ipv4Subnet>());
 }

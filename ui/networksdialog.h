@@ -19,12 +19,12 @@ class RemoteNetworkValidator : public QValidator
 
 public:
     // added: the remote networks added so far.
-    RemoteNetworkValidator(std::function<QList<Ipv4Network>()> added, QObject *parent);
+    RemoteNetworkValidator(std::function<QList<Ipv4Subnet>()> added, QObject *parent);
     State validate(QString &input, int &pos) const override;
     RemoteNetworkCheck check(const QString &input) const;
 
 private:
-    std::function<QList<Ipv4Network>()> added;
+    std::function<QList<Ipv4Subnet>()> added;
 };
 
 // The networks the last run searched or left out, and where the user adds
@@ -36,14 +36,14 @@ class NetworksDialog : public QDialog
 
 public:
     // added: the remote networks added so far, for the overlap test.
-    NetworksDialog(QWidget *parent, std::function<QList<Ipv4Network>()> added);
+    NetworksDialog(QWidget *parent, std::function<QList<Ipv4Subnet>()> added);
     ~NetworksDialog() override;
 
     void showReport(const RunReport &report);
 
 signals:
     // Enter (or Add) with a network that can be searched.
-    void networkAdded(const Ipv4Network &network);
+    void networkAdded(const Ipv4Subnet &network);
 
 private slots:
     void on_lineEdit_network_textChanged(const QString &text);

@@ -24,7 +24,7 @@ fail() {
 }
 # render WIDTH: the page as man shows it in a terminal that wide.
 render() {
-    LC_ALL=C.UTF-8 MANWIDTH=$1 man --warnings -E UTF-8 -l "$page" 2>"$out/warnings"
+    LC_ALL=C.UTF-8 MANWIDTH=$1 MANOPT= man --warnings -E UTF-8 -l "$page" 2>"$out/warnings"
     if [ -s "$out/warnings" ]; then
         cat "$out/warnings" >&2
         fail "man warns about $page at width $1"

@@ -13,8 +13,7 @@
 # cache directories, so the machine's apt set-up stays as it is. dpkg-source
 # applies Debian's patches while unpacking.
 #
-# The first build takes 17 to 33 minutes on 2 cores, depending on what else
-# runs (configure 2, qtbase 14 to 29, qtsvg under 1).
+# The first build takes long; docs/building.md gives the times measured.
 set -eu
 
 qt_version=5.15.8

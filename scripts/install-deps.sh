@@ -11,7 +11,7 @@ set -eu
 lists='
 run         qtbase5-dev qtbase5-dev-tools libqt5svg5 cmake make g++
 qt6         qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-qpa-plugins
-rig         iproute2 util-linux python3
+rig         iproute2 util-linux python3 man-db
 windows-rc  binutils-mingw-w64-i686
 bench       libbenchmark-dev
 clang       clang libclang-rt-14-dev llvm-14

@@ -39,7 +39,7 @@ stage=$dir/$name
 rm -rf "$stage" "$dir/$name.zip" "$dir/$name-setup.exe"
 mkdir -p "$stage/platforms" "$stage/imageformats" "$stage/styles"
 $target-strip -o "$stage/NodeSpotter.exe" "$dir/app/NodeSpotter.exe"
-$target-strip -o "$stage/nodespotter-cli.exe" "$dir/app/nodespotter-cli.exe"
+$target-strip -o "$stage/nodespotter-cli.exe" "$dir/cli/nodespotter-cli.exe"
 cp "$qt/plugins/platforms/qwindows.dll" "$qt/plugins/platforms/qoffscreen.dll" "$stage/platforms/"
 cp "$qt/plugins/imageformats/qsvg.dll" "$qt/plugins/imageformats/qico.dll" "$stage/imageformats/"
 cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"

@@ -100,10 +100,10 @@ stage_package() {
 }
 
 stage_windows() {
-    # Qt for Windows, built into the cache on the first run (17 to 33 min on
-    # two cores), then found there. Warnings are errors here, so the
-    # Windows-only code stays clean. The tests run under wine, each in a
-    # fresh prefix and a network namespace of its own.
+    # Qt for Windows, built into the cache on the first run (how long that
+    # takes: docs/building.md), then found there. Warnings are errors here,
+    # so the Windows-only code stays clean. The tests run under wine, each
+    # in a fresh prefix and a network namespace of its own.
     qt=$(scripts/build-qt-windows.sh | tail -n 1)
     took "Qt for Windows"
     build_and_test "Windows" build-windows -DCMAKE_TOOLCHAIN_FILE="$(pwd)/cmake/mingw-w64-i686.cmake" \

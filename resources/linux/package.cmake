@@ -19,6 +19,8 @@ foreach(file NodeSpotter.1 debian/changelog)
     list(APPEND NODESPOTTER_GZIPPED ${gzipped})
 endforeach()
 add_custom_target(nodespotter_gzipped_docs ALL DEPENDS ${NODESPOTTER_GZIPPED})
+# The test man_page reads the configured page as man shows it.
+set(NODESPOTTER_MAN_PAGE ${CMAKE_CURRENT_BINARY_DIR}/linux/NodeSpotter.1 PARENT_SCOPE)
 
 set(NODESPOTTER_PACKAGE nodespotter)
 if(QT_VERSION_MAJOR EQUAL 6)

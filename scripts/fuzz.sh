@@ -24,13 +24,15 @@ bootp_seconds=$((seconds / 3))
 enip_seconds=$((seconds - bootp_seconds))
 [ "$enip_seconds" -ge 1 ] || enip_seconds=1
 run() {
-    target=$1 corpus=$2 time=$3
+    target=$1 corpus=$2 time=$3 maxlen=$4
     rm -rf "$dir/$corpus" "$dir/artifacts-$target"
     mkdir -p "$dir/$corpus" "$dir/artifacts-$target"
     cp tests/fuzz/"$corpus"/* "$dir/$corpus/"
-    "$dir/tests/fuzz/$target" -max_total_time="$time" -max_len=1472 -timeout=10 -rss_limit_mb=2048 \
+    "$dir/tests/fuzz/$target" -max_total_time="$time" -max_len="$maxlen" -timeout=10 -rss_limit_mb=2048 \
         -artifact_prefix="$dir/artifacts-$target/" "$dir/$corpus"
 }
-run fuzz_enip corpus "$enip_seconds"
-run fuzz_bootp corpus-bootp "$bootp_seconds"
+# Inputs up to a whole TCP answer at the framing limit (24 + 4096 bytes)
+# for the codec, up to an Ethernet frame's UDP payload for BOOTP.
+run fuzz_enip corpus "$enip_seconds" 4120
+run fuzz_bootp corpus-bootp "$bootp_seconds" 1472
 echo "Fuzzing ran for $seconds s without findings."

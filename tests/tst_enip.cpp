@@ -1,6 +1,8 @@
 #include "cipidentity.h"
 #include "cipnames.h"
 #include "cipobjects.h"
+#include "cipreadings.h"
+#include "ciprequest.h"
 #include "cpf.h"
 #include "encapsulation.h"
 #include "enipencapheader.h"
@@ -143,6 +145,19 @@ private slots:
     void statusNames();
     void encapsulationStatusNames_data();
     void encapsulationStatusNames();
+
+    void numbers_data();
+    void numbers();
+    void services_data();
+    void services();
+    void hexData_data();
+    void hexData();
+    void genericRequest_data();
+    void genericRequest();
+    void readings_data();
+    void readings();
+    void hexDump_data();
+    void hexDump();
 };
 
 // The header with a value in every field, and its 24 bytes.
@@ -1000,6 +1015,74 @@ void tst_Enip::requests_data()
                   "21002301"
                   "25005604"
                   "31008907");
+    // Each value takes the smallest segment that holds it, whatever the
+    // others take.
+    QTest::newRow("32-bit instance 0x00010000") << request(CIP::GetAttributesAll, CIP::CipPath(0x04, 0x00010000))
+                                                << header("6F00", "1A00", "78563412") + rr
+            + hex("0A00"
+                  "01"
+                  "04"
+                  "2004"
+                  "260000000100");
+    QTest::newRow("32-bit instance 0xFFFFFFFF, 16-bit attribute")
+        << request(CIP::GetAttributeSingle, CIP::CipPath(0x01, 0xFFFFFFFF, 0x0100))
+        << header("6F00", "1E00", "78563412") + rr
+            + hex("0E00"
+                  "0E"
+                  "06"
+                  "2001"
+                  "2600FFFFFFFF"
+                  "31000001");
+    QTest::newRow("instance 0xFFFF stays 16-bit") << request(CIP::GetAttributesAll, CIP::CipPath(0xFF, 0xFFFF))
+                                                  << header("6F00", "1800", "78563412") + rr
+            + hex("0800"
+                  "01"
+                  "03"
+                  "20FF"
+                  "2500FFFF");
+    QTest::newRow("16-bit class 0x0100, instance 0") << request(CIP::GetAttributesAll, CIP::CipPath(0x0100, 0))
+                                                     << header("6F00", "1800", "78563412") + rr
+            + hex("0800"
+                  "01"
+                  "03"
+                  "21000001"
+                  "2400");
+    QTest::newRow("Get_Attribute_List, two attributes")
+        << request(CIP::GetAttributeList, CIP::CipPath(0xF6, 1), hex("020001000200"))
+        << header("6F00", "1C00", "78563412") + rr
+            + hex("0C00"
+                  "03"
+                  "02"
+                  "20F6"
+                  "2401"
+                  "020001000200");
+    QTest::newRow("vendor service 0x4B on a vendor class")
+        << request(0x4B, CIP::CipPath(0x0370, 0x12345, 0x7F), hex("AABB"))
+        << header("6F00", "2000", "78563412") + rr
+            + hex("1000"
+                  "4B"
+                  "06"
+                  "21007003"
+                  "260045230100"
+                  "307F"
+                  "AABB");
+    QTest::newRow("service 0x00") << request(0x00, CIP::CipPath(0x01, 1))
+                                  << header("6F00", "1600", "78563412") + rr
+            + hex("0600"
+                  "00"
+                  "02"
+                  "2001"
+                  "2401");
+    QTest::newRow("service 0x7F") << request(0x7F, CIP::CipPath(0x01, 1))
+                                  << header("6F00", "1600", "78563412") + rr
+            + hex("0600"
+                  "7F"
+                  "02"
+                  "2001"
+                  "2401");
+    // The top bit marks a reply: no request goes out with it.
+    QTest::newRow("service 0x80 refused") << request(0x80, CIP::CipPath(0x01, 1)) << QByteArray();
+    QTest::newRow("service 0x8E refused") << request(0x8E, CIP::CipPath(0x01, 1, 1)) << QByteArray();
 }
 
 void tst_Enip::requests()
@@ -1007,6 +1090,8 @@ void tst_Enip::requests()
     QFETCH(QByteArray, request);
     QFETCH(QByteArray, expected);
     QCOMPARE(request.toHex(), expected.toHex());
+    if (expected.isEmpty())
+        return;
 
     // Read back, the message is the same.
     ENIP::EncapMessage message;
@@ -1046,6 +1131,18 @@ void tst_Enip::path_data()
     QTest::newRow("connection point segment") << hex("0320F524012C01") << false << "" << false;
     QTest::newRow("two attributes") << hex("0420F5240130053006") << false << "" << false;
     QTest::newRow("size 0") << hex("00") << false << "" << false;
+    QTest::newRow("32-bit instance") << hex("0520012600785634123005") << true << "1/12345678/5" << true;
+    QTest::newRow("32-bit instance 0x10000") << hex("042001260000000100") << true << "1/10000" << true;
+    QTest::newRow("32-bit instance holding 1") << hex("042001260001000000") << true << "1/1" << false;
+    QTest::newRow("32-bit instance with pad 01") << hex("042001260101000000") << false << "" << false;
+    QTest::newRow("32-bit instance cut by the size") << hex("03200126000100"
+                                                            "0000")
+                                                     << false << "" << false;
+    QTest::newRow("32-bit instance past the data") << hex("04200126000100") << false << "" << false;
+    // Class and attribute IDs are 16-bit: their 32-bit forms are refused.
+    QTest::newRow("32-bit class") << hex("042200010000002401") << false << "" << false;
+    QTest::newRow("32-bit attribute") << hex("0520012401320001000000") << false << "" << false;
+    QTest::newRow("16-bit attribute with pad 01") << hex("042001240131010100") << false << "" << false;
 }
 
 void tst_Enip::path()
@@ -1090,6 +1187,14 @@ void tst_Enip::messageRouter_data()
                                        << hex("01"
                                               "0320F52401")
                                        << false << "";
+    QTest::newRow("request: 32-bit instance") << false
+                                              << hex("0E"
+                                                     "0520F52600000001003001")
+                                              << true << "e f5/10000/1 ";
+    QTest::newRow("request: reply service 0x8E") << false
+                                                 << hex("8E"
+                                                        "0220F52401")
+                                                 << false << "";
 
     QTest::newRow("response: success, no data") << true << hex("81000000") << true << "81 0 0 () ";
     QTest::newRow("response: data") << true
@@ -1106,6 +1211,15 @@ void tst_Enip::messageRouter_data()
     QTest::newRow("response: empty") << true << QByteArray() << false << "";
     QTest::newRow("response: two words promised, one given") << true << hex("8100010234 12") << false << "";
     QTest::newRow("response: 255 words promised") << true << hex("810001FF") << false << "";
+    QTest::newRow("response: a word and data after it") << true
+                                                        << hex("8E001401"
+                                                               "0300"
+                                                               "AABBCC")
+                                                        << true << "8e 0 14 (3) aabbcc";
+    QTest::newRow("response: odd data length") << true
+                                               << hex("CB000000"
+                                                      "010203")
+                                               << true << "cb 0 0 () 010203";
 }
 
 void tst_Enip::messageRouter()
@@ -1231,7 +1345,25 @@ void tst_Enip::replyCheck_data()
     QByteArray countThree = rrReply(7, hex("8E000000"));
     countThree[30] = 3;
     QTest::newRow("reply: count 3, two items") << countThree << true << int(ENIP::ReplyFault::Data) << "";
+    QTest::newRow("reply: additional status, no data") << rrReply(7,
+                                                                  hex("8E001E02"
+                                                                      "01000400"))
+                                                       << true << none << "1e [1,4] ";
+    // The largest answer: 4096 bytes of encapsulated data, 16 of them the
+    // items' framing, 8 the response's head and two status words.
+    const QByteArray largest = QByteArray(4096 - 16 - 8 - 1, '\x5A') + '\x01';
+    QTest::newRow("reply: the framing limit")
+        << rrReply(7,
+                   hex("8E000002"
+                       "34127856")
+                       + largest)
+        << true << none << "0 [1234,5678] " + QString::fromLatin1(largest.toHex());
+    QTest::newRow("reply: the framing limit, all data")
+        << rrReply(7, hex("8E000000") + QByteArray(4096 - 16 - 4, '\x01')) << true << none
+        << "0 " + QString::fromLatin1(QByteArray(4096 - 16 - 4, '\x01').toHex());
     // What the framing refuses never reaches the checks.
+    QTest::newRow("reply: one byte over the framing limit")
+        << rrReply(7, hex("8E000000") + QByteArray(4096 - 16 - 4 + 1, '\x01')) << false << 0 << "";
     QTest::newRow("reply: unknown command") << rrReply(7, hex("8E000000"), 0, 0x0099) << false << 0 << "";
     QTest::newRow("reply: cut short") << rrReply(7, hex("8E000000")).chopped(1) << false << 0 << "";
 }
@@ -1257,11 +1389,15 @@ void tst_Enip::replyCheck()
         CIP::MessageRouterResponse response;
         response.generalStatus = 0x99;
         found = ENIP::readSendRRDataReply(message, 7, CIP::GetAttributeSingle, &response);
-        if (found == ENIP::ReplyFault::None)
-            read = QStringLiteral("%1 %2")
+        if (found == ENIP::ReplyFault::None) {
+            QStringList words;
+            for (const quint16 word : qAsConst(response.additionalStatus))
+                words.append(QString::number(word, 16));
+            read = QStringLiteral("%1 %2%3")
                        .arg(response.generalStatus, 0, 16)
+                       .arg(words.isEmpty() ? QString() : QLatin1Char('[') + words.join(',') + QStringLiteral("] "))
                        .arg(QString::fromLatin1(response.data.toHex()));
-        else
+        } else
             QCOMPARE(int(response.generalStatus), 0x99);
     }
     QCOMPARE(int(found), fault);
@@ -1553,6 +1689,320 @@ void tst_Enip::encapsulationStatusNames()
     QFETCH(quint32, code);
     QFETCH(QString, name);
     QCOMPARE(CIP::encapsulationStatusName(code), name);
+}
+
+void tst_Enip::numbers_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<uint>("maximum");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<uint>("value");
+
+    const int none = int(CIP::NumberError::None);
+    const int empty = int(CIP::NumberError::Empty);
+    const int notANumber = int(CIP::NumberError::NotANumber);
+    const int tooLarge = int(CIP::NumberError::TooLarge);
+    QTest::newRow("10 is ten") << "10" << 0xFFFFu << none << 10u;
+    QTest::newRow("0x10 is sixteen") << "0x10" << 0xFFFFu << none << 16u;
+    QTest::newRow("0X1f, either case") << "0X1f" << 0xFFFFu << none << 31u;
+    QTest::newRow("leading zeros stay decimal") << "010" << 0xFFFFu << none << 10u;
+    QTest::newRow("0") << "0" << 0xFFFFu << none << 0u;
+    QTest::newRow("0x0") << "0x0" << 0xFFFFu << none << 0u;
+    QTest::newRow("blanks around") << "  0xF5\t" << 0xFFFFu << none << 0xF5u;
+    QTest::newRow("the maximum") << "65535" << 0xFFFFu << none << 0xFFFFu;
+    QTest::newRow("one over the maximum") << "65536" << 0xFFFFu << tooLarge << 0u;
+    QTest::newRow("0x10000 over 16 bits") << "0x10000" << 0xFFFFu << tooLarge << 0u;
+    QTest::newRow("largest 32-bit") << "0xFFFFFFFF" << 0xFFFFFFFFu << none << 0xFFFFFFFFu;
+    QTest::newRow("4294967295") << "4294967295" << 0xFFFFFFFFu << none << 0xFFFFFFFFu;
+    QTest::newRow("4294967296") << "4294967296" << 0xFFFFFFFFu << tooLarge << 0u;
+    QTest::newRow("many digits do not wrap") << "0x100000000000000001" << 0xFFFFFFFFu << tooLarge << 0u;
+    QTest::newRow("leading zeros of a large maximum") << "0x0000000000000001" << 0xFFFFFFFFu << none << 1u;
+    QTest::newRow("empty") << "" << 0xFFFFu << empty << 0u;
+    QTest::newRow("blanks") << "   " << 0xFFFFu << empty << 0u;
+    QTest::newRow("lone 0x") << "0x" << 0xFFFFu << notANumber << 0u;
+    QTest::newRow("hex digits without 0x") << "1A" << 0xFFFFu << notANumber << 0u;
+    QTest::newRow("minus") << "-1" << 0xFFFFu << notANumber << 0u;
+    QTest::newRow("plus") << "+1" << 0xFFFFu << notANumber << 0u;
+    QTest::newRow("blank inside") << "1 0" << 0xFFFFu << notANumber << 0u;
+    QTest::newRow("0x with a g") << "0x1g" << 0xFFFFu << notANumber << 0u;
+    QTest::newRow("a bad digit after many") << "99999999999999999999x" << 0xFFFFu << notANumber << 0u;
+    QTest::newRow("h suffix") << "10h" << 0xFFFFu << notANumber << 0u;
+    QTest::newRow("Arabic-Indic digit") << QString(QChar(0x0661)) << 0xFFFFu << notANumber << 0u;
+}
+
+void tst_Enip::numbers()
+{
+    QFETCH(QString, text);
+    QFETCH(uint, maximum);
+    QFETCH(int, error);
+    QFETCH(uint, value);
+
+    quint32 read = 0x5A5A5A5A;
+    QCOMPARE(int(CIP::parseNumber(text, maximum, &read)), error);
+    QCOMPARE(read, error == int(CIP::NumberError::None) ? value : 0x5A5A5A5Au);
+}
+
+void tst_Enip::services_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("service");
+    QTest::addColumn<bool>("get");
+    QTest::addColumn<bool>("needsAttribute");
+    QTest::addColumn<QString>("shown");
+
+    // service -1: refused.
+    QTest::newRow("Get_Attributes_All") << "Get_Attributes_All" << 0x01 << true << false << "0x01 Get_Attributes_All";
+    QTest::newRow("Get_Attribute_List") << "get_attribute_list" << 0x03 << true << false << "0x03 Get_Attribute_List";
+    QTest::newRow("Reset") << "RESET" << 0x05 << false << false << "0x05 Reset";
+    QTest::newRow("Get_Attribute_Single")
+        << " Get_Attribute_Single " << 0x0E << true << true << "0x0E Get_Attribute_Single";
+    QTest::newRow("Set_Attribute_Single")
+        << "set_attribute_single" << 0x10 << false << true << "0x10 Set_Attribute_Single";
+    QTest::newRow("0x0E by number") << "0x0E" << 0x0E << true << true << "0x0E Get_Attribute_Single";
+    QTest::newRow("14 by number") << "14" << 0x0E << true << true << "0x0E Get_Attribute_Single";
+    QTest::newRow("0x00") << "0x00" << 0x00 << false << false << "0x00";
+    QTest::newRow("0x02 Set_Attributes_All is no Get") << "2" << 0x02 << false << false << "0x02";
+    QTest::newRow("0x4B vendor service") << "0x4b" << 0x4B << false << false << "0x4B";
+    QTest::newRow("0x7F") << "127" << 0x7F << false << false << "0x7F";
+    QTest::newRow("0x80 is a reply") << "0x80" << -1 << false << false << "";
+    QTest::newRow("0x8E is a reply") << "0x8E" << -1 << false << false << "";
+    QTest::newRow("256") << "256" << -1 << false << false << "";
+    QTest::newRow("empty") << "" << -1 << false << false << "";
+    QTest::newRow("part of a name") << "Get_Attribute" << -1 << false << false << "";
+    QTest::newRow("name with blanks inside") << "Get Attribute Single" << -1 << false << false << "";
+}
+
+void tst_Enip::services()
+{
+    QFETCH(QString, text);
+    QFETCH(int, service);
+    QFETCH(bool, get);
+    QFETCH(bool, needsAttribute);
+    QFETCH(QString, shown);
+
+    quint8 read = 0x66;
+    QCOMPARE(CIP::parseService(text, &read), service >= 0);
+    if (service < 0) {
+        QCOMPARE(int(read), 0x66);
+        return;
+    }
+    QCOMPARE(int(read), service);
+    QCOMPARE(CIP::isGetService(read), get);
+    QCOMPARE(CIP::serviceNeedsAttribute(read), needsAttribute);
+    QCOMPARE(CIP::serviceText(read), shown);
+    // Every name offered parses back to its code.
+    if (CIP::namedServices().contains(read)) {
+        quint8 byName = 0;
+        QVERIFY(CIP::parseService(CIP::serviceName(read), &byName));
+        QCOMPARE(byName, read);
+    } else {
+        QVERIFY(CIP::serviceName(read).isEmpty());
+    }
+}
+
+void tst_Enip::hexData_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QByteArray>("data");
+
+    QTest::newRow("pairs with spaces") << "01 02 0a" << true << hex("01020A");
+    QTest::newRow("no spaces, upper case") << "01020A" << true << hex("01020A");
+    QTest::newRow("blanks anywhere") << " 0 1\t02\n0A " << true << hex("01020A");
+    QTest::newRow("empty") << "" << true << QByteArray();
+    QTest::newRow("blanks only") << "   " << true << QByteArray();
+    QTest::newRow("00 bytes kept") << "00 00" << true << QByteArray(2, '\0');
+    QTest::newRow("ff") << "ff" << true << hex("FF");
+    QTest::newRow("odd digit count") << "01 02 0" << false << QByteArray();
+    QTest::newRow("one digit") << "1" << false << QByteArray();
+    QTest::newRow("0x prefix") << "0x01" << false << QByteArray();
+    QTest::newRow("g") << "0g" << false << QByteArray();
+    QTest::newRow("comma") << "01,02" << false << QByteArray();
+    QTest::newRow("full-width digit") << QString(QChar(0xFF11)) + QString(QChar(0xFF11)) << false << QByteArray();
+}
+
+void tst_Enip::hexData()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, ok);
+    QFETCH(QByteArray, data);
+
+    QByteArray read("old");
+    QCOMPARE(CIP::parseHexData(text, &read), ok);
+    QCOMPARE(read.toHex(), ok ? data.toHex() : QByteArray("6f6c64"));
+}
+
+void tst_Enip::genericRequest_data()
+{
+    QTest::addColumn<QStringList>("fields"); // service, class, instance, attribute, data
+    QTest::addColumn<int>("wrong");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("path");
+
+    using R = CIP::GenericRequest;
+    const auto row = [](const char *name, const QStringList &fields, int wrong, const char *bytes = "",
+                        const char *path = "") {
+        QTest::newRow(name) << fields << wrong << hex(bytes) << QString::fromLatin1(path);
+    };
+    row("Get_Attribute_Single host name", {"Get_Attribute_Single", "0xF5", "1", "6", ""}, R::NoField,
+        "0E0320F524013006", "class 0xF5 instance 0x01 attribute 0x06");
+    row("Get_Attributes_All, no attribute", {"0x01", "1", "1", "", ""}, R::NoField, "01022001 2401",
+        "class 0x01 instance 0x01");
+    row("Get_Attributes_All, an attribute given", {"1", "1", "1", "7", ""}, R::NoField, "010320012401 3007",
+        "class 0x01 instance 0x01 attribute 0x07");
+    row("Set_Attribute_Single with data", {"0x10", "245", "1", "3", "02 00 00 00"}, R::NoField,
+        "100320F524013003 02000000", "class 0xF5 instance 0x01 attribute 0x03");
+    row("Reset type 1", {"reset", "1", "1", "", "01"}, R::NoField, "05022001240101", "class 0x01 instance 0x01");
+    row("vendor class, 32-bit instance, 16-bit attribute", {"0x4C", "0x300", "0x12345678", "0x100", "AA"}, R::NoField,
+        "4C07 21000003 260078563412 31000001 AA", "class 0x300 instance 0x12345678 attribute 0x100");
+    row("instance 0, the class itself", {"1", "0xF5", "0", "", ""}, R::NoField, "01 02 20F5 2400",
+        "class 0xF5 instance 0x00");
+    row("class 0xFFFF", {"1", "65535", "1", "", ""}, R::NoField, "01 03 2100FFFF 2401", "class 0xFFFF instance 0x01");
+    row("attribute 0xFFFF", {"14", "1", "1", "0xFFFF", ""}, R::NoField, "0E 04 2001 2401 3100FFFF",
+        "class 0x01 instance 0x01 attribute 0xFFFF");
+    row("service 0x80", {"0x80", "1", "1", "1", ""}, R::ServiceField);
+    row("service empty", {"", "1", "1", "1", ""}, R::ServiceField);
+    row("class 0x10000 is not CIP", {"1", "0x10000", "1", "", ""}, R::ClassField);
+    row("class empty", {"1", "", "1", "", ""}, R::ClassField);
+    row("class negative", {"1", "-1", "1", "", ""}, R::ClassField);
+    row("instance 0x100000000", {"1", "1", "0x100000000", "", ""}, R::InstanceField);
+    row("instance empty", {"1", "1", " ", "", ""}, R::InstanceField);
+    row("attribute 0x10000 is not CIP", {"14", "1", "1", "0x10000", ""}, R::AttributeField);
+    row("Get_Attribute_Single without attribute", {"0x0E", "1", "1", "", ""}, R::AttributeField);
+    row("Set_Attribute_Single without attribute", {"0x10", "1", "1", "  ", "00"}, R::AttributeField);
+    row("attribute not a number", {"1", "1", "1", "six", ""}, R::AttributeField);
+    row("data odd", {"0x10", "1", "1", "1", "0 1 2"}, R::DataField);
+    row("data not hex", {"0x10", "1", "1", "1", "zz"}, R::DataField);
+    // The first wrong field is the one marked.
+    row("class and data wrong", {"1", "x", "1", "", "zz"}, R::ClassField);
+}
+
+void tst_Enip::genericRequest()
+{
+    QFETCH(QStringList, fields);
+    QFETCH(int, wrong);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, path);
+
+    CIP::GenericRequest before;
+    before.classId = 0x99;
+    CIP::GenericRequest request = before;
+    QString error;
+    QCOMPARE(int(CIP::GenericRequest::parse(fields.at(0), fields.at(1), fields.at(2), fields.at(3), fields.at(4),
+                                            &request, &error)),
+             wrong);
+    if (wrong != CIP::GenericRequest::NoField) {
+        QVERIFY(request == before);
+        QVERIFY(!error.isEmpty());
+        return;
+    }
+    QVERIFY(error.isEmpty());
+    QCOMPARE(request.bytes().toHex(), bytes.toHex());
+    QCOMPARE(request.pathText(), path);
+    // The request sent is the request parsed, byte for byte.
+    CIP::MessageRouterRequest read;
+    QVERIFY(read.deserialize(request.bytes()));
+    QCOMPARE(read.service, request.service);
+    QVERIFY(read.path == request.path());
+    QCOMPARE(read.data.toHex(), request.data.toHex());
+}
+
+void tst_Enip::readings_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    // Each reading as text, "-" where it is absent; the REAL as its text
+    // and whether it is a number.
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("empty") << QByteArray() << "- - - - - - - -";
+    QTest::newRow("one byte 0") << hex("00") << "0 - - - - - '' -";
+    QTest::newRow("one byte 0xFF: SHORT_STRING overruns") << hex("FF") << "255 - - - - - - -";
+    QTest::newRow("two bytes") << hex("3412") << "52 4660 - 4660 - - - -";
+    QTest::newRow("negative INT") << hex("FEFF") << "254 65534 - -2 - - - -";
+    QTest::newRow("three bytes, odd") << hex("0141 42") << "1 16641 - 16641 - - 'A' -";
+    QTest::newRow("STRING of 0") << hex("0000") << "0 0 - 0 - - '' ''";
+    QTest::newRow("STRING of 1") << hex("010041") << "1 1 - 1 - - '\\x00' 'A'";
+    QTest::newRow("STRING overruns by one") << hex("030041 42") << "3 3 1111556099 3 1111556099 48.25001/1 '\\x00AB' -";
+    QTest::newRow("negative DINT") << hex("FFFFFFFF") << "255 65535 4294967295 -1 -1 NaN/0 - -";
+    QTest::newRow("DINT minimum") << hex("00000080") << "0 0 2147483648 0 -2147483648 0/1 '' ''";
+    QTest::newRow("REAL 1.5") << hex("0000C03F") << "0 0 1069547520 0 1069547520 1.5/1 '' ''";
+    QTest::newRow("REAL 0.1, shortest text") << hex("CDCCCC3D") << "205 52429 1036831949 -13107 1036831949 0.1/1 - -";
+    // The shortest text of the smallest denormal is 1e-45, not 1.4e-45.
+    QTest::newRow("smallest denormal REAL") << hex("01000000") << "1 1 1 1 1 1e-45/1 '\\x00' '\\x00'";
+    QTest::newRow("largest denormal REAL") << hex("FFFF7F00") << "255 65535 8388607 -1 8388607 1.1754942e-38/1 - -";
+    QTest::newRow("REAL infinity") << hex("0000807F") << "0 0 2139095040 0 2139095040 Infinity/0 '' ''";
+    QTest::newRow("REAL minus infinity") << hex("000080FF") << "0 0 4286578688 0 -8388608 -Infinity/0 '' ''";
+    QTest::newRow("REAL quiet NaN") << hex("0000C07F") << "0 0 2143289344 0 2143289344 NaN/0 '' ''";
+    QTest::newRow("SHORT_STRING exactly filling") << hex("03414243")
+                                                  << "3 16643 1128415491 16643 1128415491 "
+                                                     "194.25395/1 'ABC' -";
+    QTest::newRow("SHORT_STRING Latin-1") << hex("02E9FC") << "2 59650 - -5886 - - '\u00e9\u00fc' -";
+    QTest::newRow("STRING after a UINT length, more data") << hex("0500") + QByteArray("hello") + hex("FF")
+                                                           << "5 5 1701314565 5 1701314565 "
+                                                              "6.8474337e+22/1 '\\x00hell' 'hello'";
+}
+
+void tst_Enip::readings()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(QString, expected);
+
+    const CIP::Readings r = CIP::readings(data);
+    const auto number = [](const auto &value) { return value ? QString::number(*value) : QStringLiteral("-"); };
+    // Control characters as \xNN, so that a row shows where a length byte
+    // went into a string.
+    const auto text = [](const std::optional<QString> &value) {
+        if (!value)
+            return QStringLiteral("-");
+        QString shown;
+        for (const QChar c : *value)
+            shown +=
+                c.unicode() < 0x20 ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0')) : QString(c);
+        return QLatin1Char('\'') + shown + QLatin1Char('\'');
+    };
+    const QString real =
+        r.realValue ? r.realText + QLatin1Char('/') + QString::number(int(r.realFinite)) : QStringLiteral("-");
+    const QStringList read = {number(r.usintValue), number(r.uintValue), number(r.udintValue),
+                              number(r.intValue),   number(r.dintValue), real,
+                              text(r.shortString),  text(r.string)};
+    QCOMPARE(read.join(' '), expected);
+    QCOMPARE(r.realText.isEmpty(), !r.realValue);
+    // A finite REAL's text reads back to the very same value.
+    if (r.realValue && r.realFinite)
+        QCOMPARE(float(r.realText.toDouble()), *r.realValue);
+}
+
+void tst_Enip::hexDump_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("dump");
+
+    QTest::newRow("empty") << QByteArray() << ""
+                           << "";
+    QTest::newRow("three bytes") << hex("01020A") << "01 02 0a"
+                                 << "0000  01 02 0a" + QString(39, ' ') + "  ...\n";
+    QTest::newRow("text") << QByteArray("Hi!~\x7f") << "48 69 21 7e 7f"
+                          << "0000  48 69 21 7e 7f" + QString(33, ' ') + "  Hi!~.\n";
+    const QByteArray seventeen = QByteArray::fromHex("000102030405060708090a0b0c0d0e0f10");
+    QTest::newRow("17 bytes, two lines") << seventeen << "00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f 10"
+                                         << "0000  00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f  ................\n"
+                                            "0010  10"
+            + QString(45, ' ') + "  .\n";
+}
+
+void tst_Enip::hexDump()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(QString, text);
+    QFETCH(QString, dump);
+    QCOMPARE(CIP::hexText(data), text);
+    QCOMPARE(CIP::hexDump(data), dump);
+
+    // 4096 bytes end on the offset 0ff0.
+    const QStringList lines = CIP::hexDump(QByteArray(4096, 'a')).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 256);
+    QVERIFY(lines.last().startsWith(QStringLiteral("0ff0  61 ")));
 }
 
 QTEST_APPLESS_MAIN(tst_Enip)

@@ -4,14 +4,18 @@
 // item, then the product name's text); and the explicit-messaging decoders
 // the device client calls on a TCP answer (framing, encapsulation message,
 // RegisterSession and SendRRData reply checks, Message Router response),
-// then the objects' attributes, all at once and one by one; and the
-// decoders of requests through a bridge: the route's port segments and
-// text, Unconnected Send requests and the answers to routed requests, and
-// the Port object. What a decoder accepts is written again and read back,
-// which must give the same value.
+// then the objects' attributes, all at once and one by one; the decoders
+// of requests through a bridge: the route's port segments and text,
+// Unconnected Send requests and the answers to routed requests, and the
+// Port object; and what the request dialog and the command line do with an
+// answer of any service (its readings and hex dump) and with typed text
+// (the request parser). What a decoder accepts is written again and read
+// back, which must give the same value.
 
 #include "cipobjects.h"
 #include "cipport.h"
+#include "cipreadings.h"
+#include "ciprequest.h"
 #include "encapsulation.h"
 #include "listidentityreply.h"
 #include "unconnectedsend.h"
@@ -123,6 +127,48 @@ quint32 decodeRouted(const QByteArray &bytes)
     return sum;
 }
 
+// The readings and dumps of answer data of any length.
+quint32 decodeReadings(const QByteArray &bytes)
+{
+    const CIP::Readings r = CIP::readings(bytes);
+    quint32 sum = r.usintValue.value_or(0) + r.uintValue.value_or(0) + r.udintValue.value_or(0)
+        + quint32(r.intValue.value_or(0)) + quint32(r.dintValue.value_or(0)) + r.realFinite
+        + quint32(r.realText.size());
+    if (r.realValue && r.realFinite)
+        sum += quint32(*r.realValue > 0);
+    for (const std::optional<QString> &text : {r.shortString, r.string}) {
+        if (text) {
+            for (const QChar c : *text)
+                sum += c.unicode();
+        }
+    }
+    sum += quint32(CIP::hexText(bytes).size() + CIP::hexDump(bytes).size());
+    return sum;
+}
+
+// The request parser on the bytes as Latin-1 text, split into five fields
+// at each '|', then the request it gives written and read back.
+quint32 parseRequest(const QByteArray &bytes)
+{
+    QStringList fields = QString::fromLatin1(bytes).split(QLatin1Char('|'));
+    while (fields.size() < 5)
+        fields.append(QString());
+    CIP::GenericRequest request;
+    QString error;
+    const CIP::GenericRequest::Field field = CIP::GenericRequest::parse(fields.at(0), fields.at(1), fields.at(2),
+                                                                        fields.at(3), fields.at(4), &request, &error);
+    quint32 sum = quint32(field) + quint32(error.size());
+    if (field != CIP::GenericRequest::NoField)
+        return sum;
+    CIP::MessageRouterRequest read;
+    // What the parser accepts is a request the codec writes and reads back
+    // unchanged.
+    if (!read.deserialize(request.bytes()) || read.service != request.service || read.path != request.path()
+        || read.data != request.data)
+        __builtin_trap();
+    return sum + quint32(request.pathText().size());
+}
+
 // The decoders of a TCP answer, as the device client runs them.
 quint32 decodeExplicit(const QByteArray &bytes)
 {
@@ -143,7 +189,7 @@ quint32 decodeExplicit(const QByteArray &bytes)
         sum += response.generalStatus + response.reserved;
         for (const quint16 word : qAsConst(response.additionalStatus))
             sum += word;
-        sum += decodeAttributes(response.data);
+        sum += decodeAttributes(response.data) + decodeReadings(response.data);
     }
     CIP::MessageRouterResponse routed;
     CIP::RoutingError routingError;
@@ -151,6 +197,12 @@ quint32 decodeExplicit(const QByteArray &bytes)
                                         CIP::CipRoute({CIP::CipRouteHop(1, 3)}), &routed, &routingError)
         == ENIP::ReplyFault::None)
         sum += routed.generalStatus + routingError.extendedStatus() + decodeAttributes(routed.data);
+    // The same reply as the answer to a request of any service: the one its
+    // last byte names.
+    const quint8 anyService = quint8(bytes.at(bytes.size() - 1)) & CIP::MaxRequestService;
+    if (ENIP::readSendRRDataReply(message, message.header.sessionHandle, anyService, &response)
+        == ENIP::ReplyFault::None)
+        sum += response.generalStatus + quint32(response.additionalStatus.size()) + decodeReadings(response.data);
     CIP::MessageRouterRequest request;
     if (request.deserialize(message.data))
         sum += request.service + request.path.classId + request.path.instance + request.path.attribute
@@ -165,7 +217,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size > 65535)
         return 0; // larger than any UDP datagram
     const QByteArray datagram = QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
-    volatile quint32 explicitSink = decodeExplicit(datagram) + decodeAttributes(datagram) + decodeRouted(datagram);
+    volatile quint32 explicitSink = decodeExplicit(datagram) + decodeAttributes(datagram) + decodeRouted(datagram)
+        + decodeReadings(datagram) + parseRequest(datagram);
     (void)explicitSink;
 
     ENIP::ListIdentityReply reply;

@@ -137,6 +137,21 @@ SEEDS.update({
     "tcp-routed-success-claimed": rr_reply(bytes.fromhex("d2000000")),
 })
 
+# Answers to requests of any service, the largest the framing allows among
+# them (4096 bytes of encapsulated data), requests with 16- and 32-bit
+# segments, and typed request fields for the request parser.
+SEEDS.update({
+    "tcp-vendor-service": rr_reply(b"\xcb\0\0\0" + bytes.fromhex("0500") + b"hello" + b"\x4b"),
+    "tcp-framing-limit": rr_reply(b"\x8e\0\0\x02\x34\x12\x78\x56" + b"\x5a" * (4096 - 16 - 8) + b""),
+    "tcp-request-32-bit-instance": struct.pack("<HHII8sI", 0x006F, 30, 7, 0, b"\0" * 8, 0)
+    + struct.pack("<IHH", 0, 0, 2) + struct.pack("<HH", 0, 0)
+    + item(0x00B2, bytes.fromhex("0e0620012600ffffffff31000001")),
+    "readings-real-nan": bytes.fromhex("0000c07f"),
+    "readings-short-string": bytes.fromhex("03414243"),
+    "request-fields": b"Get_Attribute_Single|0xF5|1|6|",
+    "request-fields-data": b"0x10|0x300|0x12345678|0x100|01 02 0a",
+})
+
 # Every other command that the header read accepts, each ignored by the
 # reply decode.
 for command in (0x0000, 0x0004, 0x0064, 0x0066, 0x006F, 0x0070, 0x0072, 0x0073):

@@ -46,7 +46,8 @@ QString CsvText::unguarded(const QString &cell)
 bool CsvText::parse(const QByteArray &data, const Limits &limits, QVector<Row> *rows, QString *error)
 {
     rows->clear();
-    QString text = QString::fromUtf8(data);
+    // With its size: Qt 5 would stop at a zero byte.
+    QString text = QString::fromUtf8(data.constData(), data.size());
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
 

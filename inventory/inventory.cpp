@@ -50,10 +50,13 @@ QJsonValue cellValue(const QString &column, const QString &cell)
 {
     if (cell.isEmpty())
         return QJsonValue(QJsonValue::Null);
-    if (numberColumn(column)) {
-        static const QRegularExpression integer(QStringLiteral("^-?[0-9]{1,15}$"));
-        if (integer.match(cell).hasMatch())
-            return QJsonValue(double(cell.toLongLong()));
+    // Only the number's own form: "007" and "-0" stay text, so that the
+    // file is written again as it was read.
+    if (numberColumn(column) && cell.size() <= 15) {
+        bool ok = false;
+        const qint64 number = cell.toLongLong(&ok);
+        if (ok && QString::number(number) == cell)
+            return QJsonValue(double(number));
     }
     return QJsonValue(cell);
 }
@@ -87,6 +90,14 @@ QString describeDevice(const InventoryDevice &device)
     if (!serial.isEmpty())
         text += Inventory::tr(" S/N: %1").arg(serial);
     return text;
+}
+
+// One row's line. A row of one empty cell is written as a quoted empty
+// cell: a blank line would be read as no row at all.
+QString csvLine(const QStringList &cells)
+{
+    const QString line = cells.join(QLatin1Char(','));
+    return line.isEmpty() ? QStringLiteral("\"\"") : line;
 }
 
 } // namespace
@@ -228,7 +239,9 @@ QString InventoryDevice::valueText(const QJsonValue &value)
 {
     switch (value.type()) {
     case QJsonValue::String:
-        return value.toString();
+        // Qt's JSON reader drops U+FEFF inside a text: so does the
+        // comparison, and a name saved as JSON compares as it was.
+        return value.toString().remove(QChar(0xFEFF));
     case QJsonValue::Double: {
         const double number = value.toDouble();
         // Whole numbers as integers; only those that fit exactly.
@@ -329,7 +342,7 @@ QJsonObject Inventory::deviceObject(const InventoryDevice &device)
 
 QString Inventory::csvCell(const QJsonValue &value)
 {
-    return value.isDouble() ? InventoryDevice::valueText(value) : CsvText::field(InventoryDevice::valueText(value));
+    return CsvText::field(InventoryDevice::valueText(value));
 }
 
 QByteArray Inventory::json() const
@@ -351,7 +364,8 @@ QByteArray Inventory::csv() const
     // The columns some device holds; all of them for an empty inventory.
     QStringList columns;
     for (const QString &column : deviceColumns()) {
-        bool held = devices.isEmpty();
+        // The address always: the reader needs it to take the file.
+        bool held = devices.isEmpty() || column == QLatin1String("address");
         for (int i = 0; i < devices.size() && !held; ++i)
             held = devices.at(i).holds(column);
         if (held)
@@ -376,7 +390,7 @@ QByteArray Inventory::csv() const
         for (const QString &column : columns)
             row.append(device.holds(column) && !slotColumnSet.contains(column) ? cell(device.fields.value(column))
                                                                                : QString());
-        text += row.join(QLatin1Char(',')) + lineEnd;
+        text += csvLine(row) + lineEnd;
         if (!slotList || !device.holds(ModulesKey))
             continue;
         for (const QJsonObject &slot : device.modules) {
@@ -389,7 +403,7 @@ QByteArray Inventory::csv() const
                 else
                     row.append(QString());
             }
-            text += row.join(QLatin1Char(',')) + lineEnd;
+            text += csvLine(row) + lineEnd;
         }
     }
     return QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();
@@ -524,6 +538,8 @@ private:
 
     bool readDevice(const QJsonObject &object, InventoryDevice *device, QString *error) const
     {
+        if (!object.contains(QStringLiteral("address")))
+            return refuse(tr("it has no address."), error);
         device->holdsAll = false;
         for (const QString &column : Inventory::deviceColumns()) {
             QString place;
@@ -589,7 +605,7 @@ bool readCsv(const QByteArray &data, Inventory *inventory, QString *error)
     CsvText::Limits limits;
     limits.rows = Inventory::MaxRows;
     limits.cells = Inventory::MaxColumns;
-    limits.cellLength = Inventory::MaxCellLength;
+    limits.cellLength = Inventory::MaxCellLength + 1; // with the formula guard
     if (!CsvText::parse(data, limits, &rows, error))
         return false;
     if (rows.isEmpty()) {
@@ -620,9 +636,13 @@ bool readCsv(const QByteArray &data, Inventory *inventory, QString *error)
                      .arg(rows.first().line);
         return false;
     }
-    const int slotColumn = header.indexOf(QStringLiteral("slot"));
-    const int portNumberColumn = header.indexOf(QStringLiteral("port_number"));
-    const bool hasSlots = slotColumn >= 0 && portNumberColumn >= 0;
+    // A slot's row has a cell in a slot column; a device's row has none.
+    QVector<int> slotCells;
+    for (const QString &column : Inventory::slotColumns()) {
+        if (header.contains(column))
+            slotCells.append(header.indexOf(column));
+    }
+    const bool hasSlots = header.contains(QStringLiteral("port_number")) && header.contains(QStringLiteral("slot"));
 
     inventory->program = QString::fromLatin1(DeviceExport::ProgramName);
     for (int r = 1; r < rows.size(); ++r) {
@@ -634,8 +654,9 @@ bool readCsv(const QByteArray &data, Inventory *inventory, QString *error)
                          .arg(header.size());
             return false;
         }
-        const bool slotRow =
-            hasSlots && (!row.cells.at(slotColumn).isEmpty() || !row.cells.at(portNumberColumn).isEmpty());
+        bool slotRow = false;
+        for (int c = 0; c < slotCells.size() && hasSlots && !slotRow; ++c)
+            slotRow = !row.cells.at(slotCells.at(c)).isEmpty();
         if (slotRow) {
             if (inventory->devices.isEmpty()) {
                 *error = Inventory::tr("Line %1: a slot's row before any device's row.").arg(row.line);

@@ -139,7 +139,7 @@ public:
     // tcpip_… ones in "tcpip", the link_… ones in "ethernet_link", and its
     // slots in "modules".
     static QJsonObject deviceObject(const InventoryDevice &device);
-    // A CSV cell: a number as it is, text formula-safe and quoted.
+    // A CSV cell, formula-safe and quoted (a negative number too).
     static QString csvCell(const QJsonValue &value);
     // UTF-8 with a byte-order mark, CRLF: the device's row, then one row
     // per slot with the device's number, address, port and protocol, the

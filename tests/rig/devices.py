@@ -48,6 +48,9 @@ A device's "cip" object (all numbers in hex strings unless said otherwise):
   "drop_after_set": ["f5/1/5"]  the device applies it at once and closes
                             the connection without an answer
   "reply_delay_ms": 0       delay before every answer
+  "reset": "answer" | "close" (restarts before its answer is out: closes
+               the connection) | "refuse" (general status 0x10) |
+               "silent" (restarts without a word, the connection left open)
   "behaviour": "normal" | "silent" (accepts, never answers) |
                "close_mid_reply" (half an answer, then closes) |
                "huge_length" (a header whose length says 65535) |
@@ -152,6 +155,7 @@ class CipDevice:
         self.drop_after_set = {key(k) for k in config.get("drop_after_set", [])}
         self.delay = config.get("reply_delay_ms", 0) / 1000.0
         self.behaviour = config.get("behaviour", "normal")
+        self.reset = config.get("reset", "answer")
 
     def instance_attributes(self, cls, inst):
         prefix = "%x/%x/" % (cls, inst)
@@ -202,11 +206,13 @@ class CipDevice:
                 self.attributes["f5/1/1"] = bytes(status)
             return 0, b"", path in self.drop_after_set
         if service == 0x05 and cls == 0x01:
+            if self.reset == "refuse":
+                return 0x10, b"", False
             if "f5/1/1" in self.attributes:
                 status = bytearray(self.attributes["f5/1/1"])
                 status[0] &= ~0x20 & 0xFF
                 self.attributes["f5/1/1"] = bytes(status)
-            return 0, b"", False
+            return 0, b"", self.reset == "close"
         return 0x08, b"", False
 
 
@@ -298,6 +304,8 @@ class CipConnection:
             status, reply_data, close = self.device.answer(service, *parsed, data)
         if close:
             return [(0, b"", True)]
+        if service == 0x05 and self.device.reset == "silent" and status == 0:
+            return []
         reply_service = service | 0x80
         if self.device.behaviour == "wrong_service":
             reply_service = 0x81 if service != 0x01 else 0x8E

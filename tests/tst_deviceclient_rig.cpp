@@ -874,7 +874,7 @@ void TestDeviceClientRig::commandLine()
     if (!arguments.contains("--yes"))
         QVERIFY(setRequests.isEmpty());
     QCOMPARE(requestsTo(devices, ip).filter(QRegularExpression("^(10|05) ")), sets);
-    if (arguments.contains("--reset") && exitCode == 0)
+    if (arguments.contains("--reset") && exitCode == 0 && written)
         QVERIFY(requestsTo(devices, ip).contains("05 20012401 00"));
 }
 
@@ -1038,6 +1038,7 @@ void TestDeviceClientRig::resetDialog()
     DeviceRecord record;
     record.protocol = DeviceProtocol::ListIdentity;
     record.address = Rig::ipv4(ip);
+    record.identities.append(ENIP::ListIdentityItem());
     DeviceDetailsDialog dialog(nullptr, record, Rig::ipv4("255.255.255.0"), []() { return QVector<quint32>(); });
     dialog.show();
     auto *label = dialog.findChild<QLabel *>("label_status");

@@ -33,8 +33,7 @@ QString requestText(const CIP::MessageRouterRequest &request)
 DeviceReply::DeviceReply(int id, const CIP::MessageRouterRequest &request)
     : requestId(id)
     , sent(request)
-{
-}
+{ }
 
 DeviceReply::~DeviceReply() = default;
 
@@ -458,10 +457,9 @@ void DeviceClient::priv_onTimeout()
     const QString device = priv_deviceText();
     switch (current) {
     case ConnectingState:
-        priv_fail(DeviceReply::ConnectFailed, tr("No connection to %1 on TCP port %2 within %3 s")
-                                                  .arg(device)
-                                                  .arg(devicePort)
-                                                  .arg(priv_secondsText()));
+        priv_fail(
+            DeviceReply::ConnectFailed,
+            tr("No connection to %1 on TCP port %2 within %3 s").arg(device).arg(devicePort).arg(priv_secondsText()));
         break;
     case ConnectedState: {
         bool expired = false;
@@ -474,10 +472,9 @@ void DeviceClient::priv_onTimeout()
     }
         Q_FALLTHROUGH();
     case RegisteringState:
-        priv_fail(DeviceReply::Timeout, tr("No answer from %1 on TCP port %2 within %3 s")
-                                            .arg(device)
-                                            .arg(devicePort)
-                                            .arg(priv_secondsText()));
+        priv_fail(
+            DeviceReply::Timeout,
+            tr("No answer from %1 on TCP port %2 within %3 s").arg(device).arg(devicePort).arg(priv_secondsText()));
         break;
     case ClosingState:
         socket->abort();

@@ -142,17 +142,16 @@ private:
         }
         const quint8 service = quint8(request.size() > 0 ? request.at(0) : 0);
         const QByteArray path = request.mid(2, 2 * (request.size() > 1 ? quint8(request.at(1)) : 0));
-        requests << QStringLiteral("6f %1 %2")
-                        .arg(service, 2, 16, QLatin1Char('0'))
-                        .arg(QString::fromLatin1(path.toHex()));
+        requests
+            << QStringLiteral("6f %1 %2").arg(service, 2, 16, QLatin1Char('0')).arg(QString::fromLatin1(path.toHex()));
         contexts << context;
 
         quint8 replyService = service | 0x80;
         if (behaviour == QLatin1String("wrong_service"))
             replyService = service != 0x01 ? 0x81 : 0x8E;
         const QByteArray response = QByteArray(1, char(replyService)) + QByteArray(3, '\0') + path;
-        const QByteArray cpf = le32(0) + le16(0) + le16(2) + le16(0) + le16(0) + le16(0xB2)
-            + le16(quint16(response.size())) + response;
+        const QByteArray cpf =
+            le32(0) + le16(0) + le16(2) + le16(0) + le16(0) + le16(0xB2) + le16(quint16(response.size())) + response;
         QByteArray echoed = context;
         if (behaviour == QLatin1String("wrong_context"))
             echoed[0] = char(echoed.at(0) ^ 0x5A);
@@ -321,8 +320,8 @@ void tst_DeviceClient::faults()
     QCOMPARE(second->request().path, CIP::CipPath(0xF6, 1));
     QCOMPARE(second->id(), first->id() + 1);
     QCOMPARE(Rig::LogCapture::count(QStringLiteral("DeviceClient::priv_fail : Error: \"%1\"").arg(text)), 1);
-    QCOMPARE(Rig::LogCapture::count(QStringLiteral("DeviceClient::priv_fail : Error: Request %1 not answered")
-                                        .arg(first->id())),
+    QCOMPARE(Rig::LogCapture::count(
+                 QStringLiteral("DeviceClient::priv_fail : Error: Request %1 not answered").arg(first->id())),
              1);
     QCOMPARE(client.state(), DeviceClient::UnconnectedState);
 
@@ -424,15 +423,14 @@ void tst_DeviceClient::replyDeleted_data()
     QTest::addColumn<QStringList>("requests");
 
     QTest::newRow("in flight") << 0 << "in flight"
-                               << QStringList{"65", "6f 0e 20f5240130" + QString("01"), "6f 0e 20f5240130" + QString("05"),
-                                              "6f 0e 20f5240130" + QString("06")};
+                               << QStringList{"65", "6f 0e 20f5240130" + QString("01"),
+                                              "6f 0e 20f5240130" + QString("05"), "6f 0e 20f5240130" + QString("06")};
     // A request nobody waits for any more is not sent.
     QTest::newRow("queued") << 1 << "queued"
                             << QStringList{"65", "6f 0e 20f5240130" + QString("01"),
                                            "6f 0e 20f5240130" + QString("06")};
-    QTest::newRow("before anything went out") << 0 << "at once"
-                                              << QStringList{"65", "6f 0e 20f5240130" + QString("05"),
-                                                             "6f 0e 20f5240130" + QString("06")};
+    QTest::newRow("before anything went out")
+        << 0 << "at once" << QStringList{"65", "6f 0e 20f5240130" + QString("05"), "6f 0e 20f5240130" + QString("06")};
 }
 
 void tst_DeviceClient::replyDeleted()
@@ -469,13 +467,14 @@ void tst_DeviceClient::replyDeleted()
     }
     QCOMPARE(device.requests, requests);
     QCOMPARE(device.connections, 1);
-    QCOMPARE(Rig::LogCapture::count(
-                 when == "in flight"
-                     ? QStringLiteral("DeviceClient::priv_answer : Answer %1 dropped: its reply was deleted").arg(deletedId)
-                     : QStringLiteral("DeviceClient::priv_process : Request %1 dropped: its reply was deleted before "
-                                      "it was sent")
-                           .arg(deletedId)),
-             1);
+    QCOMPARE(
+        Rig::LogCapture::count(
+            when == "in flight"
+                ? QStringLiteral("DeviceClient::priv_answer : Answer %1 dropped: its reply was deleted").arg(deletedId)
+                : QStringLiteral("DeviceClient::priv_process : Request %1 dropped: its reply was deleted before "
+                                 "it was sent")
+                      .arg(deletedId)),
+        1);
     for (const QPointer<DeviceReply> &reply : qAsConst(replies))
         delete reply;
 }
@@ -570,8 +569,9 @@ void tst_DeviceClient::states()
     QStringList states;
     for (const QList<QVariant> &arguments : qAsConst(changed))
         states << stateName(arguments.at(0).toInt());
-    QCOMPARE(states, (QStringList{"ConnectingState", "RegisteringState", "ConnectedState", "ClosingState",
-                                  "UnconnectedState"}));
+    QCOMPARE(
+        states,
+        (QStringList{"ConnectingState", "RegisteringState", "ConnectedState", "ClosingState", "UnconnectedState"}));
     QTRY_COMPARE(device.requests, (QStringList{"65", "6f 0e 20f524013006", "66"}));
 
     // After a close, the next request opens another session.

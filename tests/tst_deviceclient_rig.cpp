@@ -4,9 +4,9 @@
 
 #include "bootpdhcpdisabler.h"
 #include "deviceclient.h"
-#include "deviceresetter.h"
 #include "devicedetails.h"
 #include "devicedetailsdialog.h"
+#include "deviceresetter.h"
 #include "identityprobe.h"
 #include "ipsettingsdialog.h"
 #include "ipsettingswriter.h"
@@ -361,9 +361,9 @@ void TestDeviceClientRig::reset_data()
     QTest::newRow("refused") << QJsonObject{{"status", QJsonObject{{"05/1/1", "08"}}}} << true << ""
                              << int(ResetResult::Refused) << "The device does not support this service (0x08)" << false
                              << 0 << 1500;
-    QTest::newRow("refused in its state") << QJsonObject{{"reset", "refuse"}} << true << "" << int(ResetResult::Refused)
-                                          << "The device cannot do this in its present state (0x10)" << false << 0
-                                          << 1500;
+    QTest::newRow("refused in its state")
+        << QJsonObject{{"reset", "refuse"}} << true << "" << int(ResetResult::Refused)
+        << "The device cannot do this in its present state (0x10)" << false << 0 << 1500;
     // It restarts before its answer is out: a reset under way.
     QTest::newRow("connection closed") << QJsonObject{{"reset", "close"}} << true << "" << int(ResetResult::UnderWay)
                                        << "10.206.1.40 closed the connection without answering" << true << 0 << 1500;
@@ -431,9 +431,8 @@ void TestDeviceClientRig::reset()
     // The device is asked for where it is expected, and nowhere after a
     // refusal.
     const auto probes = devices.probes;
-    const int asked = int(std::count_if(probes.cbegin(), probes.cend(), [&](const Rig::Probe &p) {
-        return p.dport == 44818 && p.dst == lookedFor;
-    }));
+    const int asked = int(std::count_if(probes.cbegin(), probes.cend(),
+                                        [&](const Rig::Probe &p) { return p.dport == 44818 && p.dst == lookedFor; }));
     QCOMPARE(asked > 0, !refused);
 }
 
@@ -726,7 +725,8 @@ void TestDeviceClientRig::commandLine_data()
                                    << "\"configuration_method\": \"static\".*\"netmask\": \"255\\.255\\.255\\.0\""
                                    << "" << false << QStringList();
     QTest::newRow("details, silent") << QJsonObject{{"behaviour", "silent"}} << QStringList{"--details", ip} << 1 << ""
-                                     << "No answer from 10\\.206\\.1\\.50 on TCP port 44818 within 3 s" << false << QStringList();
+                                     << "No answer from 10\\.206\\.1\\.50 on TCP port 44818 within 3 s" << false
+                                     << QStringList();
     QTest::newRow("details, no server") << QJsonObject{{"none", true}} << QStringList{"--details", ip} << 1 << ""
                                         << "refused the connection on TCP port 44818" << false << QStringList();
     QTest::newRow("details, bad address") << QJsonObject() << QStringList{"--details", "10.206.1"} << 2 << ""
@@ -744,17 +744,18 @@ void TestDeviceClientRig::commandLine_data()
     QTest::newRow("set-ip, refused")
         << QJsonObject{{"settable", QJsonArray{"f5/1/3"}}} << QStringList{"--set-ip", ip, "--hostname", "io-9", "--yes"}
         << 3 << "host_name: 0x0E Attribute not settable"
-        << "The device refused the settings\\. Written: nothing\\. Not written: host_name\\." << true << QStringList{"10 20f524013006 0400696f2d39"};
+        << "The device refused the settings\\. Written: nothing\\. Not written: host_name\\." << true
+        << QStringList{"10 20f524013006 0400696f2d39"};
     // The host name is written but cannot be read back.
-    QTest::newRow("set-ip, read back differs")
-        << QJsonObject{{"settable", settable},
-                       {"get_all",
-                        QJsonObject{{"1/1", QJsonArray{1, 2, 3, 4, 5, 6, 7}},
-                                    {"f5/1", QJsonArray{1, 2, 3, 4, 5}},
-                                    {"f6/1", QJsonArray{1, 2, 3}}}},
-                       {"status", QJsonObject{{"0e/f5/1/6", "14"}}}}
-        << QStringList{"--set-ip", ip, "--hostname", "io-9", "--yes"} << 3 << ""
-        << "other values than those written:\n  host_name could not be read back" << true << QStringList{"10 20f524013006 0400696f2d39"};
+    QTest::newRow("set-ip, read back differs") << QJsonObject{{"settable", settable},
+                                                              {"get_all",
+                                                               QJsonObject{{"1/1", QJsonArray{1, 2, 3, 4, 5, 6, 7}},
+                                                                           {"f5/1", QJsonArray{1, 2, 3, 4, 5}},
+                                                                           {"f6/1", QJsonArray{1, 2, 3}}}},
+                                                              {"status", QJsonObject{{"0e/f5/1/6", "14"}}}}
+                                               << QStringList{"--set-ip", ip, "--hostname", "io-9", "--yes"} << 3 << ""
+                                               << "other values than those written:\n  host_name could not be read back"
+                                               << true << QStringList{"10 20f524013006 0400696f2d39"};
     QTest::newRow("set-ip, silent") << QJsonObject{{"behaviour", "silent"}}
                                     << QStringList{"--set-ip", ip, "--dhcp", "--yes"} << 1 << ""
                                     << "No answer from 10\\.206\\.1\\.50" << false << QStringList();
@@ -797,27 +798,30 @@ void TestDeviceClientRig::commandLine_data()
     // fault.
     QTest::newRow("set-ip, unchanged")
         << QJsonObject{{"settable", settable}}
-        << QStringList{"--set-ip",  ip,         "--static", "10.206.1.50/24", "--gateway",
-                       "10.206.1.1", "--hostname", "io-7",    "--reset",        "--yes"}
+        << QStringList{"--set-ip",   ip,           "--static", "10.206.1.50/24", "--gateway",
+                       "10.206.1.1", "--hostname", "io-7",     "--reset",        "--yes"}
         << 0 << "Nothing to change at 10\\.206\\.1\\.50: it has these settings already\\. Nothing was written\\.\n"
         << "" << false << QStringList();
     QTest::newRow("set-ip, unchanged, not confirmed")
         << QJsonObject{{"settable", settable}} << QStringList{"--set-ip", ip, "--hostname", "io-7"} << 0
-        << "Nothing to change at 10\\.206\\.1\\.50" << "" << false << QStringList();
+        << "Nothing to change at 10\\.206\\.1\\.50"
+        << "" << false << QStringList();
     // Only the host name differs: only the host name is written.
     QTest::newRow("set-ip, same address, new host name")
         << QJsonObject{{"settable", settable}}
-        << QStringList{"--set-ip", ip, "--static", "10.206.1.50/24", "--gateway", "10.206.1.1", "--hostname", "io-9",
-                       "--yes"}
-        << 0 << "Changes at 10\\.206\\.1\\.50:\n  Host name: io-7 -> io-9\n" << "" << true
-        << QStringList{"10 20f524013006 0400696f2d39"};
+        << QStringList{"--set-ip",   ip,           "--static", "10.206.1.50/24", "--gateway",
+                       "10.206.1.1", "--hostname", "io-9",     "--yes"}
+        << 0 << "Changes at 10\\.206\\.1\\.50:\n  Host name: io-7 -> io-9\n"
+        << "" << true << QStringList{"10 20f524013006 0400696f2d39"};
     // A new address and the same host name: 3 and 5, in that order.
     QTest::newRow("set-ip, new address, same host name")
         << QJsonObject{{"settable", settable}}
-        << QStringList{"--set-ip", ip, "--static", "10.206.1.50/24", "--gateway", "10.206.1.2", "--hostname", "io-7",
-                       "--yes"}
-        << 0 << "Changes at 10\\.206\\.1\\.50:\n  Gateway: 10\\.206\\.1\\.1 -> 10\\.206\\.1\\.2\n" << "" << true
-        << QStringList{"10 20f524013003 00000000", "10 20f524013005 3201ce0a00ffffff0201ce0a00000000000000000500706c616e7400"};
+        << QStringList{"--set-ip",   ip,           "--static", "10.206.1.50/24", "--gateway",
+                       "10.206.1.2", "--hostname", "io-7",     "--yes"}
+        << 0 << "Changes at 10\\.206\\.1\\.50:\n  Gateway: 10\\.206\\.1\\.1 -> 10\\.206\\.1\\.2\n"
+        << "" << true
+        << QStringList{"10 20f524013003 00000000",
+                       "10 20f524013005 3201ce0a00ffffff0201ce0a00000000000000000500706c616e7400"};
 }
 
 void TestDeviceClientRig::commandLine()
@@ -1032,7 +1036,8 @@ void TestDeviceClientRig::resetDialog()
 
     const QString ip = "10.206.1.62";
     Rig::Devices devices;
-    Rig::Device device = cipDevice(ip, QJsonObject{{"reset", reset}, {"settable", QJsonArray{"f5/1/3", "f5/1/5", "f5/1/6"}}});
+    Rig::Device device =
+        cipDevice(ip, QJsonObject{{"reset", reset}, {"settable", QJsonArray{"f5/1/3", "f5/1/5", "f5/1/6"}}});
     answerListIdentity(&device);
     QVERIFY(devices.start({device}));
     DeviceRecord record;

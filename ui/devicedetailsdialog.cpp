@@ -297,8 +297,9 @@ void DeviceDetailsDialog::priv_onReset(const ResetResult &result)
         priv_setBusy(false);
         return;
     }
-    const QString notConfirmed =
-        result.outcome == ResetResult::NotConfirmed ? tr("The reset was not confirmed: %1").arg(result.message) : QString();
+    const QString notConfirmed = result.outcome == ResetResult::NotConfirmed
+        ? tr("The reset was not confirmed: %1").arg(result.message)
+        : QString();
     if (!result.found) {
         outcome = result.outcome == ResetResult::NotConfirmed
             ? notConfirmed + QLatin1Char('\n')

@@ -18,6 +18,8 @@ IdentityProbe::IdentityProbe(QObject *parent)
     repeat.setInterval(RepeatMs);
     connect(&repeat, &QTimer::timeout, this, &IdentityProbe::priv_send);
     deadline.setSingleShot(true);
+    // A coarse timer may end the wait 5 % early: 30 s are 30 s.
+    deadline.setTimerType(Qt::PreciseTimer);
     connect(&deadline, &QTimer::timeout, this, &IdentityProbe::priv_timeOut);
     continuation.setSingleShot(true);
     continuation.setInterval(0);

@@ -25,6 +25,8 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <memory>
+
 #include <cstring>
 
 namespace {
@@ -1136,20 +1138,20 @@ void TestDeviceClientRig::chassis()
             + Rig::unconnectedSendData(bytes, QByteArray::fromHex(route.toLatin1()));
     QVERIFY(sent.deserialize(bytes));
     DeviceClient client{QHostAddress(addr)};
-    QSignalSpy replied(&client, &DeviceClient::replied);
     QElapsedTimer timer;
     timer.start();
-    client.send(sent);
-    QVERIFY(replied.wait(3000));
+    std::unique_ptr<DeviceReply> reply(client.send(sent));
+    QSignalSpy finished(reply.get(), &DeviceReply::finished);
+    QVERIFY(finished.wait(3000));
     const qint64 elapsed = timer.elapsed();
-    const auto reply = replied.first().at(1).value<DeviceReply>();
-    QVERIFY2(reply.answered(), qPrintable(reply.errorText));
+    QVERIFY2(reply->answered(), qPrintable(reply->errorString()));
     QStringList additional;
-    for (quint16 word : reply.additionalStatus)
+    const QVector<quint16> words = reply->additionalStatus();
+    for (quint16 word : words)
         additional << QStringLiteral("%1").arg(word, 4, 16, QLatin1Char('0'));
     QCOMPARE(QStringLiteral("%1,%2: %3")
-                 .arg(reply.generalStatus, 2, 16, QLatin1Char('0'))
-                 .arg(additional.join(' '), hexOf(reply.data))
+                 .arg(reply->generalStatus(), 2, 16, QLatin1Char('0'))
+                 .arg(additional.join(' '), hexOf(reply->data()))
                  .trimmed(),
              answer.remove(' ').replace(':', ": ").trimmed());
     QVERIFY2(elapsed >= minMs && elapsed <= maxMs, qPrintable(QString::number(elapsed)));

@@ -12,7 +12,6 @@
 #include "devicerecord.h"
 #include "devicesupport.h"
 #include "ipsettingsdialog.h"
-#include "listedaddresses.h"
 #include "localetext.h"
 #include "mainwindow.h"
 #include "projectinfo.h"
@@ -80,12 +79,16 @@ QListWidgetItem *addEntry(QListWidget *list, const QString &text, const QString 
     return item;
 }
 
-// An entry as the readers make it from a record.
+// An entry as the window makes it from a record: the record goes to the
+// finder of the list's window, whose entries are made, and read, from the
+// finder's records. Null when the entry did not come.
 QListWidgetItem *addEntry(QListWidget *list, const DeviceRecord &record)
 {
-    QListWidgetItem *item = addEntry(list, record.line(), record.addressText(), record.configAvailable());
-    item->setData(DetailsRole, QVariant::fromValue(record));
-    return item;
+    auto *finder = list->window()->findChild<DeviceFinder *>();
+    const int rows = list->count();
+    if (!finder || !finder->listRecord(record) || !QTest::qWaitFor([&]() { return list->count() > rows; }))
+        return nullptr;
+    return list->item(list->count() - 1);
 }
 
 DeviceRecord textRecord(quint32 number, const char *address, quint16 port, const QByteArray &reply)
@@ -499,7 +502,7 @@ void tst_MainWindow::watch()
     };
     QCOMPARE(brightest(1), 255);
     QVERIFY2(qAbs(brightest(0) - greyed.color().lightness()) < 8, qPrintable(QString::number(brightest(0))));
-    const auto record = [&]() { return list->item(0)->data(DetailsRole).value<DeviceRecord>(); };
+    const auto record = [&]() { return *DeviceListEvents::record(*finder, list->item(0)); };
     cells = DeviceSupport::toolTipCells(DeviceListEvents::toolTip(record(), DevicePlace()));
     QVERIFY2(cells.join('|').contains("Offline since|10:15:50|Last seen|10:15:30"), qPrintable(cells.join('|')));
 
@@ -535,21 +538,34 @@ void tst_MainWindow::watch()
 
 void tst_MainWindow::listedAddressesFollowTheList()
 {
-    // The duplicate test's set of addresses, whoever changes the list.
-    QListWidget list;
-    ListedAddresses listed(&list);
-    addEntry(&list, "1.  192.0.2.1:55555 | a", "192.0.2.1", true);
-    QListWidgetItem *second = addEntry(&list, "2.  192.0.2.2:55555 | b", "192.0.2.2", true);
-    QVERIFY(listed.contains("192.0.2.1") && listed.contains("192.0.2.2"));
+    // An entry's record is the finder's, found by the entry's address,
+    // whoever changes the list.
+    MainWindow window(nullptr, MainWindow::NoAutomaticSearch);
+    auto *finder = window.findChild<DeviceFinder *>();
+    QVERIFY(finder);
+    auto *list = child<QListWidget>(window, "listWidget");
+    QListWidgetItem *first = addEntry(list, textRecord(1, "192.0.2.1", 55555, "MAROVENDA a"));
+    QListWidgetItem *second = addEntry(list, textRecord(2, "192.0.2.2", 55555, "MAROVENDA b"));
+    QVERIFY(first && second);
+    QCOMPARE(DeviceListEvents::record(*finder, first), &finder->record(0));
+    QCOMPARE(DeviceListEvents::record(*finder, second), &finder->record(1));
+    // A device the finder lists once is listed once.
+    QVERIFY(!finder->listRecord(textRecord(3, "192.0.2.2", 55555, "MAROVENDA c")));
+    QCOMPARE(finder->count(), 2);
     second->setData(AddressRole, QStringLiteral("192.0.2.3"));
-    QVERIFY(!listed.contains("192.0.2.2") && listed.contains("192.0.2.3"));
-    delete list.takeItem(0);
-    QVERIFY(!listed.contains("192.0.2.1") && listed.contains("192.0.2.3"));
-    // As Find does: a cleared list lists nothing, so every device is new.
-    list.clear();
-    QVERIFY(!listed.contains("192.0.2.3"));
-    addEntry(&list, "1.  192.0.2.3:55555 | b", "192.0.2.3", true);
-    QVERIFY(listed.contains("192.0.2.3"));
+    QCOMPARE(DeviceListEvents::record(*finder, second), nullptr);
+    second->setData(AddressRole, QStringLiteral("192.0.2.2"));
+    // With the first entry gone the second device's entry is no longer in
+    // its row; a change of the device still reaches it.
+    delete list->takeItem(0);
+    second->setText("stale");
+    emit finder->deviceChanged(1);
+    QCOMPARE(second->text(), finder->record(1).line());
+    // As Find does: a cleared list lists nothing, and an entry made by hand
+    // for an address the finder no longer lists has no record.
+    QTest::mouseClick(child<QPushButton>(window, "pushButton_find"), Qt::LeftButton);
+    QCOMPARE(list->count(), 0);
+    QCOMPARE(DeviceListEvents::record(*finder, addEntry(list, "1.  192.0.2.1:55555 | a", "192.0.2.1", true)), nullptr);
 }
 
 void tst_MainWindow::selection_data()
@@ -790,6 +806,9 @@ void tst_MainWindow::listActions()
     waitForAutomaticRun(window);
     auto *list = child<QListWidget>(window, "listWidget");
     addActionEntries(list);
+    // The entries came as found devices, counted in the status bar; it says
+    // again what the run said, which an action that says nothing keeps.
+    child<QStatusBar>(window, "statusbar")->showMessage(NoNetwork);
     // Another entry is current: the action must take the entry it is given.
     list->setCurrentRow((row + 1) % 3);
     QApplication::clipboard()->setText("untouched");

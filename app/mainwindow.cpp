@@ -13,6 +13,7 @@
 #include "networksdialog.h"
 #include "projectinfo.h"
 #include "savelist.h"
+#include "statustipfilter.h"
 #include "updatelimiter.h"
 
 #include <QClipboard>
@@ -65,6 +66,10 @@ MainWindow::MainWindow(QWidget *parent, FirstSearch firstSearch)
     // text once, and paint the window at most once per display frame.
     ui->listWidget->setItemDelegate(new DeviceListDelegate(ui->listWidget));
     new UpdateLimiter(this);
+
+    // Menus leave the status bar's message alone.
+    statusTips = new StatusTipFilter(this);
+    statusTips->watch(this);
 
     ui->pushButton_copy->setEnabled(ui->listWidget->currentItem() != nullptr);
     ui->pushButton_config->setEnabled(ui->listWidget->currentItem() != nullptr);
@@ -421,6 +426,7 @@ bool MainWindow::priv_isEtherNetIp(const QListWidgetItem *item) const
 void MainWindow::priv_showListMenu(QListWidgetItem *item, const QPoint &globalPos)
 {
     QMenu menu(this);
+    statusTips->watch(&menu);
     // The window's sheet draws every menu item white; a disabled one is
     // gray here, as on the disabled buttons.
     menu.setStyleSheet(QStringLiteral("QMenu::item:disabled { color: gray; }"));

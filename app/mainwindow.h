@@ -12,6 +12,7 @@ class AddressServer;
 class AddressServerDialog;
 class DeviceDetailsDialog;
 class NetworksDialog;
+class StatusTipFilter;
 struct Ipv4Network;
 QT_BEGIN_NAMESPACE
 class QAction;
@@ -91,6 +92,7 @@ private:
     // The mark of an entry with a fault or a conflict; made when first
     // needed.
     QIcon warningIcon;
+    StatusTipFilter *statusTips = nullptr;
     QLabel *networksLabel;
     QProgressBar *sweepProgress;
     QPushButton *cancelSweep;

@@ -138,6 +138,8 @@ private slots:
     void listActions();
     void contextMenu_data();
     void contextMenu();
+    void statusMessageKept_data();
+    void statusMessageKept();
     void actionsWithoutCurrentEntry();
     void detailsDialog();
     void ipSettingsCheck_data();
@@ -840,6 +842,81 @@ void tst_MainWindow::listActions()
     QCOMPARE(catcher.urls, url.isEmpty() ? QList<QUrl>() : QList<QUrl>{QUrl(url)});
     QCOMPARE(QApplication::clipboard()->text(), clipboard.isEmpty() ? QString("untouched") : clipboard);
     QCOMPARE(child<QStatusBar>(window, "statusbar")->currentMessage(), status);
+}
+
+void tst_MainWindow::statusMessageKept_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<bool>("hover");
+
+    // Opening a menu, resting on each of its entries, closing it: the
+    // status bar says what it said before all the while.
+    QTest::newRow("menu bar menu opened") << "menuTools" << false;
+    QTest::newRow("menu bar menu entries hovered") << "menuHelp" << true;
+    QTest::newRow("context menu opened") << "context" << false;
+    QTest::newRow("context menu entries hovered") << "context" << true;
+}
+
+void tst_MainWindow::statusMessageKept()
+{
+    QFETCH(QString, menu);
+    QFETCH(bool, hover);
+
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    waitForAutomaticRun(window);
+    auto *list = child<QListWidget>(window, "listWidget");
+    auto *status = child<QStatusBar>(window, "statusbar");
+    QVERIFY(addEntry(list, textRecord(1, "10.0.0.7", 55555, "MAROVENDA")));
+    const QString found = "Found 1 device(s)";
+    QTRY_COMPARE(status->currentMessage(), found);
+
+    // The message after each step, "no menu" when none opened.
+    QStringList seen;
+    int hovered = 0;
+    const auto inMenu = [&]() {
+        auto *popup = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!popup) {
+            seen << "no menu";
+            return;
+        }
+        seen << status->currentMessage();
+        for (QAction *action : popup->actions()) {
+            if (!hover || action->isSeparator())
+                continue;
+            // The pointer resting on the entry, as the platform reports it;
+            // a menu takes the pointer as moved only after a few motions
+            // near where it opened.
+            for (int motion = 0; motion < 8 && popup->activeAction() != action; ++motion) {
+                const QPoint pos = popup->actionGeometry(action).center();
+                QMouseEvent move(QEvent::MouseMove, pos, popup->mapToGlobal(pos), Qt::NoButton, Qt::NoButton,
+                                 Qt::NoModifier);
+                QApplication::sendEvent(popup, &move);
+                QApplication::processEvents();
+            }
+            if (popup->activeAction() == action)
+                ++hovered;
+            seen << status->currentMessage();
+        }
+        QTest::keyClick(popup, Qt::Key_Escape);
+    };
+    if (menu == "context") {
+        QTimer::singleShot(0, &window, inMenu);
+        sendContextMenu(list, rowCenter(list, 0));
+    } else {
+        auto *menuBar = child<QMenuBar>(window, "menubar");
+        QTest::mouseClick(menuBar, Qt::LeftButton, {},
+                          menuBar->actionGeometry(child<QMenu>(window, qPrintable(menu))->menuAction()).center());
+        inMenu();
+    }
+    QTest::qWait(50);
+    seen << status->currentMessage();
+    QVERIFY(!hover || hovered > 0);
+    QStringList expected;
+    for (int step = 0; step < seen.size(); ++step)
+        expected << found;
+    QCOMPARE(seen, expected);
 }
 
 void tst_MainWindow::contextMenu_data()

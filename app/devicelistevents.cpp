@@ -2,6 +2,7 @@
 
 #include "cipnames.h"
 #include "devicedetailstext.h"
+#include "devicefinder.h"
 #include "deviceplace.h"
 #include "deviceprotocol.h"
 #include "devicerecord.h"
@@ -10,13 +11,13 @@
 #include <QContextMenuEvent>
 #include <QDateTime>
 #include <QHelpEvent>
+#include <QHostAddress>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QListWidget>
 #include <QPair>
 #include <QScopedValueRollback>
 #include <QToolTip>
-#include <QVariant>
 
 #include <utility>
 
@@ -142,9 +143,10 @@ QString table(const QList<QPair<QString, QStringList>> &rows)
 
 } // namespace
 
-DeviceListEvents::DeviceListEvents(QListWidget *list, QWidget *window)
+DeviceListEvents::DeviceListEvents(QListWidget *list, const DeviceFinder *finder, QWidget *window)
     : QObject(window)
     , list(list)
+    , finder(finder)
     , viewport(list->viewport())
 {
     list->installEventFilter(this);
@@ -154,6 +156,16 @@ DeviceListEvents::DeviceListEvents(QListWidget *list, QWidget *window)
     // the window, not on the widget under the pointer.
     window->setAttribute(Qt::WA_AlwaysShowToolTips);
     window->installEventFilter(this);
+}
+
+const DeviceRecord *DeviceListEvents::record(const DeviceFinder &finder, const QListWidgetItem *item)
+{
+    if (!item)
+        return nullptr;
+    bool ok = false;
+    const quint32 address = QHostAddress(item->data(AddressRole).toString()).toIPv4Address(&ok);
+    const int index = ok ? finder.indexOf(address) : -1;
+    return index >= 0 ? &finder.record(index) : nullptr;
 }
 
 QString DeviceListEvents::toolTip(const DeviceRecord &record, const DevicePlace &place)
@@ -286,13 +298,11 @@ bool DeviceListEvents::eventFilter(QObject *watched, QEvent *event)
         if (onViewport) {
             const auto *help = static_cast<QHelpEvent *>(event);
             QListWidgetItem *item = list->itemAt(help->pos());
-            const QVariant details = item ? item->data(DetailsRole) : QVariant();
+            const DeviceRecord *shown = record(*finder, item);
             QString text;
-            if (details.userType() == qMetaTypeId<DeviceRecord>()) {
-                // The interface list and the neighbour table as they are now.
-                const auto record = details.value<DeviceRecord>();
-                text = toolTip(record, DeviceLocator(SystemNeighbourTable()).place(record));
-            }
+            // The interface list and the neighbour table as they are now.
+            if (shown)
+                text = toolTip(*shown, DeviceLocator(SystemNeighbourTable()).place(*shown));
             if (text.isEmpty())
                 QToolTip::hideText();
             else

@@ -3,6 +3,7 @@
 
 #include <QObject>
 
+class DeviceFinder;
 struct DevicePlace;
 struct DeviceRecord;
 QT_BEGIN_NAMESPACE
@@ -27,7 +28,12 @@ class DeviceListEvents : public QObject
     Q_OBJECT
 
 public:
-    DeviceListEvents(QListWidget *list, QWidget *window);
+    // The tooltips show the records of finder, which must outlive the list.
+    DeviceListEvents(QListWidget *list, const DeviceFinder *finder, QWidget *window);
+
+    // The finder's record of an entry, found by the entry's address; null
+    // for an entry whose address the finder does not list.
+    static const DeviceRecord *record(const DeviceFinder &finder, const QListWidgetItem *item);
 
     // The tooltip of an entry: a two-column rich-text table of what its
     // record holds and where the device sits, built when shown. Every text
@@ -53,6 +59,7 @@ private:
     void requestKeyboardMenu();
 
     QListWidget *const list;
+    const DeviceFinder *const finder;
     QWidget *const viewport;
     // Set while a menu is open: a platform that sends both a key press and
     // a context-menu event for the Menu key gets one menu, not two.

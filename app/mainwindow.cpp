@@ -10,10 +10,10 @@
 #include "devicelistview.h"
 #include "deviceprotocol.h"
 #include "devicerecord.h"
-#include "listedaddresses.h"
 #include "networksdialog.h"
 #include "projectinfo.h"
 #include "savelist.h"
+#include "statustipfilter.h"
 #include "updatelimiter.h"
 
 #include <QClipboard>
@@ -35,20 +35,10 @@
 #include <QTimer>
 #include <QUrl>
 
-namespace {
-// An entry's line, as its record makes it; empty for an entry without one.
-QString entryLine(const QListWidgetItem *item)
-{
-    const QVariant details = item->data(DetailsRole);
-    return details.userType() == qMetaTypeId<DeviceRecord>() ? details.value<DeviceRecord>().line() : QString();
-}
-} // namespace
-
 MainWindow::MainWindow(QWidget *parent, FirstSearch firstSearch)
     : QMainWindow(parent)
     , ui(new Ui_MainWindow)
     , finder(new DeviceFinder(this))
-    , listedAddresses(nullptr)
     , networksLabel(nullptr)
     , sweepProgress(nullptr)
     , cancelSweep(nullptr)
@@ -58,7 +48,6 @@ MainWindow::MainWindow(QWidget *parent, FirstSearch firstSearch)
     , addressServerLabel(nullptr)
 {
     ui->setupUi(this);
-    listedAddresses = new ListedAddresses(ui->listWidget);
 
     // The application font is given in pixels, so pointSize() reports -1
     // here and the list always ends up at 11 points.
@@ -78,12 +67,16 @@ MainWindow::MainWindow(QWidget *parent, FirstSearch firstSearch)
     ui->listWidget->setItemDelegate(new DeviceListDelegate(ui->listWidget));
     new UpdateLimiter(this);
 
+    // Menus leave the status bar's message alone.
+    statusTips = new StatusTipFilter(this);
+    statusTips->watch(this);
+
     ui->pushButton_copy->setEnabled(ui->listWidget->currentItem() != nullptr);
     ui->pushButton_config->setEnabled(ui->listWidget->currentItem() != nullptr);
 
     // Keys, context menu and tooltips of the list lead to the same actions
     // as the buttons.
-    auto *listEvents = new DeviceListEvents(ui->listWidget, this);
+    auto *listEvents = new DeviceListEvents(ui->listWidget, finder, this);
     connect(listEvents, &DeviceListEvents::copyPressed, this, &MainWindow::on_pushButton_copy_clicked);
     connect(listEvents, &DeviceListEvents::refreshPressed, this, &MainWindow::on_pushButton_find_clicked);
     connect(listEvents, &DeviceListEvents::openPressed, this, &MainWindow::priv_openConfig);
@@ -192,12 +185,15 @@ void MainWindow::priv_scheduleEntries()
 {
     if (entriesTimer->isActive())
         return;
-    // A new entry in sight shows at the next frame; below the last row in
-    // sight it only moves the scroll bar, which can wait a little longer.
+    // A new entry in sight shows at the next frame. Below the last row in
+    // sight it only moves the scroll bar and the count, and each step costs
+    // a layout and a repaint of the scroll bar, the status bar and their
+    // background (most of a reply's cost while hundreds pour in): those
+    // steps come four times a second.
     const QListWidget *list = ui->listWidget;
     const bool inSight =
         list->count() == 0 || list->visualItemRect(list->item(list->count() - 1)).bottom() < list->viewport()->height();
-    entriesTimer->start(inSight ? 16 : 40);
+    entriesTimer->start(inSight ? 16 : 250);
 }
 
 void MainWindow::priv_addEntries()
@@ -208,7 +204,6 @@ void MainWindow::priv_addEntries()
         auto *item = new QListWidgetItem(record.line(), nullptr, QListWidgetItem::Type);
         item->setData(AddressRole, record.addressText());
         item->setData(ConfigRole, record.configAvailable());
-        item->setData(DetailsRole, QVariant::fromValue(record));
         if (record.needsWarning())
             item->setData(Qt::DecorationRole, priv_warningIcon());
         if (record.offline)
@@ -227,12 +222,11 @@ void MainWindow::priv_addEntries()
 void MainWindow::priv_updateEntry(int index)
 {
     const DeviceRecord &record = finder->record(index);
-    QListWidgetItem *item = ui->listWidget->item(listedAddresses->row(record.addressText()));
+    QListWidgetItem *item = priv_entry(index);
     if (!item)
         return;
     item->setText(record.line());
     item->setData(ConfigRole, record.configAvailable());
-    item->setData(DetailsRole, QVariant::fromValue(record));
     item->setData(Qt::DecorationRole, record.needsWarning() ? QVariant(priv_warningIcon()) : QVariant());
     // An offline device's entry is greyed, and stays selectable and
     // copyable.
@@ -248,13 +242,36 @@ void MainWindow::priv_showCount()
     ui->statusbar->showMessage(finder->countText(), 0);
 }
 
+QListWidgetItem *MainWindow::priv_entry(int index) const
+{
+    // The list shows the finder's devices in its order, so the entry of a
+    // device is the row of its index; a list filled some other way is
+    // searched by address.
+    const QString address = finder->record(index).addressText();
+    QListWidgetItem *item = ui->listWidget->item(index);
+    if (item && item->data(AddressRole).toString() == address)
+        return item;
+    for (int row = 0; row < ui->listWidget->count(); ++row) {
+        item = ui->listWidget->item(row);
+        if (item->data(AddressRole).toString() == address)
+            return item;
+    }
+    return nullptr;
+}
+
+const DeviceRecord *MainWindow::priv_record(const QListWidgetItem *item) const
+{
+    return DeviceListEvents::record(*finder, item);
+}
+
 QVector<DeviceRecord> MainWindow::priv_records() const
 {
+    // The finder's records of the entries shown: a device that answered
+    // since the list's last step is not shown yet.
     QVector<DeviceRecord> records;
     for (int row = 0; row < ui->listWidget->count(); ++row) {
-        const QVariant details = ui->listWidget->item(row)->data(DetailsRole);
-        if (details.userType() == qMetaTypeId<DeviceRecord>())
-            records.append(details.value<DeviceRecord>());
+        if (const DeviceRecord *record = priv_record(ui->listWidget->item(row)))
+            records.append(*record);
     }
     return records;
 }
@@ -282,11 +299,11 @@ void MainWindow::on_pushButton_copy_clicked()
         return;
 
     // The address and the port, as the entry shows them.
-    const QVariant details = item->data(DetailsRole);
-    if (details.userType() != qMetaTypeId<DeviceRecord>())
+    const DeviceRecord *record = priv_record(item);
+    if (!record)
         return;
 
-    QGuiApplication::clipboard()->setText(details.value<DeviceRecord>().endpoint(), QClipboard::Clipboard);
+    QGuiApplication::clipboard()->setText(record->endpoint(), QClipboard::Clipboard);
     ui->statusbar->showMessage(tr("IP address copied to clipboard"), 0);
 }
 
@@ -382,7 +399,7 @@ void MainWindow::priv_openDetails(QListWidgetItem *item)
 {
     if (!item || !priv_isEtherNetIp(item))
         return;
-    const auto record = item->data(DetailsRole).value<DeviceRecord>();
+    const DeviceRecord record = *priv_record(item);
     QPointer<DeviceDetailsDialog> &dialog = detailsDialogs[record.address];
     if (!dialog) {
         // The netmask of the card the device was found through, for the
@@ -403,16 +420,16 @@ void MainWindow::priv_openDetails(QListWidgetItem *item)
     dialog->activateWindow();
 }
 
-bool MainWindow::priv_isEtherNetIp(const QListWidgetItem *item)
+bool MainWindow::priv_isEtherNetIp(const QListWidgetItem *item) const
 {
-    const QVariant details = item->data(DetailsRole);
-    return details.userType() == qMetaTypeId<DeviceRecord>()
-        && details.value<DeviceRecord>().protocol == DeviceProtocol::ListIdentity;
+    const DeviceRecord *record = priv_record(item);
+    return record && record->protocol == DeviceProtocol::ListIdentity;
 }
 
 void MainWindow::priv_showListMenu(QListWidgetItem *item, const QPoint &globalPos)
 {
     QMenu menu(this);
+    statusTips->watch(&menu);
     // The window's sheet draws every menu item white; a disabled one is
     // gray here, as on the disabled buttons.
     menu.setStyleSheet(QStringLiteral("QMenu::item:disabled { color: gray; }"));
@@ -465,9 +482,9 @@ void MainWindow::priv_showListMenu(QListWidgetItem *item, const QPoint &globalPo
     else if (chosen == details)
         priv_openDetails(ui->listWidget->currentItem());
     else if (chosen == copyEntry) {
-        const QString line = entryLine(ui->listWidget->currentItem());
-        if (!line.isEmpty())
-            QGuiApplication::clipboard()->setText(line, QClipboard::Clipboard);
+        // The entry's line, as its record makes it.
+        if (const DeviceRecord *record = priv_record(ui->listWidget->currentItem()))
+            QGuiApplication::clipboard()->setText(record->line(), QClipboard::Clipboard);
     }
 }
 

@@ -11,8 +11,8 @@
 class AddressServer;
 class AddressServerDialog;
 class DeviceDetailsDialog;
-class ListedAddresses;
 class NetworksDialog;
+class StatusTipFilter;
 struct Ipv4Subnet;
 QT_BEGIN_NAMESPACE
 class QAction;
@@ -67,10 +67,14 @@ private:
     // The entry's details dialog, one per device: opened, or raised when it
     // is open already. EtherNet/IP entries only.
     void priv_openDetails(QListWidgetItem *item);
-    static bool priv_isEtherNetIp(const QListWidgetItem *item);
+    bool priv_isEtherNetIp(const QListWidgetItem *item) const;
     void priv_showListMenu(QListWidgetItem *item, const QPoint &globalPos);
     void priv_copyAllEntries();
     void priv_saveList();
+    // The entry of the finder's device index; null for none.
+    QListWidgetItem *priv_entry(int index) const;
+    // The finder's record of an entry; null for an entry it does not list.
+    const DeviceRecord *priv_record(const QListWidgetItem *item) const;
     // The records of the entries, in list order.
     QVector<DeviceRecord> priv_records() const;
     // The networks searched: the status-bar label, its tooltip and the
@@ -88,8 +92,7 @@ private:
     // The mark of an entry with a fault or a conflict; made when first
     // needed.
     QIcon warningIcon;
-    // The address of every listed entry, to find a device's entry.
-    ListedAddresses *listedAddresses;
+    StatusTipFilter *statusTips = nullptr;
     QLabel *networksLabel;
     QProgressBar *sweepProgress;
     QPushButton *cancelSweep;

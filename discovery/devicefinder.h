@@ -100,6 +100,10 @@ public:
     // datagram read elsewhere (the readers' own path, without a socket).
     void takeReply(quint16 probePort, const QByteArray &datagram, const QHostAddress &sender, quint16 senderPort,
                    int interfaceIndex);
+    // Lists a record as it stands (its number and line included), as a
+    // reader lists a new device, for a list built without replies (tests).
+    // False, and nothing listed, when its address is listed already.
+    bool listRecord(const DeviceRecord &record);
 
     // The clock of the watch marks, in milliseconds since the epoch; tests
     // give one of their own.

@@ -63,6 +63,16 @@ void DeviceFinder::takeReply(quint16 probePort, const QByteArray &datagram, cons
         emit countsChanged();
 }
 
+bool DeviceFinder::listRecord(const DeviceRecord &record)
+{
+    if (listed.contains(record.address))
+        return false;
+    priv_addDevice(record.line(), record);
+    priv_listAdded();
+    emit countsChanged();
+    return true;
+}
+
 bool DeviceFinder::priv_addDevice(const QString &text, const DeviceRecord &record)
 {
     const int known = listed.value(record.address, -1);

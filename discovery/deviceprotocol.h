@@ -12,13 +12,9 @@ constexpr quint16 ListIdentityPort = 44818;
 constexpr int ProbeReceiveBufferSize = 1 << 20;
 
 // Item data of a device-list entry: the device's dotted IPv4 address (the
-// duplicate key and the address of its web page), whether it offers a
-// configuration page, and its DeviceRecord, from which the entry's line,
-// tooltip and copy texts are made.
-enum DeviceItemRole : int {
-    AddressRole = Qt::UserRole + 1,
-    ConfigRole = Qt::UserRole + 2,
-    DetailsRole = Qt::UserRole + 3
-};
+// address of its web page, and the key of its record in the finder, from
+// which the entry's tooltip, copy texts and details are made) and whether
+// it offers a configuration page.
+enum DeviceItemRole : int { AddressRole = Qt::UserRole + 1, ConfigRole = Qt::UserRole + 2 };
 
 #endif // DEVICEPROTOCOL_H

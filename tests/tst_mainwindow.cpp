@@ -13,7 +13,6 @@
 #include "devicesupport.h"
 #include "ipsettingsdialog.h"
 #include "ipsettingsrows.h"
-#include "listedaddresses.h"
 #include "localetext.h"
 #include "mainwindow.h"
 #include "projectinfo.h"
@@ -81,12 +80,16 @@ QListWidgetItem *addEntry(QListWidget *list, const QString &text, const QString 
     return item;
 }
 
-// An entry as the readers make it from a record.
+// An entry as the window makes it from a record: the record goes to the
+// finder of the list's window, whose entries are made, and read, from the
+// finder's records. Null when the entry did not come.
 QListWidgetItem *addEntry(QListWidget *list, const DeviceRecord &record)
 {
-    QListWidgetItem *item = addEntry(list, record.line(), record.addressText(), record.configAvailable());
-    item->setData(DetailsRole, QVariant::fromValue(record));
-    return item;
+    auto *finder = list->window()->findChild<DeviceFinder *>();
+    const int rows = list->count();
+    if (!finder || !finder->listRecord(record) || !QTest::qWaitFor([&]() { return list->count() > rows; }))
+        return nullptr;
+    return list->item(list->count() - 1);
 }
 
 DeviceRecord textRecord(quint32 number, const char *address, quint16 port, const QByteArray &reply)
@@ -136,6 +139,8 @@ private slots:
     void listActions();
     void contextMenu_data();
     void contextMenu();
+    void statusMessageKept_data();
+    void statusMessageKept();
     void actionsWithoutCurrentEntry();
     void detailsDialog();
     void ipSettingsCheck_data();
@@ -495,7 +500,7 @@ void tst_MainWindow::watch()
     };
     QCOMPARE(brightest(1), 255);
     QVERIFY2(qAbs(brightest(0) - greyed.color().lightness()) < 8, qPrintable(QString::number(brightest(0))));
-    const auto record = [&]() { return list->item(0)->data(DetailsRole).value<DeviceRecord>(); };
+    const auto record = [&]() { return *DeviceListEvents::record(*finder, list->item(0)); };
     cells = DeviceSupport::toolTipCells(DeviceListEvents::toolTip(record(), DevicePlace()));
     QVERIFY2(cells.join('|').contains("Offline since|10:15:50|Last seen|10:15:30"), qPrintable(cells.join('|')));
 
@@ -531,21 +536,34 @@ void tst_MainWindow::watch()
 
 void tst_MainWindow::listedAddressesFollowTheList()
 {
-    // The duplicate test's set of addresses, whoever changes the list.
-    QListWidget list;
-    ListedAddresses listed(&list);
-    addEntry(&list, "1.  192.0.2.1:55555 | a", "192.0.2.1", true);
-    QListWidgetItem *second = addEntry(&list, "2.  192.0.2.2:55555 | b", "192.0.2.2", true);
-    QVERIFY(listed.contains("192.0.2.1") && listed.contains("192.0.2.2"));
+    // An entry's record is the finder's, found by the entry's address,
+    // whoever changes the list.
+    MainWindow window(nullptr, MainWindow::NoAutomaticSearch);
+    auto *finder = window.findChild<DeviceFinder *>();
+    QVERIFY(finder);
+    auto *list = child<QListWidget>(window, "listWidget");
+    QListWidgetItem *first = addEntry(list, textRecord(1, "192.0.2.1", 55555, "MAROVENDA a"));
+    QListWidgetItem *second = addEntry(list, textRecord(2, "192.0.2.2", 55555, "MAROVENDA b"));
+    QVERIFY(first && second);
+    QCOMPARE(DeviceListEvents::record(*finder, first), &finder->record(0));
+    QCOMPARE(DeviceListEvents::record(*finder, second), &finder->record(1));
+    // A device the finder lists once is listed once.
+    QVERIFY(!finder->listRecord(textRecord(3, "192.0.2.2", 55555, "MAROVENDA c")));
+    QCOMPARE(finder->count(), 2);
     second->setData(AddressRole, QStringLiteral("192.0.2.3"));
-    QVERIFY(!listed.contains("192.0.2.2") && listed.contains("192.0.2.3"));
-    delete list.takeItem(0);
-    QVERIFY(!listed.contains("192.0.2.1") && listed.contains("192.0.2.3"));
-    // As Find does: a cleared list lists nothing, so every device is new.
-    list.clear();
-    QVERIFY(!listed.contains("192.0.2.3"));
-    addEntry(&list, "1.  192.0.2.3:55555 | b", "192.0.2.3", true);
-    QVERIFY(listed.contains("192.0.2.3"));
+    QCOMPARE(DeviceListEvents::record(*finder, second), nullptr);
+    second->setData(AddressRole, QStringLiteral("192.0.2.2"));
+    // With the first entry gone the second device's entry is no longer in
+    // its row; a change of the device still reaches it.
+    delete list->takeItem(0);
+    second->setText("stale");
+    emit finder->deviceChanged(1);
+    QCOMPARE(second->text(), finder->record(1).line());
+    // As Find does: a cleared list lists nothing, and an entry made by hand
+    // for an address the finder no longer lists has no record.
+    QTest::mouseClick(child<QPushButton>(window, "pushButton_find"), Qt::LeftButton);
+    QCOMPARE(list->count(), 0);
+    QCOMPARE(DeviceListEvents::record(*finder, addEntry(list, "1.  192.0.2.1:55555 | a", "192.0.2.1", true)), nullptr);
 }
 
 void tst_MainWindow::selection_data()
@@ -786,6 +804,9 @@ void tst_MainWindow::listActions()
     waitForAutomaticRun(window);
     auto *list = child<QListWidget>(window, "listWidget");
     addActionEntries(list);
+    // The entries came as found devices, counted in the status bar; it says
+    // again what the run said, which an action that says nothing keeps.
+    child<QStatusBar>(window, "statusbar")->showMessage(NoNetwork);
     // Another entry is current: the action must take the entry it is given.
     list->setCurrentRow((row + 1) % 3);
     QApplication::clipboard()->setText("untouched");
@@ -817,6 +838,81 @@ void tst_MainWindow::listActions()
     QCOMPARE(catcher.urls, url.isEmpty() ? QList<QUrl>() : QList<QUrl>{QUrl(url)});
     QCOMPARE(QApplication::clipboard()->text(), clipboard.isEmpty() ? QString("untouched") : clipboard);
     QCOMPARE(child<QStatusBar>(window, "statusbar")->currentMessage(), status);
+}
+
+void tst_MainWindow::statusMessageKept_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<bool>("hover");
+
+    // Opening a menu, resting on each of its entries, closing it: the
+    // status bar says what it said before all the while.
+    QTest::newRow("menu bar menu opened") << "menuTools" << false;
+    QTest::newRow("menu bar menu entries hovered") << "menuHelp" << true;
+    QTest::newRow("context menu opened") << "context" << false;
+    QTest::newRow("context menu entries hovered") << "context" << true;
+}
+
+void tst_MainWindow::statusMessageKept()
+{
+    QFETCH(QString, menu);
+    QFETCH(bool, hover);
+
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    waitForAutomaticRun(window);
+    auto *list = child<QListWidget>(window, "listWidget");
+    auto *status = child<QStatusBar>(window, "statusbar");
+    QVERIFY(addEntry(list, textRecord(1, "10.0.0.7", 55555, "MAROVENDA")));
+    const QString found = "Found 1 device(s)";
+    QTRY_COMPARE(status->currentMessage(), found);
+
+    // The message after each step, "no menu" when none opened.
+    QStringList seen;
+    int hovered = 0;
+    const auto inMenu = [&]() {
+        auto *popup = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!popup) {
+            seen << "no menu";
+            return;
+        }
+        seen << status->currentMessage();
+        for (QAction *action : popup->actions()) {
+            if (!hover || action->isSeparator())
+                continue;
+            // The pointer resting on the entry, as the platform reports it;
+            // a menu takes the pointer as moved only after a few motions
+            // near where it opened.
+            for (int motion = 0; motion < 8 && popup->activeAction() != action; ++motion) {
+                const QPoint pos = popup->actionGeometry(action).center();
+                QMouseEvent move(QEvent::MouseMove, pos, popup->mapToGlobal(pos), Qt::NoButton, Qt::NoButton,
+                                 Qt::NoModifier);
+                QApplication::sendEvent(popup, &move);
+                QApplication::processEvents();
+            }
+            if (popup->activeAction() == action)
+                ++hovered;
+            seen << status->currentMessage();
+        }
+        QTest::keyClick(popup, Qt::Key_Escape);
+    };
+    if (menu == "context") {
+        QTimer::singleShot(0, &window, inMenu);
+        sendContextMenu(list, rowCenter(list, 0));
+    } else {
+        auto *menuBar = child<QMenuBar>(window, "menubar");
+        QTest::mouseClick(menuBar, Qt::LeftButton, {},
+                          menuBar->actionGeometry(child<QMenu>(window, qPrintable(menu))->menuAction()).center());
+        inMenu();
+    }
+    QTest::qWait(50);
+    seen << status->currentMessage();
+    QVERIFY(!hover || hovered > 0);
+    QStringList expected;
+    for (int step = 0; step < seen.size(); ++step)
+        expected << found;
+    QCOMPARE(seen, expected);
 }
 
 void tst_MainWindow::contextMenu_data()

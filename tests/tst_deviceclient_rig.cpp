@@ -4,6 +4,7 @@
 
 #include "bootpdhcpdisabler.h"
 #include "deviceclient.h"
+#include "deviceresetter.h"
 #include "devicedetails.h"
 #include "devicedetailsdialog.h"
 #include "identityprobe.h"
@@ -161,10 +162,9 @@ private slots:
     void initTestCase();
     void read_data();
     void read();
-    void faults_data();
-    void faults();
     void write_data();
     void write();
+    void reset_data();
     void reset();
     void disableBootpDhcp_data();
     void disableBootpDhcp();
@@ -178,6 +178,8 @@ private slots:
     void detailsDialog();
     void chassis_data();
     void chassis();
+    void resetDialog_data();
+    void resetDialog();
 };
 
 void TestDeviceClientRig::initTestCase()
@@ -251,85 +253,6 @@ void TestDeviceClientRig::read()
     QTest::qWait(200);
     QVERIFY(devices.stop());
     QCOMPARE(requestsTo(devices, "10.206.1.10"), requests);
-}
-
-void TestDeviceClientRig::faults_data()
-{
-    QTest::addColumn<QString>("behaviour");
-    QTest::addColumn<int>("error");
-    QTest::addColumn<QString>("text");
-    // How long the first request may take to fail, in ms.
-    QTest::addColumn<int>("minMs");
-    QTest::addColumn<int>("maxMs");
-
-    const QString ip = "10.206.1.20";
-    QTest::newRow("silent") << "silent" << int(DeviceReply::Timeout)
-                            << "No answer from 10.206.1.20 on TCP port 44818 within 3 s" << 2900 << 3600;
-    // 28 bytes of answer at one a second: the 3 s still count from the
-    // request.
-    QTest::newRow("drip") << "drip" << int(DeviceReply::Timeout)
-                          << "No answer from 10.206.1.20 on TCP port 44818 within 3 s" << 2900 << 3600;
-    QTest::newRow("close mid-reply") << "close_mid_reply" << int(DeviceReply::ConnectionLost)
-                                     << "10.206.1.20 closed the connection in the middle of its answer" << 0 << 1500;
-    QTest::newRow("huge length") << "huge_length" << int(DeviceReply::InvalidAnswer)
-                                 << "10.206.1.20 announced an answer of 65535 bytes, far more than any answer to this "
-                                    "request"
-                                 << 0 << 1500;
-    QTest::newRow("garbage") << "garbage" << int(DeviceReply::InvalidAnswer)
-                             << "10.206.1.20 announced an answer of 20564 bytes, far more than any answer to this "
-                                "request"
-                             << 0 << 1500;
-    QTest::newRow("another session") << "wrong_session" << int(DeviceReply::InvalidAnswer)
-                                     << "10.206.1.20 answered for another session than this one" << 0 << 1500;
-    QTest::newRow("another service") << "wrong_service" << int(DeviceReply::InvalidAnswer)
-                                     << "10.206.1.20 answered another request than the one sent" << 0 << 1500;
-    QTest::newRow("no server") << "" << int(DeviceReply::ConnectFailed)
-                               << "10.206.1.20 refused the connection on TCP port 44818: no EtherNet/IP server there"
-                               << 0 << 1500;
-}
-
-void TestDeviceClientRig::faults()
-{
-    QFETCH(QString, behaviour);
-    QFETCH(int, error);
-    QFETCH(QString, text);
-    QFETCH(int, minMs);
-    QFETCH(int, maxMs);
-
-    Rig::Devices devices;
-    Rig::Device device = cipDevice("10.206.1.20", QJsonObject{{"behaviour", behaviour}});
-    if (behaviour.isEmpty())
-        device.cip = QJsonObject();
-    QVERIFY(devices.start({device}));
-    Rig::LogCapture log;
-
-    DeviceClient client(QHostAddress("10.206.1.20"));
-    QSignalSpy replied(&client, &DeviceClient::replied);
-    QElapsedTimer timer;
-    timer.start();
-    const int first = client.getAttributeSingle(0xF5, 1, 6);
-    const int second = client.getAttributesAll(0xF6, 1);
-    QVERIFY(replied.wait(6000));
-    const qint64 elapsed = timer.elapsed();
-    QTRY_COMPARE(replied.size(), 2);
-    QVERIFY2(elapsed >= minMs && elapsed <= maxMs, qPrintable(QString::number(elapsed)));
-
-    // Both the request in flight and the queued one end with the fault.
-    for (int i = 0; i < 2; ++i) {
-        QCOMPARE(replied.at(i).at(0).toInt(), i == 0 ? first : second);
-        const auto reply = replied.at(i).at(1).value<DeviceReply>();
-        QCOMPARE(int(reply.error), error);
-        QCOMPARE(reply.errorText, text);
-        QVERIFY(!reply.answered());
-    }
-    QCOMPARE(Rig::LogCapture::count(QStringLiteral("DeviceClient::priv_fail : Error: \"%1\"").arg(text)), 1);
-
-    // Nothing more arrives later, and closing ends at once.
-    QSignalSpy closed(&client, &DeviceClient::closed);
-    client.close();
-    QVERIFY(closed.wait(1000));
-    QTest::qWait(300);
-    QCOMPARE(replied.size(), 2);
 }
 
 void TestDeviceClientRig::write_data()
@@ -423,23 +346,97 @@ void TestDeviceClientRig::write()
     QCOMPARE(requestsTo(devices, "10.206.1.30").value(requests.size()), QStringLiteral("01 20012401"));
 }
 
+void TestDeviceClientRig::reset_data()
+{
+    QTest::addColumn<QJsonObject>("cip");
+    // Whether the device answers a ListIdentity after the reset.
+    QTest::addColumn<bool>("comesBack");
+    // Where it is expected; empty: its own address.
+    QTest::addColumn<QString>("expectedAt");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<int>("minMs");
+    QTest::addColumn<int>("maxMs");
+
+    QTest::newRow("accepted") << QJsonObject() << true << "" << int(ResetResult::Accepted) << "" << true << 0 << 1500;
+    QTest::newRow("refused") << QJsonObject{{"status", QJsonObject{{"05/1/1", "08"}}}} << true << ""
+                             << int(ResetResult::Refused) << "The device does not support this service (0x08)" << false
+                             << 0 << 1500;
+    QTest::newRow("refused in its state") << QJsonObject{{"reset", "refuse"}} << true << "" << int(ResetResult::Refused)
+                                          << "The device cannot do this in its present state (0x10)" << false << 0
+                                          << 1500;
+    // It restarts before its answer is out: a reset under way.
+    QTest::newRow("connection closed") << QJsonObject{{"reset", "close"}} << true << "" << int(ResetResult::UnderWay)
+                                       << "10.206.1.40 closed the connection without answering" << true << 0 << 1500;
+    // No answer at all: not confirmed, and looked for all the same.
+    QTest::newRow("silent") << QJsonObject{{"reset", "silent"}} << true << "" << int(ResetResult::NotConfirmed)
+                            << "No answer from 10.206.1.40 on TCP port 44818 within 3 s" << true << 2900 << 4500;
+    QTest::newRow("connection closed, found at its new address")
+        << QJsonObject{{"reset", "close"}} << true << "10.206.1.42" << int(ResetResult::UnderWay)
+        << "10.206.1.40 closed the connection without answering" << true << 0 << 1500;
+    // Looked for 2.5 s here.
+    QTest::newRow("connection closed, not found again")
+        << QJsonObject{{"reset", "close"}} << false << "" << int(ResetResult::UnderWay)
+        << "10.206.1.40 closed the connection without answering" << false << 2400 << 3500;
+}
+
 void TestDeviceClientRig::reset()
 {
+    QFETCH(QJsonObject, cip);
+    QFETCH(bool, comesBack);
+    QFETCH(QString, expectedAt);
+    QFETCH(int, outcome);
+    QFETCH(QString, message);
+    QFETCH(bool, found);
+    QFETCH(int, minMs);
+    QFETCH(int, maxMs);
+
+    const QString ip = "10.206.1.40";
+    const QString lookedFor = expectedAt.isEmpty() ? ip : expectedAt;
+    Rig::Device device = cipDevice(ip, cip);
+    QList<Rig::Device> list;
+    if (lookedFor == ip && comesBack) {
+        answerListIdentity(&device);
+    } else if (comesBack) {
+        Rig::Device moved;
+        moved.addr = lookedFor;
+        answerListIdentity(&moved);
+        list << moved;
+    }
+    list.prepend(device);
     Rig::Devices devices;
-    QVERIFY(devices.start({cipDevice("10.206.1.40", QJsonObject()),
-                           cipDevice("10.206.1.41", QJsonObject{{"status", QJsonObject{{"05/1/1", "08"}}}})}));
-    DeviceResetter accepted(QHostAddress("10.206.1.40"));
-    DeviceResetter refused(QHostAddress("10.206.1.41"));
-    QSignalSpy acceptedDone(&accepted, &DeviceResetter::finished);
-    QSignalSpy refusedDone(&refused, &DeviceResetter::finished);
-    accepted.start();
-    refused.start();
-    QTRY_COMPARE(acceptedDone.size() + refusedDone.size(), 2);
-    QCOMPARE(acceptedDone.first(), (QVariantList{true, QString()}));
-    QCOMPARE(refusedDone.first(), (QVariantList{false, "The device does not support this service (0x08)"}));
+    QVERIFY(devices.start(list));
+
+    DeviceResetter resetter(QHostAddress{ip});
+    resetter.setFindTimeout(2500);
+    QSignalSpy searching(&resetter, &DeviceResetter::searching);
+    QSignalSpy finished(&resetter, &DeviceResetter::finished);
+    QElapsedTimer timer;
+    timer.start();
+    resetter.start(expectedAt.isEmpty() ? QHostAddress() : QHostAddress(expectedAt));
+    QVERIFY(finished.wait(8000));
+    const qint64 elapsed = timer.elapsed();
+    QVERIFY2(elapsed >= minMs && elapsed <= maxMs, qPrintable(QString::number(elapsed)));
+    const auto result = finished.first().first().value<ResetResult>();
+    QCOMPARE(int(result.outcome), outcome);
+    QCOMPARE(result.message, message);
+    QCOMPARE(result.found, found);
+    const bool refused = outcome == int(ResetResult::Refused);
+    QCOMPARE(searching.size(), refused ? 0 : 1);
+    QCOMPARE(result.lookedFor, refused ? QHostAddress() : QHostAddress(lookedFor));
+    QCOMPARE(result.resetUnderWay(), outcome == int(ResetResult::Accepted) || outcome == int(ResetResult::UnderWay));
     QTest::qWait(200);
+    QCOMPARE(finished.size(), 1);
     QVERIFY(devices.stop());
-    QCOMPARE(requestsTo(devices, "10.206.1.40"), QStringList{"05 20012401 00"});
+    QCOMPARE(requestsTo(devices, ip), QStringList{"05 20012401 00"});
+    // The device is asked for where it is expected, and nowhere after a
+    // refusal.
+    const auto probes = devices.probes;
+    const int asked = int(std::count_if(probes.cbegin(), probes.cend(), [&](const Rig::Probe &p) {
+        return p.dport == 44818 && p.dst == lookedFor;
+    }));
+    QCOMPARE(asked > 0, !refused);
 }
 
 void TestDeviceClientRig::disableBootpDhcp_data()
@@ -717,36 +714,39 @@ void TestDeviceClientRig::commandLine_data()
     QTest::addColumn<QString>("errors");
     // Whether any Set_Attribute_Single reached the device.
     QTest::addColumn<bool>("written");
+    // The Set_Attribute_Single and Reset requests that reached the device,
+    // in order.
+    QTest::addColumn<QStringList>("sets");
 
     const QString ip = "10.206.1.50";
     const QJsonArray settable{"f5/1/3", "f5/1/5", "f5/1/6"};
     QTest::newRow("details") << QJsonObject() << QStringList{"--details", ip} << 0
                              << "Identity\n  Product name +1756-ENBT/A\n.*  IP address +10\\.206\\.1\\.50\n"
                                 "  Netmask +255\\.255\\.255\\.0 \\(/24\\)\n.*Speed +100 Mbit/s"
-                             << "" << false;
+                             << "" << false << QStringList();
     QTest::newRow("details, json") << QJsonObject() << QStringList{"--details", ip, "--format", "json"} << 0
                                    << "\"configuration_method\": \"static\".*\"netmask\": \"255\\.255\\.255\\.0\""
-                                   << "" << false;
+                                   << "" << false << QStringList();
     QTest::newRow("details, silent") << QJsonObject{{"behaviour", "silent"}} << QStringList{"--details", ip} << 1 << ""
-                                     << "No answer from 10\\.206\\.1\\.50 on TCP port 44818 within 3 s" << false;
+                                     << "No answer from 10\\.206\\.1\\.50 on TCP port 44818 within 3 s" << false << QStringList();
     QTest::newRow("details, no server") << QJsonObject{{"none", true}} << QStringList{"--details", ip} << 1 << ""
-                                        << "refused the connection on TCP port 44818" << false;
+                                        << "refused the connection on TCP port 44818" << false << QStringList();
     QTest::newRow("details, bad address") << QJsonObject() << QStringList{"--details", "10.206.1"} << 2 << ""
-                                          << "Bad address" << false;
+                                          << "Bad address" << false << QStringList();
     // Without --yes: what would change, and nothing written.
     QTest::newRow("set-ip, not confirmed")
         << QJsonObject{{"settable", settable}} << QStringList{"--set-ip", ip, "--static", "10.206.1.51/24"} << 4
         << "Changes at 10\\.206\\.1\\.50:\n  IP address: 10\\.206\\.1\\.50 -> 10\\.206\\.1\\.51\n"
            "  Gateway: 10\\.206\\.1\\.1 -> none\nNothing was written"
-        << "" << false;
+        << "" << false << QStringList();
     QTest::newRow("set-ip, host name") << QJsonObject{{"settable", settable}}
                                        << QStringList{"--set-ip", ip, "--hostname", "io-9", "--yes"} << 0
                                        << "Host name: io-7 -> io-9\n.*host_name: written\n.*Host name +io-9"
-                                       << "" << true;
+                                       << "" << true << QStringList{"10 20f524013006 0400696f2d39"};
     QTest::newRow("set-ip, refused")
         << QJsonObject{{"settable", QJsonArray{"f5/1/3"}}} << QStringList{"--set-ip", ip, "--hostname", "io-9", "--yes"}
         << 3 << "host_name: 0x0E Attribute not settable"
-        << "The device refused the settings\\. Written: nothing\\. Not written: host_name\\." << true;
+        << "The device refused the settings\\. Written: nothing\\. Not written: host_name\\." << true << QStringList{"10 20f524013006 0400696f2d39"};
     // The host name is written but cannot be read back.
     QTest::newRow("set-ip, read back differs")
         << QJsonObject{{"settable", settable},
@@ -756,22 +756,70 @@ void TestDeviceClientRig::commandLine_data()
                                     {"f6/1", QJsonArray{1, 2, 3}}}},
                        {"status", QJsonObject{{"0e/f5/1/6", "14"}}}}
         << QStringList{"--set-ip", ip, "--hostname", "io-9", "--yes"} << 3 << ""
-        << "other values than those written:\n  host_name could not be read back" << true;
+        << "other values than those written:\n  host_name could not be read back" << true << QStringList{"10 20f524013006 0400696f2d39"};
     QTest::newRow("set-ip, silent") << QJsonObject{{"behaviour", "silent"}}
                                     << QStringList{"--set-ip", ip, "--dhcp", "--yes"} << 1 << ""
-                                    << "No answer from 10\\.206\\.1\\.50" << false;
+                                    << "No answer from 10\\.206\\.1\\.50" << false << QStringList();
     QTest::newRow("set-ip, bad gateway") << QJsonObject() << QStringList{"--set-ip",       ip,          "--static",
                                                                          "10.206.1.51/24", "--gateway", "10.206.2.1"}
                                          << 2 << ""
                                          << "The gateway 10\\.206\\.2\\.1 is outside the subnet 10\\.206\\.1\\.0/24"
-                                         << false;
+                                         << false << QStringList();
     // Written, reset, and asked at its address until it answers.
     QTest::newRow("set-ip, reset")
         << QJsonObject{{"settable", settable}, {"pending_on_set", true}}
         << QStringList{"--set-ip", ip, "--dhcp", "--reset", "--yes"} << 0
         << "configuration_control: written\n.*Waiting up to 30 s for it to answer at 10\\.206\\.1\\.50\\.\n"
            "The device answers at 10\\.206\\.1\\.50\\.\n"
-        << "" << true;
+        << "" << true << QStringList{"10 20f524013003 02000000", "05 20012401 00"};
+    // The device restarts before its answer to the reset is out: a reset
+    // under way, and found again.
+    QTest::newRow("set-ip, reset, connection closed")
+        << QJsonObject{{"settable", settable}, {"pending_on_set", true}, {"reset", "close"}}
+        << QStringList{"--set-ip", ip, "--dhcp", "--reset", "--yes"} << 0
+        << "The device is restarting\\. Waiting up to 30 s for it to answer at 10\\.206\\.1\\.50\\.\n"
+           "The device answers at 10\\.206\\.1\\.50\\.\n"
+        << "" << true << QStringList{"10 20f524013003 02000000", "05 20012401 00"};
+    QTest::newRow("set-ip, reset refused")
+        << QJsonObject{{"settable", settable}, {"pending_on_set", true}, {"reset", "refuse"}}
+        << QStringList{"--set-ip", ip, "--dhcp", "--reset", "--yes"} << 3 << "configuration_control: written\n"
+        << "The settings were written, but the device refused the reset: The device cannot do this in its present "
+           "state \\(0x10\\)"
+        << true << QStringList{"10 20f524013003 02000000", "05 20012401 00"};
+    // No answer at all: not confirmed, and the device is looked for all the
+    // same.
+    QTest::newRow("set-ip, reset silent")
+        << QJsonObject{{"settable", settable}, {"pending_on_set", true}, {"reset", "silent"}}
+        << QStringList{"--set-ip", ip, "--dhcp", "--reset", "--yes"} << 1
+        << "The reset was not confirmed: No answer from 10\\.206\\.1\\.50 on TCP port 44818 within 3 s\n"
+           "Looking for the device at 10\\.206\\.1\\.50 for up to 30 s\\.\nThe device answers at 10\\.206\\.1\\.50\\.\n"
+        << "The settings were written, but the reset was not confirmed" << true
+        << QStringList{"10 20f524013003 02000000", "05 20012401 00"};
+    // The settings the device has: nothing is written, and that is no
+    // fault.
+    QTest::newRow("set-ip, unchanged")
+        << QJsonObject{{"settable", settable}}
+        << QStringList{"--set-ip",  ip,         "--static", "10.206.1.50/24", "--gateway",
+                       "10.206.1.1", "--hostname", "io-7",    "--reset",        "--yes"}
+        << 0 << "Nothing to change at 10\\.206\\.1\\.50: it has these settings already\\. Nothing was written\\.\n"
+        << "" << false << QStringList();
+    QTest::newRow("set-ip, unchanged, not confirmed")
+        << QJsonObject{{"settable", settable}} << QStringList{"--set-ip", ip, "--hostname", "io-7"} << 0
+        << "Nothing to change at 10\\.206\\.1\\.50" << "" << false << QStringList();
+    // Only the host name differs: only the host name is written.
+    QTest::newRow("set-ip, same address, new host name")
+        << QJsonObject{{"settable", settable}}
+        << QStringList{"--set-ip", ip, "--static", "10.206.1.50/24", "--gateway", "10.206.1.1", "--hostname", "io-9",
+                       "--yes"}
+        << 0 << "Changes at 10\\.206\\.1\\.50:\n  Host name: io-7 -> io-9\n" << "" << true
+        << QStringList{"10 20f524013006 0400696f2d39"};
+    // A new address and the same host name: 3 and 5, in that order.
+    QTest::newRow("set-ip, new address, same host name")
+        << QJsonObject{{"settable", settable}}
+        << QStringList{"--set-ip", ip, "--static", "10.206.1.50/24", "--gateway", "10.206.1.2", "--hostname", "io-7",
+                       "--yes"}
+        << 0 << "Changes at 10\\.206\\.1\\.50:\n  Gateway: 10\\.206\\.1\\.1 -> 10\\.206\\.1\\.2\n" << "" << true
+        << QStringList{"10 20f524013003 00000000", "10 20f524013005 3201ce0a00ffffff0201ce0a00000000000000000500706c616e7400"};
 }
 
 void TestDeviceClientRig::commandLine()
@@ -782,6 +830,7 @@ void TestDeviceClientRig::commandLine()
     QFETCH(QString, output);
     QFETCH(QString, errors);
     QFETCH(bool, written);
+    QFETCH(QStringList, sets);
 
     const QString ip = "10.206.1.50";
     Rig::Devices devices;
@@ -822,11 +871,12 @@ void TestDeviceClientRig::commandLine()
     }
     // Nothing is ever written without --yes; with it, in the device's
     // order.
-    const QStringList sets = requestsTo(devices, ip).filter(QRegularExpression("^10 "));
-    QCOMPARE(!sets.isEmpty(), written);
+    const QStringList setRequests = requestsTo(devices, ip).filter(QRegularExpression("^10 "));
+    QCOMPARE(!setRequests.isEmpty(), written);
     if (!arguments.contains("--yes"))
-        QVERIFY(sets.isEmpty());
-    if (arguments.contains("--reset") && exitCode == 0)
+        QVERIFY(setRequests.isEmpty());
+    QCOMPARE(requestsTo(devices, ip).filter(QRegularExpression("^(10|05) ")), sets);
+    if (arguments.contains("--reset") && exitCode == 0 && written)
         QVERIFY(requestsTo(devices, ip).contains("05 20012401 00"));
 }
 
@@ -1108,6 +1158,109 @@ void TestDeviceClientRig::chassis()
     QCOMPARE(last.value("addr").toString(), addr);
     if (!route.isEmpty())
         QCOMPARE(last.value("route").toString() + ' ' + last.value("route_result").toString(), logged);
+}
+
+void TestDeviceClientRig::resetDialog_data()
+{
+    // The device's reset behaviour (tests/rig/devices.py).
+    QTest::addColumn<QString>("reset");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<int>("searches");
+    QTest::addColumn<int>("maxMs");
+
+    // It restarts before its answer is out: the window says so as a
+    // restart, not a failure, and finds it again.
+    QTest::newRow("connection closed") << "close"
+                                       << "The device answers at 10.206.1.62." << 1 << 3000;
+    QTest::newRow("refused") << "refuse"
+                             << "The device refused the reset: The device cannot do this in its present state (0x10)"
+                             << 0 << 3000;
+    // No answer at all: not confirmed, and the device is looked for all the
+    // same.
+    QTest::newRow("silent") << "silent"
+                            << "The reset was not confirmed: No answer from 10.206.1.62 on TCP port 44818 within 3 "
+                               "s\nThe device answers at 10.206.1.62."
+                            << 1 << 6000;
+}
+
+void TestDeviceClientRig::resetDialog()
+{
+    QFETCH(QString, reset);
+    QFETCH(QString, status);
+    QFETCH(int, searches);
+    QFETCH(int, maxMs);
+
+    const QString ip = "10.206.1.62";
+    Rig::Devices devices;
+    Rig::Device device = cipDevice(ip, QJsonObject{{"reset", reset}, {"settable", QJsonArray{"f5/1/3", "f5/1/5", "f5/1/6"}}});
+    answerListIdentity(&device);
+    QVERIFY(devices.start({device}));
+    DeviceRecord record;
+    record.protocol = DeviceProtocol::ListIdentity;
+    record.address = Rig::ipv4(ip);
+    record.identities.append(ENIP::ListIdentityItem());
+    DeviceDetailsDialog dialog(nullptr, record, Rig::ipv4("255.255.255.0"), []() { return QVector<quint32>(); });
+    dialog.show();
+    auto *label = dialog.findChild<QLabel *>("label_status");
+    auto *refresh = dialog.findChild<QPushButton *>("pushButton_refresh");
+    auto *changeIp = dialog.findChild<QPushButton *>("pushButton_changeIp");
+    QTRY_VERIFY_WITH_TIMEOUT(refresh->isEnabled(), 6000);
+    QVERIFY(changeIp->isEnabled());
+
+    // The device's own settings: Write stays disabled, nothing is sent.
+    changeIp->click();
+    QPointer<IpSettingsDialog> unchanged = dialog.findChild<IpSettingsDialog *>();
+    QVERIFY(unchanged);
+    QVERIFY(!unchanged->findChild<QPushButton *>("pushButton_write")->isEnabled());
+    QCOMPARE(unchanged->findChild<QLabel *>("label_check")->text(),
+             QString("These are the device's settings now: nothing to write"));
+    QCOMPARE(unchanged->settings().attributes(), QVector<quint16>());
+    unchanged->findChild<QPushButton *>("pushButton_cancel")->click();
+    QTRY_VERIFY(!unchanged);
+
+    // A new host name, written; then the reset the device asks for.
+    changeIp->click();
+    auto *settings = dialog.findChild<IpSettingsDialog *>();
+    QVERIFY(settings);
+    auto *hostName = settings->findChild<QLineEdit *>("lineEdit_hostName");
+    hostName->selectAll();
+    QTest::keyClicks(hostName, "io-9");
+    settings->findChild<QPushButton *>("pushButton_write")->click();
+    auto *box = settings->findChild<QMessageBox *>("messageBox_confirm");
+    QVERIFY(box);
+    QCOMPARE(box->informativeText().section('\n', 0, 1), QString("Host name: io-7 -> io-9\n"));
+    for (QAbstractButton *button : box->buttons()) {
+        if (button->text() == "Write")
+            button->click();
+    }
+    auto *resetButton = dialog.findChild<QPushButton *>("pushButton_reset");
+    QTRY_VERIFY_WITH_TIMEOUT(resetButton->isVisible() && resetButton->isEnabled(), 8000);
+
+    QSignalSpy searchRequested(&dialog, &DeviceDetailsDialog::searchRequested);
+    QElapsedTimer timer;
+    timer.start();
+    resetButton->click();
+    QMessageBox *resetBox = nullptr;
+    for (QMessageBox *candidate : dialog.findChildren<QMessageBox *>()) {
+        if (candidate->isVisible() && candidate->text().startsWith("Reset"))
+            resetBox = candidate;
+    }
+    QVERIFY(resetBox);
+    for (QAbstractButton *button : resetBox->buttons()) {
+        if (button->text() == "Reset")
+            button->click();
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(label->text(), status, maxMs + 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(refresh->isEnabled(), 3000);
+    QCOMPARE(label->text(), status);
+    QVERIFY2(timer.elapsed() <= maxMs + 2000, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(searchRequested.size(), searches);
+    // A refused reset can be asked for again.
+    QCOMPARE(resetButton->isVisible(), searches == 0);
+    QTest::qWait(200);
+    QVERIFY(devices.stop());
+    QCOMPARE(requestsTo(devices, ip).filter(QRegularExpression("^(10|05) ")),
+             (QStringList{"10 20f524013006 0400696f2d39", "05 20012401 00"}));
 }
 
 QTEST_MAIN(TestDeviceClientRig)

@@ -48,6 +48,9 @@ A device's "cip" object (all numbers in hex strings unless said otherwise):
   "drop_after_set": ["f5/1/5"]  the device applies it at once and closes
                             the connection without an answer
   "reply_delay_ms": 0       delay before every answer
+  "reset": "answer" | "close" (restarts before its answer is out: closes
+               the connection) | "refuse" (general status 0x10) |
+               "silent" (restarts without a word, the connection left open)
   "behaviour": "normal" | "silent" (accepts, never answers) |
                "close_mid_reply" (half an answer, then closes) |
                "huge_length" (a header whose length says 65535) |
@@ -223,6 +226,7 @@ class CipDevice:
         if module and self.behaviour not in MODULE_BEHAVIOURS:
             raise SystemExit("devices.py: unknown module behaviour %r" % self.behaviour)
         self.chassis = Chassis(self, config["chassis"]) if "chassis" in config else None
+        self.reset = config.get("reset", "answer")
 
     def instance_attributes(self, cls, inst):
         prefix = "%x/%x/" % (cls, inst)
@@ -278,11 +282,13 @@ class CipDevice:
                 self.attributes["f5/1/1"] = bytes(status)
             return 0, b"", path in self.drop_after_set
         if service == 0x05 and cls == 0x01:
+            if self.reset == "refuse":
+                return 0x10, b"", False
             if "f5/1/1" in self.attributes:
                 status = bytearray(self.attributes["f5/1/1"])
                 status[0] &= ~0x20 & 0xFF
                 self.attributes["f5/1/1"] = bytes(status)
-            return 0, b"", False
+            return 0, b"", self.reset == "close"
         return 0x08, b"", False
 
     def serve(self, request, record):
@@ -594,6 +600,8 @@ class CipConnection:
         if close:
             return [(0, b"", True)]
         if response is None:
+            return []
+        if service == 0x05 and self.device.reset == "silent" and response[2] == 0:
             return []
         if self.device.behaviour == "wrong_service":
             response = bytes([0x81 if service != 0x01 else 0x8E]) + response[1:]

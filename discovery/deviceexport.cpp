@@ -1,6 +1,7 @@
 #include "deviceexport.h"
 
 #include "cipnames.h"
+#include "csvtext.h"
 #include "netaddress.h"
 #include "projectinfo.h"
 
@@ -113,25 +114,7 @@ QVector<QJsonValue> DeviceExport::fields(const DeviceRecord &record, const Devic
 
 QString DeviceExport::csvField(const QString &text)
 {
-    QString field = text;
-    if (!field.isEmpty()) {
-        switch (field.at(0).unicode()) {
-        case '=':
-        case '+':
-        case '-':
-        case '@':
-        case '\t':
-        case '\r':
-            field.prepend(QLatin1Char('\''));
-            break;
-        default:
-            break;
-        }
-    }
-    if (field.contains(QLatin1Char(',')) || field.contains(QLatin1Char('"')) || field.contains(QLatin1Char('\r'))
-        || field.contains(QLatin1Char('\n')))
-        field = QLatin1Char('"') + field.replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
-    return field;
+    return CsvText::field(text);
 }
 
 QByteArray DeviceExport::csv(const QVector<ExportedDevice> &devices)

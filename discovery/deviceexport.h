@@ -48,9 +48,7 @@ public:
     static QByteArray document(ExportFormat format, const QVector<ExportedDevice> &devices,
                                const QDateTime &searchedAt);
 
-    // One CSV field: a leading apostrophe for text a spreadsheet would run
-    // (it begins with =, +, -, @, a tab or a carriage return), then quoted
-    // where it holds a comma, a quote or a line break, quotes doubled.
+    // One CSV field, formula-safe and quoted as CsvText::field() makes it.
     static QString csvField(const QString &text);
     // The line with every control character and line or paragraph
     // separator made a space, so that it stays one line.

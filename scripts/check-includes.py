@@ -7,7 +7,7 @@ folder whose sources make them (ui_*.h to ui/, projectinfo.h to common/).
 Each folder may include its own headers and those of the folders below it:
 
     common, enip, bootp, net  <-  discovery, client, addressserver
-                              <-  cli  <-  ui  <-  app
+                              <-  inventory  <-  cli  <-  ui  <-  app
 
 tests/ may include any folder. Usage: check-includes.py [ROOT]
 """
@@ -24,9 +24,10 @@ BELOW = {
     'discovery': {'common', 'enip', 'net'},
     'client': {'common', 'enip', 'net'},
     'addressserver': {'common', 'bootp', 'net'},
-    'cli': {'common', 'enip', 'bootp', 'net', 'discovery', 'client', 'addressserver'},
-    'ui': {'common', 'enip', 'bootp', 'net', 'discovery', 'client', 'addressserver', 'cli'},
-    'app': {'common', 'enip', 'bootp', 'net', 'discovery', 'client', 'addressserver', 'cli', 'ui'},
+    'inventory': {'common', 'enip', 'net', 'discovery', 'client'},
+    'cli': {'common', 'enip', 'bootp', 'net', 'discovery', 'client', 'addressserver', 'inventory'},
+    'ui': {'common', 'enip', 'bootp', 'net', 'discovery', 'client', 'addressserver', 'inventory', 'cli'},
+    'app': {'common', 'enip', 'bootp', 'net', 'discovery', 'client', 'addressserver', 'inventory', 'cli', 'ui'},
 }
 GENERATED = {'projectinfo.h': 'common'}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')

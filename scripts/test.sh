@@ -25,7 +25,7 @@ windows   run,rig,windows-rc,package,windows  32-bit Windows build (Qt from the 
 
 jobs=$(nproc)
 # The program's folders, one library each.
-source_dirs='common enip bootp net discovery client addressserver cli ui app'
+source_dirs='common enip bootp net discovery client addressserver inventory cli ui app'
 started=$(date +%s)
 # Prints how long the step that ends now took.
 took() {
@@ -47,7 +47,7 @@ stage_lint() {
         -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
     cmake --build build-lint -j"$jobs" --target enip_autogen bootp_autogen nodespotter_common_autogen \
         nodespotter_net_autogen nodespotter_discovery_autogen nodespotter_client_autogen \
-        nodespotter_addressserver_autogen nodespotter_cli_autogen nodespotter_ui_autogen nodespotter_app_autogen
+        nodespotter_addressserver_autogen nodespotter_inventory_autogen nodespotter_cli_autogen nodespotter_ui_autogen nodespotter_app_autogen
     took "lint set-up"
     # .clang-tidy turns every finding into an error. Left out of the output:
     # clang's count of the warnings it held back in Qt's headers.

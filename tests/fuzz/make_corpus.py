@@ -8,7 +8,10 @@ Link objects, refusals, cut and over-long ones), and what goes through a
 bridge (routes as port segments and as text, Unconnected Send requests,
 the bridge's routing errors, Port object replies); for the address server
 (corpus-bootp/), BOOTP and DHCP requests and malformed ones (short, wrong
-cookie, bad hardware length, options past the end, no end option).
+cookie, bad hardware length, options past the end, no end option); for the
+inventory reader (corpus-inventory/), inventories and saved device lists in
+JSON and CSV, whole and broken (cut short, a quote left open, a row too
+long, duplicate keys).
 scripts/fuzz-coverage.sh shows which branches of the codec's decode they
 reach."""
 
@@ -186,6 +189,64 @@ BOOTP_SEEDS = {
 }
 
 
+def inventory_json(program="Quorvel Node Spotter", extra=""):
+    slot = ('{"port_number": 1, "slot": %d, "port_type": 1, "port_name": "Backplane", '
+            '"route": "1,%d", "slot_result": "%s", "slot_error": %s, "name": "IB16", '
+            '"vendor_id": 1, "device_type": 7, "product_code": 16, "revision": "3.2", '
+            '"serial_number": "00C0FFE5"}')
+    slots = ", ".join([slot % (0, 0, "bridge", "null"), slot % (1, 1, "module", "null"),
+                       slot % (2, 2, "no_module", '"no module at that link address (0x0312)"')])
+    device = ('{"number": %d, "address": "10.0.0.%d", "port": 44818, "protocol": "EtherNet/IP", '
+              '"name": "PLC", "vendor_id": 1, "device_type": 14, "product_code": 55, '
+              '"revision": "20.11", "serial_number": "4000100%d", "status": "0x0060", "state": 3, '
+              '"mac_address": "00:1D:9C:00:00:0%d", "conflict": "", '
+              '"tcpip": {"result": "read", "configuration_method": "static", "ip_address": "10.0.0.%d", '
+              '"netmask": "255.255.255.0", "gateway": "10.0.0.1", "host_name": "plc"}, '
+              '"ethernet_link": {"result": "refused: resource unavailable (0x02)", "speed": 100, '
+              '"duplex": "full", "mac_address": "00:1D:9C:00:00:0%d"}, '
+              '"modules_result": "read", "modules": [%s]}')
+    devices = ", ".join(device % (n, n, n, n, n, n, slots) for n in (5, 6, 5))
+    text = ('{"number": 4, "address": "10.0.0.9", "protocol": "text", "name": "MAROVENDA", '
+            '"tcpip": null, "ethernet_link": null, "modules_result": null, "modules": []}')
+    return ('{"program": "%s", "version": "1.0.3", "time": "2026-11-03T06:30:00Z", %s'
+            '"devices": [%s, %s]}' % (program, extra, devices, text)).encode()
+
+
+INVENTORY_CSV = (
+    "\ufeffnumber,address,port,protocol,name,vendor_id,product_code,revision,serial_number,mac_address,"
+    "tcpip_result,tcpip_ip_address,link_result,link_mac_address,modules_result,port_number,slot,route,"
+    "slot_result,slot_error\r\n"
+    "1,10.0.0.5,44818,EtherNet/IP,PLC,1,55,20.11,40001005,00:1D:9C:00:00:05,read,10.0.0.5,read,"
+    "00:1D:9C:00:00:05,read,,,,,\r\n"
+    "1,10.0.0.5,44818,EtherNet/IP,IB16,1,16,3.2,00C0FFE5,,,,,,,1,1,\"1,1\",module,\r\n"
+    "1,10.0.0.5,44818,EtherNet/IP,,,,,,,,,,,,1,2,\"1,2\",no_module,no module at that link address (0x0312)\r\n"
+    "2,10.0.0.9,55555,text,\"'=MAROVENDA, \"\"unit\"\"\r\n1\",,,,,,no answer,,no answer,,no answer,,,,,\r\n"
+).encode("utf-8")
+
+SAVED_LIST_CSV = (
+    "\ufeffnumber,address,port,protocol,name,vendor_id,device_type,device_type_name,product_code,revision,"
+    "serial_number,status,state,state_name,reported_address,encapsulation_version,mac_address,card,"
+    "card_address,conflict\r\n"
+    "1,10.0.0.5,44818,EtherNet/IP,PLC,1,14,Programmable Logic Controller,55,20.11,40001005,0x0060,3,"
+    "Operational,10.0.0.5:44818,1,,eth0,10.0.0.1/24,\r\n"
+    "2,10.0.0.9,55555,text,'-x,,,,,,,,,,,,,,,\r\n"
+).encode("utf-8")
+
+INVENTORY_SEEDS = {
+    "inventory-json": inventory_json(),
+    "inventory-json-cut": inventory_json()[:300],
+    "other-program": inventory_json("Other Scanner"),
+    "saved-list-json": b'{"program": "Quorvel Node Spotter", "searched_at": "2026-11-03T06:30:00Z", '
+                       b'"devices": [{"number": 1, "address": "10.0.0.5", "vendor_id": 1, '
+                       b'"serial_number": "40001005", "mac_address": null}]}',
+    "inventory-csv": INVENTORY_CSV,
+    "inventory-csv-lf": INVENTORY_CSV.replace(b"\r\n", b"\n"),
+    "inventory-csv-open-quote": INVENTORY_CSV[:-40] + b'"x',
+    "inventory-csv-long-row": INVENTORY_CSV + b"1,2,3" + b",x" * 30 + b"\r\n",
+    "saved-list-csv": SAVED_LIST_CSV,
+}
+
+
 def write(out, seeds):
     os.makedirs(out, exist_ok=True)
     for name, data in seeds.items():
@@ -197,6 +258,7 @@ def main():
     here = os.path.dirname(__file__)
     write(sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "corpus"), SEEDS)
     write(sys.argv[2] if len(sys.argv) > 2 else os.path.join(here, "corpus-bootp"), BOOTP_SEEDS)
+    write(sys.argv[3] if len(sys.argv) > 3 else os.path.join(here, "corpus-inventory"), INVENTORY_SEEDS)
 
 
 if __name__ == "__main__":

@@ -107,7 +107,8 @@ void takeDetails(InventoryDevice *device, const DeviceDetails &details, bool noA
     }
 
     using L = CIP::CipEthernetLink;
-    if (details.links.isEmpty()) {
+    // A first instance that refused every attribute is listed all the same.
+    if (details.links.isEmpty() || details.links.first().present.isEmpty()) {
         device->setEthernetLink(unreadResult(details, QStringLiteral("ethernet_link"), noAnswer));
     } else {
         const L &link = details.links.first();
@@ -122,7 +123,13 @@ void takeDetails(InventoryDevice *device, const DeviceDetails &details, bool noA
 
 void takeModules(InventoryDevice *device, const ModuleList &list)
 {
-    const int status = statusIn(list.text);
+    // The reader's words begin with the device's address; without it a
+    // device that moved compares the same.
+    QString text = list.text;
+    const QString address = list.address.toString();
+    if (!address.isEmpty() && text.startsWith(address + QLatin1Char(' ')))
+        text = text.mid(address.size() + 1);
+    const int status = statusIn(text);
     switch (list.outcome) {
     case ModuleList::Read:
         break;
@@ -130,12 +137,12 @@ void takeModules(InventoryDevice *device, const ModuleList &list)
         device->setModules(InventoryResult::noAnswer());
         return;
     case ModuleList::Refused:
-        device->setModules(status >= 0 ? InventoryResult::refused(quint8(status)) : InventoryResult::other(list.text));
+        device->setModules(status >= 0 ? InventoryResult::refused(quint8(status)) : InventoryResult::other(text));
         return;
     case ModuleList::InvalidAnswer:
     case ModuleList::NotRouting:
     case ModuleList::NoSlots:
-        device->setModules(InventoryResult::other(list.text, status));
+        device->setModules(InventoryResult::other(text, status));
         return;
     }
     QVector<QJsonObject> slotList;

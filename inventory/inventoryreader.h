@@ -5,6 +5,7 @@
 #include "inventory.h"
 
 #include <QElapsedTimer>
+#include <QMetaType>
 #include <QObject>
 #include <QVector>
 
@@ -84,5 +85,7 @@ void takeModules(InventoryDevice *device, const ModuleList &list);
 // the end of "... (0x08)"; -1 for none.
 int statusIn(const QString &text);
 } // namespace InventoryReading
+
+Q_DECLARE_METATYPE(Inventory)
 
 #endif // INVENTORYREADER_H

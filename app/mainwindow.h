@@ -10,6 +10,7 @@
 
 class AddressServer;
 class AddressServerDialog;
+class InventoryDialog;
 class DeviceDetailsDialog;
 class ListedAddresses;
 class NetworksDialog;
@@ -103,6 +104,7 @@ private:
     AddressServer *addressServer;
     QLabel *addressServerLabel;
     QPointer<AddressServerDialog> addressServerDialog;
+    QPointer<InventoryDialog> inventoryDialog;
     QHash<quint32, QPointer<DeviceDetailsDialog>> detailsDialogs;
 };
 

@@ -6,6 +6,7 @@
 #include "deviceexport.h"
 #include "deviceprotocol.h"
 #include "inventorycomparison.h"
+#include "inventorydialog.h"
 #include "inventoryreader.h"
 #include "listidentityreply.h"
 #include "rigsupport.h"
@@ -14,9 +15,14 @@
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLabel>
+#include <QMessageBox>
 #include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include <algorithm>
@@ -174,6 +180,7 @@ private slots:
     void initTestCase();
     void parallelReader();
     void commandLine();
+    void dialogStates();
 };
 
 void TestInventoryRig::initTestCase()
@@ -375,6 +382,94 @@ void TestInventoryRig::commandLine()
     const Run nothing = runProgram({"--inventory", "--compare", saved}, true);
     QCOMPARE(nothing.exitCode, 1);
     QVERIFY(nothing.err.contains("nothing was sent"));
+}
+
+void TestInventoryRig::dialogStates()
+{
+    QTemporaryDir dir;
+    QList<Rig::Device> plant{adapter(60), adapter(61), adapter(62, 0, QJsonObject{{"behaviour", "silent"}})};
+    QVector<ExportedDevice> listedDevices;
+    for (const Rig::Device &device : qAsConst(plant))
+        listedDevices << listed(quint32(listedDevices.size() + 1), device.addr,
+                                identityOf(device.addr.section('.', 3).toInt()));
+    InventoryDialog dialog([&listedDevices]() { return listedDevices; });
+    dialog.show();
+    auto *read = dialog.findChild<QPushButton *>("pushButton_read");
+    auto *save = dialog.findChild<QPushButton *>("pushButton_save");
+    auto *compare = dialog.findChild<QPushButton *>("pushButton_compare");
+    auto *cancel = dialog.findChild<QPushButton *>("pushButton_cancel");
+    auto *bar = dialog.findChild<QProgressBar *>("progressBar");
+    auto *tree = dialog.findChild<QTreeWidget *>("treeWidget");
+    auto *summary = dialog.findChild<QLabel *>("label_summary");
+    QVERIFY(read && save && compare && cancel && bar && tree && summary);
+    QVERIFY(!dialog.isModal());
+    QVERIFY(!save->isEnabled() && !compare->isEnabled());
+
+    Rig::Devices rig;
+    QVERIFY(rig.start(plant));
+    // Cancel: nothing more comes, the buttons come back.
+    read->click();
+    QVERIFY(bar->isVisible() && cancel->isVisible() && !read->isEnabled());
+    QTest::qWait(200);
+    cancel->click();
+    QVERIFY(!bar->isVisible() && read->isEnabled());
+    QSignalSpy finished(dialog.reader(), &InventoryReader::finished);
+    QTest::qWait(300);
+    QCOMPARE(finished.count(), 0);
+    // Read all, and the window never stalls meanwhile.
+    QElapsedTimer clock;
+    clock.start();
+    read->click();
+    qint64 worst = 0;
+    qint64 last = clock.elapsed();
+    while (finished.isEmpty() && clock.elapsed() < 15000) {
+        QTest::qWait(5);
+        worst = qMax(worst, clock.elapsed() - last);
+        last = clock.elapsed();
+    }
+    QVERIFY(rig.stop());
+    QCOMPARE(finished.count(), 1);
+    QVERIFY2(worst < 50, qPrintable(QString::number(worst)));
+    QCOMPARE(tree->topLevelItemCount(), 3);
+    QVERIFY(save->isEnabled() && compare->isEnabled());
+    QCOMPARE(tree->topLevelItem(2)->text(5), QString("no answer"));
+
+    const QString savedFile = dir.filePath("plant.csv");
+    QCOMPARE(dialog.saveTo(savedFile), QString());
+    QVERIFY(!dialog.saveTo(dir.filePath("plant.txt")).isEmpty());
+
+    // Today: .60 gets another revision, .61 is gone, .63 is new.
+    Inventory today = dialog.inventory();
+    today.devices[0].fields.insert("revision", "2.9");
+    today.devices.remove(1);
+    InventoryDevice added = today.devices.first();
+    added.fields.insert("address", Prefix + "63");
+    added.fields.insert("serial_number", "00005063");
+    added.fields.insert("link_mac_address", "02:AA:00:00:00:3F");
+    today.devices.append(added);
+    dialog.setInventory(today);
+    QVERIFY(dialog.compareWith(savedFile));
+    QCOMPARE(summary->text(), QString("1 new, 1 missing, 1 changed, 1 same"));
+    QStringList rows;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *item = tree->topLevelItem(i);
+        rows << item->text(0) + ' ' + item->text(1).section('.', 3) + ' ' + item->text(8);
+        // A colour for everything but same, and always the word.
+        QCOMPARE(item->background(1).color().isValid() && item->background(1).style() != Qt::NoBrush,
+                 item->text(0) != "same");
+    }
+    QCOMPARE(rows, (QStringList{"changed 60 revision: 2.1 \u2192 2.9", "same 62 ", "new 63 ", "missing 61 "}));
+
+    // A file that does not parse: a message, nothing compared.
+    QFile broken(dir.filePath("broken.csv"));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("address,name\r\n\"10.0.0.1,\r\n");
+    broken.close();
+    QVERIFY(!dialog.compareWith(broken.fileName()));
+    auto *message = dialog.findChild<QMessageBox *>("inventoryError");
+    QVERIFY(message);
+    QVERIFY2(message->text().contains("Line 2: "), qPrintable(message->text()));
+    QCOMPARE(summary->text(), QString("1 new, 1 missing, 1 changed, 1 same"));
 }
 
 QTEST_MAIN(TestInventoryRig)

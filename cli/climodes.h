@@ -25,6 +25,7 @@ int runWatch(const CommandLine &commandLine);
 int runAddressServer(const CommandLine &commandLine);
 int runDetails(const CommandLine &commandLine);
 int runSetIp(const CommandLine &commandLine);
+int runModules(const CommandLine &commandLine);
 int runInventory(const CommandLine &commandLine);
 
 // Writes the bytes as they are: a CSV's CRLF must not become CR CR LF in
@@ -41,8 +42,9 @@ void quitOnSignals();
 QByteArray detailsText(const QList<DetailsRow> &rows);
 // The warnings that compare the device with the card it is reached through.
 QStringList warningsFor(const DeviceDetails &details);
-// Reads the device's details; the event loop runs until they are in.
-DeviceDetails readDetails(const QHostAddress &address);
+// Reads the device's details (or, with a route, those of the module at
+// its end); the event loop runs until they are in.
+DeviceDetails readDetails(const QHostAddress &address, const CIP::CipRoute &route = CIP::CipRoute());
 bool nothingRead(const DeviceDetails &details);
 
 // Starts a piece of work and runs the event loop until the object's

@@ -17,9 +17,9 @@ QStringList warningsFor(const DeviceDetails &details)
     return deviceWarnings(details, cardNetmask, address);
 }
 
-DeviceDetails readDetails(const QHostAddress &address)
+DeviceDetails readDetails(const QHostAddress &address, const CIP::CipRoute &route)
 {
-    DeviceDetailsReader reader(address);
+    DeviceDetailsReader reader(address, route);
     return awaitResult<DeviceDetails>(&reader, &DeviceDetailsReader::finished, [&reader] { reader.start(); });
 }
 
@@ -30,12 +30,19 @@ bool nothingRead(const DeviceDetails &details)
 
 int runDetails(const CommandLine &commandLine)
 {
-    const DeviceDetails details = readDetails(QHostAddress(commandLine.deviceAddress));
+    const DeviceDetails details = readDetails(QHostAddress(commandLine.deviceAddress), commandLine.route);
+    // The bridge could not reach the module: 1 when it did not answer in
+    // time, as a device that does not answer; 3 when the route leads
+    // nowhere.
+    const bool timedOut =
+        details.routingError.generalStatus == 0x01 && details.routingError.extendedStatus() == CIP::RouteTimedOut;
     if (nothingRead(details) && !details.failure.isEmpty()) {
         writeError(details.failure);
-        return 1;
+        return details.routingError.failed() && !timedOut ? 3 : 1;
     }
-    const QStringList warnings = warningsFor(details);
+    // The warnings compare a device with the card it is reached through:
+    // not a module behind a bridge.
+    const QStringList warnings = commandLine.route.isEmpty() ? warningsFor(details) : QStringList();
     const QByteArray out = commandLine.format == ExportFormat::Json
         ? QJsonDocument(DeviceDetailsText::json(details, warnings)).toJson(QJsonDocument::Indented)
         : detailsText(DeviceDetailsText::rows(details, warnings));
@@ -46,7 +53,7 @@ int runDetails(const CommandLine &commandLine)
     // Cut short: what was read is printed, and the reason.
     if (!details.failure.isEmpty()) {
         writeError(details.failure);
-        return 1;
+        return details.routingError.failed() && !timedOut ? 3 : 1;
     }
     // The device answered, and refused every question.
     if (nothingRead(details)) {

@@ -44,8 +44,8 @@ int resetAndFind(const QHostAddress &address, const QHostAddress &expected)
     }
     writeOut(stdout, CommandLine::tr("The device answers at %1.\n").arg(result.lookedFor.toString()).toLocal8Bit());
     if (result.outcome == ResetResult::NotConfirmed) {
-        writeError(CommandLine::tr("The settings were written, but the reset was not confirmed: %1")
-                       .arg(result.message));
+        writeError(
+            CommandLine::tr("The settings were written, but the reset was not confirmed: %1").arg(result.message));
         return 1;
     }
     return 0;

@@ -3,6 +3,7 @@
 
 #include "cipobjects.h"
 #include "ciproute.h"
+#include "unconnectedsend.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -34,6 +35,9 @@ struct DeviceDetails
     // The route from the device at address to the module read; empty: the
     // device itself.
     CIP::CipRoute route;
+    // Set (failed()) when the bridge did not deliver a request to the
+    // module at route; failure then says it in words.
+    CIP::RoutingError routingError;
     CIP::CipIdentityAttributes identity;
     CIP::CipTcpIpInterface tcpip;
     // Instance 1 first; only instances that answered.

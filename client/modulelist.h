@@ -2,6 +2,7 @@
 #define MODULELIST_H
 
 #include "cipidentity.h"
+#include "cipport.h"
 #include "ciproute.h"
 
 #include <QHostAddress>
@@ -43,7 +44,7 @@ struct BridgePort
     bool hasOwnSlot = false;
     int ownSlot = 0; // the bridge's own node address on this port
     bool entryPort = false; // the port the request came in through
-    QVector<ModuleSlot> slots; // read slots, in slot order (empty for ports not read)
+    QVector<ModuleSlot> moduleSlots; // read slots, in slot order (empty for ports not read)
 };
 
 // What a bridge told about its ports and the modules behind them.
@@ -84,41 +85,41 @@ signals:
     void finished(const ModuleList &list);
 
 private:
-    void priv_readClass();
-    void priv_onClassAttribute(DeviceReply *reply, quint16 attribute);
+    // A port instance while it is read.
+    struct PortRead
+    {
+        CIP::CipPortInstance values;
+        bool missing = false;
+    };
+
+    // Sends a request and calls handle with its reply once it is in; the
+    // reply belongs to this reader.
+    template<typename Handler> void priv_ask(DeviceReply *reply, Handler handle);
+    void priv_onClassDone();
     void priv_readPorts();
-    void priv_readPort(int index);
     void priv_onPortAll(DeviceReply *reply, int index);
-    void priv_readPortSingles(int index);
     void priv_onPortSingle(DeviceReply *reply, int index, quint16 attribute);
-    void priv_readNodeRange(int index);
     void priv_onNodeRange(DeviceReply *reply, int index);
-    void priv_readSlots();
+    void priv_onPortsDone();
+    void priv_readSlots(int portIndex, int fromSlot);
     void priv_readFallback();
     void priv_onSlot(DeviceReply *reply, int portIndex, int slotIndex);
-    void priv_slotsDone();
+    void priv_onSlotsDone();
+    // Ends the reading on a fault of the session: nothing more comes.
+    bool priv_sessionFailed(DeviceReply *reply);
     void priv_fail(ModuleList::Outcome outcome, const QString &text);
     void priv_finish();
-    // Whether the reply says the connection or session failed (as opposed
-    // to an answer of the device); sets the outcome.
-    bool priv_transportFailed(DeviceReply *reply);
-    void priv_track(DeviceReply *reply);
     void priv_dropReplies();
 
     DeviceClient *client;
     ModuleList list;
-    QVector<CIP::CipRoute> unusedHops;
+    QVector<PortRead> portReads;
+    CIP::CipPortClassAttributes classAttributes;
     QList<DeviceReply *> replies;
-    quint16 maxInstance = 0;
-    quint16 entryInstance = 0;
-    bool hasEntry = false;
-    int classAnswers = 0;
-    int slotsPending = 0;
-    bool fallback = false;
-    bool notRouting = false;
-    bool failed = false;
-    bool running = false;
-    int generation = 0;
+    int pendingRequests = 0;
+    int noPortSlots = 0;
+    bool fallbackProbe = false;
+    bool done = true;
 };
 
 Q_DECLARE_METATYPE(ModuleList)

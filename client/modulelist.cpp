@@ -87,7 +87,8 @@ void ModuleListReader::start()
     priv_dropReplies();
     pendingRequests = 0;
     done = false;
-    fallbackProbe = false;
+    probing = false;
+    unsent.clear();
     noPortSlots = 0;
     list = ModuleList();
     list.address = client->address();
@@ -254,7 +255,8 @@ void ModuleListReader::priv_onPortsDone()
              << "leading to slots";
     if (!chassis.isEmpty()) {
         for (const int portIndex : chassis)
-            priv_readSlots(portIndex, list.ports.at(portIndex).firstSlot);
+            priv_addSlots(portIndex);
+        priv_sendProbe();
         return;
     }
     if (!anyRange) {
@@ -266,22 +268,46 @@ void ModuleListReader::priv_onPortsDone()
     priv_fail(ModuleList::NoSlots, tr("%1 has no port that leads to slots").arg(list.address.toString()));
 }
 
-void ModuleListReader::priv_readSlots(int portIndex, int fromSlot)
+void ModuleListReader::priv_addSlots(int portIndex)
 {
     BridgePort &port = list.ports[portIndex];
-    for (int slot = fromSlot; slot <= port.lastSlot; ++slot) {
+    port.moduleSlots.clear();
+    for (int slot = port.firstSlot; slot <= port.lastSlot; ++slot) {
         ModuleSlot entry;
         entry.portNumber = port.number;
         entry.slot = slot;
         entry.route = CIP::CipRoute({CIP::CipRouteHop(port.number, quint8(slot))});
-        const int slotIndex = port.moduleSlots.size();
         port.moduleSlots.append(entry);
-        priv_ask(client->getAttributesAll(CIP::IdentityClass, 1, entry.route),
-                 [this, portIndex, slotIndex](DeviceReply *reply) { priv_onSlot(reply, portIndex, slotIndex); });
-        // A device that may not route at all is asked once, alone.
-        if (fallbackProbe)
-            return;
+        unsent.append({portIndex, port.moduleSlots.size() - 1});
     }
+}
+
+void ModuleListReader::priv_sendProbe()
+{
+    // One slot first, alone: a device that does not route answers it 0x08,
+    // and so costs one request, not one per slot. The bridge's own slot
+    // when it is known, as the bridge answers for itself at once; a module
+    // that never answers would hold the others back by the bridge's
+    // timeout.
+    int probe = 0;
+    for (int i = 0; i < unsent.size(); ++i) {
+        const BridgePort &port = list.ports.at(unsent.at(i).first);
+        if (port.hasOwnSlot && port.moduleSlots.at(unsent.at(i).second).slot == port.ownSlot) {
+            probe = i;
+            break;
+        }
+    }
+    probing = true;
+    priv_sendSlot(unsent.takeAt(probe));
+}
+
+void ModuleListReader::priv_sendSlot(const QPair<int, int> &which)
+{
+    const int portIndex = which.first;
+    const int slotIndex = which.second;
+    const CIP::CipRoute route = list.ports.at(portIndex).moduleSlots.at(slotIndex).route;
+    priv_ask(client->getAttributesAll(CIP::IdentityClass, 1, route),
+             [this, portIndex, slotIndex](DeviceReply *reply) { priv_onSlot(reply, portIndex, slotIndex); });
 }
 
 void ModuleListReader::priv_readFallback()
@@ -302,8 +328,8 @@ void ModuleListReader::priv_readFallback()
     port.moduleSlots.clear();
     port.firstSlot = 0;
     port.lastSlot = FallbackLastSlot;
-    fallbackProbe = true;
-    priv_readSlots(index, 0);
+    priv_addSlots(index);
+    priv_sendProbe();
 }
 
 void ModuleListReader::priv_onSlot(DeviceReply *reply, int portIndex, int slotIndex)
@@ -317,7 +343,7 @@ void ModuleListReader::priv_onSlot(DeviceReply *reply, int portIndex, int slotIn
         slot.result = reply->error() == DeviceReply::InvalidAnswer && !reply->route().isEmpty() ? ModuleSlot::Error
                                                                                                 : ModuleSlot::NoAnswer;
         slot.error = reply->errorString();
-        if (fallbackProbe && slot.result == ModuleSlot::NoAnswer) {
+        if (probing && slot.result == ModuleSlot::NoAnswer) {
             priv_sessionFailed(reply);
             return;
         }
@@ -355,10 +381,13 @@ void ModuleListReader::priv_onSlot(DeviceReply *reply, int portIndex, int slotIn
     }
     if (own && slot.result != ModuleSlot::Module && slot.result != ModuleSlot::Bridge)
         slot.result = ModuleSlot::Bridge;
-    if (fallbackProbe) {
-        // The device routes: the other slots, all at once.
-        fallbackProbe = false;
-        priv_readSlots(portIndex, slot.slot + 1);
+    if (probing) {
+        // The device routes: the other slots, all at once, pipelined.
+        probing = false;
+        const QList<QPair<int, int>> rest = unsent;
+        unsent.clear();
+        for (const QPair<int, int> &which : rest)
+            priv_sendSlot(which);
     }
     if (pendingRequests == 0)
         priv_onSlotsDone();

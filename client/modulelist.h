@@ -9,6 +9,7 @@
 #include <QList>
 #include <QMetaType>
 #include <QObject>
+#include <QPair>
 #include <QString>
 #include <QVector>
 
@@ -101,7 +102,10 @@ private:
     void priv_onPortSingle(DeviceReply *reply, int index, quint16 attribute);
     void priv_onNodeRange(DeviceReply *reply, int index);
     void priv_onPortsDone();
-    void priv_readSlots(int portIndex, int fromSlot);
+    // Adds the port's slots, to be sent.
+    void priv_addSlots(int portIndex);
+    void priv_sendProbe();
+    void priv_sendSlot(const QPair<int, int> &which);
     void priv_readFallback();
     void priv_onSlot(DeviceReply *reply, int portIndex, int slotIndex);
     void priv_onSlotsDone();
@@ -118,7 +122,10 @@ private:
     QList<DeviceReply *> replies;
     int pendingRequests = 0;
     int noPortSlots = 0;
-    bool fallbackProbe = false;
+    // The slots (port index, slot index) not yet asked.
+    QList<QPair<int, int>> unsent;
+    // The first slot is asked, alone.
+    bool probing = false;
     bool done = true;
 };
 

@@ -183,9 +183,9 @@ void tst_CommandLine::commandLine_data()
         << usage << text << 3000 << "Bad address \"plc.local\": give a device's IPv4 address, as 192.168.1.10."
         << QString();
     row("--details with --list", {"--list", "--details", "10.0.0.7"})
-        << usage << text << 3000 << "--details does not go with --list or --watch." << QString();
+        << usage << text << 3000 << "--details does not go with --list, --watch or --address-server." << QString();
     row("--details with --set-ip", {"--details", "10.0.0.7", "--set-ip", "10.0.0.7"})
-        << usage << text << 3000 << "--details and --set-ip do not go together." << QString();
+        << usage << text << 3000 << "--details, --modules and --set-ip do not go together." << QString();
     row("--details with --yes", {"--details", "10.0.0.7", "--yes"})
         << usage << text << 3000 << "--yes goes with --set-ip." << QString();
     row("--set-ip static", {"--set-ip", "10.0.0.7", "--static", "10.0.0.20/24", "--gateway", "10.0.0.1"})

@@ -10,6 +10,7 @@
 #include "devicelistview.h"
 #include "deviceprotocol.h"
 #include "devicerecord.h"
+#include "inventorydialog.h"
 #include "networksdialog.h"
 #include "projectinfo.h"
 #include "savelist.h"
@@ -361,8 +362,16 @@ void MainWindow::on_menuHelp_triggered(QAction *action)
 
 void MainWindow::on_menuTools_triggered(QAction *action)
 {
-    if (action == ui->actionAddressServer)
+    if (action == ui->actionAddressServer) {
         priv_openAddressServerDialog();
+    } else if (action == ui->actionInventory) {
+        // One dialog, kept when closed, like the address server's.
+        if (!inventoryDialog)
+            inventoryDialog = new InventoryDialog([this]() { return finder->listedDevices(); }, this);
+        inventoryDialog->show();
+        inventoryDialog->raise();
+        inventoryDialog->activateWindow();
+    }
 }
 
 // One dialog, kept when closed so that what it noted of each device stays;

@@ -10,6 +10,7 @@
 
 class AddressServer;
 class AddressServerDialog;
+class InventoryDialog;
 class DeviceDetailsDialog;
 class NetworksDialog;
 class StatusTipFilter;
@@ -106,6 +107,7 @@ private:
     AddressServer *addressServer;
     QLabel *addressServerLabel;
     QPointer<AddressServerDialog> addressServerDialog;
+    QPointer<InventoryDialog> inventoryDialog;
     QHash<quint32, QPointer<DeviceDetailsDialog>> detailsDialogs;
 };
 

@@ -98,6 +98,21 @@ struct Options
     QCommandLineOption yes{QStringLiteral("yes"),
                            CommandLine::tr("With --set-ip: write. Without it nothing is written: the changes are "
                                            "printed, and the exit status is 4.")};
+    QCommandLineOption inventory{
+        QStringLiteral("inventory"),
+        CommandLine::tr("Search once, then read every device's identity, TCP/IP settings, Ethernet link and the "
+                        "modules behind its bridge ports, and print the inventory (--format, --wait as --list). "
+                        "Exit status 0: printed; 1: nothing was sent.")};
+    QCommandLineOption save{QStringLiteral("save"),
+                            CommandLine::tr("With --inventory: also write the inventory to FILE, as JSON or CSV "
+                                            "by the name's ending."),
+                            QStringLiteral("FILE.json|FILE.csv")};
+    QCommandLineOption compare{QStringLiteral("compare"),
+                               CommandLine::tr("With --inventory: print what differs from the inventory saved in "
+                                               "FILE (JSON or CSV, also a saved list): new, missing, replaced, "
+                                               "changed, same. Exit status 0: nothing differs; 6: something "
+                                               "does; 1: nothing was sent."),
+                               QStringLiteral("FILE")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, CommandLine::tr("Show this help.")};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
                                CommandLine::tr("Show the program's version.")};
@@ -153,7 +168,8 @@ void setUp(QCommandLineParser *parser, const Options &options)
                         options.assignments, options.details,       options.route,         options.modules,
                         options.setIp,       options.staticAddress, options.gateway,       options.dns,
                         options.domain,      options.bootp,         options.dhcp,          options.hostName,
-                        options.reset,       options.yes,           options.help,          options.version});
+                        options.reset,       options.yes,           options.inventory,     options.save,
+                        options.compare,     options.help,          options.version});
     addQtOptions(parser);
 }
 
@@ -338,6 +354,65 @@ CommandLine parseDeviceMode(const QCommandLineParser &parser, const Options &opt
     return commandLine;
 }
 
+// --inventory with --format, --wait, --save and --compare. The file to
+// compare with is read here, before anything is sent: one that does not
+// parse is a usage error.
+CommandLine parseInventoryMode(const QCommandLineParser &parser, const Options &options)
+{
+    const QStringList others{QStringLiteral("list"),    QStringLiteral("watch"),  QStringLiteral("address-server"),
+                             QStringLiteral("details"), QStringLiteral("set-ip"), QStringLiteral("interval"),
+                             QStringLiteral("for"),     QStringLiteral("assign"), QStringLiteral("assignments"),
+                             QStringLiteral("modules"), QStringLiteral("route")};
+    for (const QString &name : others) {
+        if (parser.isSet(name))
+            return usageError(CommandLine::tr("--%1 does not go with --inventory.").arg(name));
+    }
+    for (const QString &name : setIpOnlyNames()) {
+        if (parser.isSet(name))
+            return usageError(CommandLine::tr("--%1 goes with --set-ip.").arg(name));
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(CommandLine::tr("Unexpected argument \"%1\".").arg(parser.positionalArguments().first()));
+
+    CommandLine commandLine;
+    commandLine.mode = CommandLine::InventoryMode;
+    if (parser.isSet(options.format)) {
+        const QString format = parser.value(options.format);
+        if (format == QLatin1String("csv"))
+            commandLine.format = ExportFormat::Csv;
+        else if (format == QLatin1String("json"))
+            commandLine.format = ExportFormat::Json;
+        else if (format != QLatin1String("text"))
+            return usageError(CommandLine::tr("Unknown format \"%1\": use text, csv or json.").arg(format));
+    }
+    if (parser.isSet(options.wait)) {
+        const QString wait = parser.value(options.wait);
+        bool ok = false;
+        commandLine.waitMs = wait.toInt(&ok);
+        if (!ok || commandLine.waitMs < 0 || wait.isEmpty() || !wait.at(0).isDigit())
+            return usageError(CommandLine::tr("Bad value \"%1\" for --wait: give milliseconds, 0 or more.").arg(wait));
+    }
+    if (parser.isSet(options.save)) {
+        commandLine.saveFile = parser.value(options.save);
+        if (!Inventory::formatOf(commandLine.saveFile, &commandLine.saveFormat))
+            return usageError(CommandLine::tr("--save writes a file whose name ends with .json or .csv, not \"%1\".")
+                                  .arg(commandLine.saveFile));
+    }
+    if (parser.isSet(options.compare)) {
+        commandLine.compare = true;
+        commandLine.compareFile = parser.value(options.compare);
+        QFile file(commandLine.compareFile);
+        if (!file.open(QIODevice::ReadOnly))
+            return usageError(CommandLine::tr("Cannot read %1: %2").arg(commandLine.compareFile, file.errorString()));
+        // One byte more than a file may hold, so that a larger one is told.
+        const QByteArray data = file.read(qint64(Inventory::MaxFileSize) + 1);
+        QString error;
+        if (!Inventory::read(data, &commandLine.saved, &error))
+            return usageError(CommandLine::tr("%1: %2").arg(commandLine.compareFile, error));
+    }
+    return commandLine;
+}
+
 } // namespace
 
 CommandLine CommandLine::parse(const QStringList &arguments)
@@ -357,6 +432,10 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         commandLine.mode = Version;
         return commandLine;
     }
+    if (parser.isSet(options.inventory))
+        return parseInventoryMode(parser, options);
+    if (parser.isSet(options.save) || parser.isSet(options.compare))
+        return usageError(tr("--save and --compare go with --inventory."));
     if (parser.isSet(options.details) || parser.isSet(options.setIp) || parser.isSet(options.modules))
         return parseDeviceMode(parser, options);
     if (parser.isSet(options.route))
@@ -496,6 +575,8 @@ int runCommandLine(const CommandLine &commandLine)
         return runSetIp(commandLine);
     case CommandLine::Modules:
         return runModules(commandLine);
+    case CommandLine::InventoryMode:
+        return runInventory(commandLine);
     case CommandLine::Window:
         break;
     }

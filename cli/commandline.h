@@ -4,6 +4,7 @@
 #include "addressassignment.h"
 #include "ciproute.h"
 #include "deviceexport.h"
+#include "inventory.h"
 #include "ipsettingscheck.h"
 
 #include <QCoreApplication>
@@ -19,7 +20,7 @@ struct CommandLine
     Q_DECLARE_TR_FUNCTIONS(CommandLine)
 
 public:
-    enum Mode { Window, List, Watch, AddressServer, Help, Version, UsageError, Details, SetIp, Modules };
+    enum Mode { Window, List, Watch, AddressServer, Help, Version, UsageError, Details, SetIp, Modules, InventoryMode };
 
     // arguments as the process got them, the program's name first.
     static CommandLine parse(const QStringList &arguments);
@@ -53,6 +54,15 @@ public:
     // Write without asking: without it --set-ip only says what it would
     // change.
     bool yes = false;
+    // --inventory --save FILE: where to write today's inventory, and in
+    // the format its name ends with.
+    QString saveFile;
+    InventoryFormat saveFormat = InventoryFormat::Json;
+    // --inventory --compare FILE: the saved inventory, read (and found
+    // sound) before the search.
+    bool compare = false;
+    QString compareFile;
+    Inventory saved;
     // What was wrong, for UsageError.
     QString error;
 };
@@ -68,7 +78,8 @@ public:
 // not route, has no port that leads to slots, or could not route the
 // request; 4 --set-ip
 // without --yes: nothing written; 5 (--address-server) port 67 could not be
-// opened.
+// opened; 6 (--inventory --compare) something differs from the saved
+// inventory.
 int runCommandLine(const CommandLine &commandLine);
 
 // One watch event as --watch prints it: "HH:MM:SS event line" in local

@@ -183,9 +183,9 @@ void tst_CommandLine::commandLine_data()
         << usage << text << 3000 << "Bad address \"plc.local\": give a device's IPv4 address, as 192.168.1.10."
         << QString();
     row("--details with --list", {"--list", "--details", "10.0.0.7"})
-        << usage << text << 3000 << "--details does not go with --list or --watch." << QString();
+        << usage << text << 3000 << "--details does not go with --list, --watch or --address-server." << QString();
     row("--details with --set-ip", {"--details", "10.0.0.7", "--set-ip", "10.0.0.7"})
-        << usage << text << 3000 << "--details and --set-ip do not go together." << QString();
+        << usage << text << 3000 << "--details, --modules and --set-ip do not go together." << QString();
     row("--details with --yes", {"--details", "10.0.0.7", "--yes"})
         << usage << text << 3000 << "--yes goes with --set-ip." << QString();
     row("--set-ip static", {"--set-ip", "10.0.0.7", "--static", "10.0.0.20/24", "--gateway", "10.0.0.1"})
@@ -224,6 +224,51 @@ void tst_CommandLine::commandLine_data()
         << usage << text << 3000 << "--static goes with --set-ip." << QString();
     row("--reset with --list", {"--list", "--reset"})
         << usage << text << 3000 << "--reset goes with --set-ip." << QString();
+
+    // --inventory: told is "save FILE FORMAT; compare N", as parsed.
+    const int inventory = int(CommandLine::InventoryMode);
+    const QString savedJson = csvDir.filePath("saved.json");
+    QFile saved(savedJson);
+    saved.open(QIODevice::WriteOnly);
+    saved.write("\xEF\xBB\xBF{\"program\": \"Quorvel Node Spotter\", \"devices\": [{\"address\": \"10.0.0.5\"}, "
+                "{\"address\": \"10.0.0.6\"}]}");
+    saved.close();
+    const QString brokenJson = csvDir.filePath("broken.json");
+    QFile broken(brokenJson);
+    broken.open(QIODevice::WriteOnly);
+    broken.write("{\"devices\": [{\"address\": ");
+    broken.close();
+    row("--inventory", {"--inventory"}) << inventory << text << 3000 << QString() << "save  ; compare -";
+    row("--inventory csv, wait, save json", {"--inventory", "--format", "csv", "--wait", "800", "--save", "today.JSON"})
+        << inventory << csv << 800 << QString() << "save today.JSON json; compare -";
+    row("--inventory --compare, --save csv", {"--inventory", "--compare", savedJson, "--save=plant.csv"})
+        << inventory << text << 3000 << QString() << "save plant.csv csv; compare 2";
+    row("--save of another name", {"--inventory", "--save", "plant.txt"})
+        << usage << text << 3000 << "--save writes a file whose name ends with .json or .csv, not \"plant.txt\"."
+        << QString();
+    row("--save without a name's ending", {"--inventory", "--save", "json"})
+        << usage << text << 3000 << "--save writes a file whose name ends with .json or .csv, not \"json\"."
+        << QString();
+    row("--compare with a broken file", {"--inventory", "--compare", brokenJson})
+        << usage << text << 3000 << brokenJson + ": " << QString();
+    row("--compare with no file", {"--inventory", "--compare", csvDir.filePath("none.json")})
+        << usage << text << 3000 << "Cannot read " << QString();
+    row("--compare without --inventory", {"--list", "--compare", savedJson})
+        << usage << text << 3000 << "--save and --compare go with --inventory." << QString();
+    row("--save without --inventory", {"--save", "a.json"})
+        << usage << text << 3000 << "--save and --compare go with --inventory." << QString();
+    row("--inventory with --watch", {"--inventory", "--watch"})
+        << usage << text << 3000 << "--watch does not go with --inventory." << QString();
+    row("--inventory with --details", {"--details", "10.0.0.7", "--inventory"})
+        << usage << text << 3000 << "--details does not go with --inventory." << QString();
+    row("--inventory with --interval", {"--inventory", "--interval", "5"})
+        << usage << text << 3000 << "--interval does not go with --inventory." << QString();
+    row("--inventory unknown format", {"--inventory", "--format", "xml"})
+        << usage << text << 3000 << "Unknown format \"xml\": use text, csv or json." << QString();
+    row("--inventory bad wait", {"--inventory", "--wait", "-5"})
+        << usage << text << 3000 << "Bad value \"-5\" for --wait: give milliseconds, 0 or more." << QString();
+    row("--inventory with an argument", {"--inventory", "extra"})
+        << usage << text << 3000 << "Unexpected argument \"extra\"." << QString();
 }
 
 void tst_CommandLine::commandLine()
@@ -242,7 +287,7 @@ void tst_CommandLine::commandLine()
     else
         QCOMPARE(parsed.error, error);
     QCOMPARE(int(parsed.mode), mode);
-    if (mode == CommandLine::List || mode == CommandLine::Details) {
+    if (mode == CommandLine::List || mode == CommandLine::Details || mode == CommandLine::InventoryMode) {
         QCOMPARE(int(parsed.format), format);
         QCOMPARE(parsed.waitMs, waitMs);
     }
@@ -255,6 +300,15 @@ void tst_CommandLine::commandLine()
                                    .arg(a.prefixLength)
                                    .arg(QHostAddress(a.gateway).toString()));
         QCOMPARE(assignments.join(' '), told);
+        return;
+    }
+    if (mode == CommandLine::InventoryMode) {
+        const char *const formats[] = {"text", "json", "csv"};
+        QCOMPARE(QStringLiteral("save %1 %2; compare %3")
+                     .arg(parsed.saveFile,
+                          parsed.saveFile.isEmpty() ? QString() : QString::fromLatin1(formats[int(parsed.saveFormat)]),
+                          parsed.compare ? QString::number(parsed.saved.devices.size()) : QStringLiteral("-")),
+                 told);
         return;
     }
     if (mode != CommandLine::Details && mode != CommandLine::SetIp) {

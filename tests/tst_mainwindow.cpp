@@ -230,9 +230,9 @@ void tst_MainWindow::creationOrder_data()
     QTest::addColumn<QString>("parent");
     QTest::addColumn<QStringList>("children");
 
-    QTest::newRow("window") << "MainWindow" << QStringList{"actionAbout", "actionWebsite", "actionAddressServer",
-                                                           "actionTest",  "centralwidget", "menubar",
-                                                           "statusbar"};
+    QTest::newRow("window") << "MainWindow" << QStringList{"actionAbout",     "actionWebsite", "actionAddressServer",
+                                                           "actionInventory", "actionTest",    "centralwidget",
+                                                           "menubar",         "statusbar"};
     QTest::newRow("centralwidget") << "centralwidget" << QStringList{"verticalLayout", "listWidget", "widget"};
     QTest::newRow("widget") << "widget"
                             << QStringList{"horizontalLayout", "pushButton_find", "pushButton_watch", "pushButton_copy",
@@ -350,6 +350,7 @@ void tst_MainWindow::texts_data()
         {"menuHelp", "title", "Help"},
         {"menuTools", "title", "Tools"},
         {"actionAddressServer", "text", "Address server\u2026"},
+        {"actionInventory", "text", "Inventory\u2026"},
         {"label_addressServer", "text", "Address server on"},
     };
     for (const auto &row : rows)
@@ -379,7 +380,9 @@ void tst_MainWindow::menus()
     QVERIFY(tools);
     // Tools comes before Help.
     QCOMPARE(menubar->actions(), (QList<QAction *>{tools->menuAction(), help->menuAction()}));
-    QCOMPARE(tools->actions(), QList<QAction *>{child<QAction>(window, "actionAddressServer")});
+    QCOMPARE(
+        tools->actions(),
+        (QList<QAction *>{child<QAction>(window, "actionAddressServer"), child<QAction>(window, "actionInventory")}));
     QCOMPARE(help->actions(),
              (QList<QAction *>{child<QAction>(window, "actionAbout"), child<QAction>(window, "actionWebsite")}));
     // "Test" is shown nowhere.

@@ -1,0 +1,150 @@
+// The inventory of N simulated EtherNet/IP devices over the namespace rig,
+// each answering every request after 10 ms, SILENT of them accepting their
+// connection and never answering.
+//
+// usage (inside tests/rig/rig.sh 10.216.1.1/24): bench_inventory N [SILENT]
+//
+// The devices are .2 up to .251 of the link's /24 (250 at most). The reader
+// is given them as a search lists them, and the time runs from its start
+// (the end of the search) to its finished(). Prints one line: devices, silent
+// ones, total time, the event loop's worst lateness (the largest gap between
+// the ticks of a 1 ms timer), and the most sessions open at once as the
+// simulator saw them.
+
+#include "deviceprotocol.h"
+#include "inventoryreader.h"
+#include "listidentityreply.h"
+#include "rigsupport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+Rig::Device adapter(const QString &ip, int host, bool silent, Rig::Identity *identity)
+{
+    identity->vendorId = 1;
+    identity->productCode = 41;
+    identity->revisionMajor = 2;
+    identity->serialNumber = 0x5000 + quint32(host);
+    identity->productName = "Adapter " + QByteArray::number(host);
+    QJsonObject attributes = Rig::identityAttributes(*identity);
+    const QJsonObject ethernet =
+        Rig::ethernetAttributes(ip, "io-" + QByteArray::number(host), QByteArray::fromHex("02aa000000") + char(host));
+    for (auto it = ethernet.begin(); it != ethernet.end(); ++it)
+        attributes.insert(it.key(), it.value());
+    QJsonObject cip{{"attributes", attributes}, {"reply_delay_ms", 10}};
+    if (silent)
+        cip.insert("behaviour", "silent");
+    Rig::Device device;
+    device.addr = ip;
+    device.port = 44818;
+    device.cip = cip;
+    return device;
+}
+
+// As in tst_inventory_rig: sessions from RegisterSession to their last
+// message; a silent one open for the 3 s timeout.
+int mostSessions(const QList<QJsonObject> &requests)
+{
+    QHash<QString, QPair<double, double>> open;
+    QHash<QString, bool> answered;
+    QVector<QPair<double, int>> edges;
+    const auto close = [&](const QString &addr) {
+        const QPair<double, double> span = open.value(addr);
+        edges.append({span.first, +1});
+        edges.append({answered.value(addr) ? span.second : span.first + 3.0, -1});
+    };
+    for (const QJsonObject &request : requests) {
+        const QString addr = request.value("addr").toString();
+        const double t = request.value("t").toDouble();
+        if (request.value("command").toInt() == 0x65) {
+            if (open.contains(addr))
+                close(addr);
+            open.insert(addr, {t, t});
+            answered.insert(addr, false);
+        } else if (open.contains(addr)) {
+            open[addr].second = t;
+            answered[addr] = true;
+        }
+    }
+    for (auto it = open.cbegin(); it != open.cend(); ++it)
+        close(it.key());
+    std::sort(edges.begin(), edges.end());
+    int now = 0;
+    int most = 0;
+    for (const auto &edge : qAsConst(edges)) {
+        now += edge.second;
+        most = std::max(most, now);
+    }
+    return most;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    const int n = std::min(250, arguments.value(1, "250").toInt());
+    const int silent = std::min(n, arguments.value(2, "0").toInt());
+    if (!Rig::inRig() || n <= 0) {
+        std::fprintf(stderr, "usage (inside tests/rig/rig.sh 10.216.1.1/24): bench_inventory N [SILENT]\n");
+        return 2;
+    }
+    const QString prefix = QStringLiteral("10.216.1.");
+    QList<Rig::Device> simulated;
+    QVector<ExportedDevice> devices;
+    for (int i = 0; i < n; ++i) {
+        const int host = 2 + i;
+        const QString ip = prefix + QString::number(host);
+        Rig::Identity identity;
+        // The silent ones spread over the list, one in every n / silent.
+        const bool isSilent = silent > 0 && i % (n / silent) == 0 && i / (n / silent) < silent;
+        simulated << adapter(ip, host, isSilent, &identity);
+        ENIP::ListIdentityReply reply;
+        reply.deserialize(Rig::identityReply(identity, Rig::ipv4(ip)));
+        devices << ExportedDevice{
+            DeviceRecord::listIdentityDevice(quint32(i + 1), Rig::ipv4(ip), ListIdentityPort, reply.items.value(0), 0),
+            DevicePlace()};
+    }
+    Rig::Devices rig;
+    if (!rig.start(simulated)) {
+        std::fprintf(stderr, "bench_inventory: the simulator did not start\n");
+        return 1;
+    }
+
+    InventoryReader reader;
+    QElapsedTimer clock;
+    qint64 lastTick = 0;
+    qint64 worst = 0;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(1);
+    QObject::connect(&ticker, &QTimer::timeout, [&]() {
+        const qint64 now = clock.elapsed();
+        worst = std::max(worst, now - lastTick);
+        lastTick = now;
+    });
+    qint64 total = 0;
+    int noAnswer = 0;
+    QObject::connect(&reader, &InventoryReader::finished, [&](const Inventory &inventory) {
+        total = clock.elapsed();
+        for (const InventoryDevice &device : inventory.devices)
+            noAnswer += device.text("tcpip_result") == QLatin1String("no answer");
+        app.quit();
+    });
+    clock.start();
+    ticker.start();
+    reader.start(devices);
+    app.exec();
+    rig.stop();
+    std::printf("devices=%d silent=%d no_answer=%d total_ms=%lld worst_lateness_ms=%lld most_sessions=%d\n", n, silent,
+                noAnswer, total, worst, mostSessions(rig.cipRequests));
+    return 0;
+}

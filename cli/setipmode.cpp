@@ -1,9 +1,8 @@
 #include "climodes.h"
 
-#include "deviceclient.h"
 #include "devicedetails.h"
 #include "devicedetailstext.h"
-#include "identityprobe.h"
+#include "deviceresetter.h"
 #include "ipsettingswriter.h"
 
 #include <QHostAddress>
@@ -12,25 +11,43 @@ namespace Cli {
 
 namespace {
 
-// After a reset: asks the device at its address until it answers or 30 s
-// have passed.
-int waitForDevice(const QHostAddress &address)
+// Resets the device and waits while it is looked for at the address where
+// it is expected; what the reset and the search came to, and the exit
+// status.
+int resetAndFind(const QHostAddress &address, const QHostAddress &expected)
 {
-    writeOut(stdout,
-             CommandLine::tr("The device is restarting. Waiting up to 30 s for it to answer at %1.\n")
-                 .arg(address.toString())
-                 .toLocal8Bit());
-    IdentityProbe probe;
-    QObject::connect(&probe, &IdentityProbe::answered, &probe, []() { QCoreApplication::exit(0); });
-    QObject::connect(&probe, &IdentityProbe::timedOut, &probe, []() { QCoreApplication::exit(1); });
-    probe.start(address, IdentityProbe::DefaultTimeoutMs);
-    if (QCoreApplication::exec() != 0) {
-        writeError(CommandLine::tr("The settings were written and the device was reset, but it did not answer at %1 "
-                                   "within 30 s.")
-                       .arg(address.toString()));
+    DeviceResetter resetter(address);
+    QObject::connect(&resetter, &DeviceResetter::searching, &resetter, [](const ResetResult &result) {
+        const QString text = result.outcome == ResetResult::NotConfirmed
+            ? CommandLine::tr("The reset was not confirmed: %1\nLooking for the device at %2 for up to 30 s.\n")
+                  .arg(result.message, result.lookedFor.toString())
+            : CommandLine::tr("The device is restarting. Waiting up to 30 s for it to answer at %1.\n")
+                  .arg(result.lookedFor.toString());
+        writeOut(stdout, text.toLocal8Bit());
+    });
+    const ResetResult result = awaitResult<ResetResult>(&resetter, &DeviceResetter::finished,
+                                                        [&resetter, &expected] { resetter.start(expected); });
+    if (result.outcome == ResetResult::Refused) {
+        writeError(
+            CommandLine::tr("The settings were written, but the device refused the reset: %1").arg(result.message));
+        return 3;
+    }
+    if (!result.found) {
+        writeError(result.outcome == ResetResult::NotConfirmed
+                       ? CommandLine::tr("The settings were written, but the reset was not confirmed, and the device "
+                                         "did not answer at %1 within 30 s.")
+                             .arg(result.lookedFor.toString())
+                       : CommandLine::tr("The settings were written and the device was reset, but it did not answer "
+                                         "at %1 within 30 s.")
+                             .arg(result.lookedFor.toString()));
         return 1;
     }
-    writeOut(stdout, CommandLine::tr("The device answers at %1.\n").arg(address.toString()).toLocal8Bit());
+    writeOut(stdout, CommandLine::tr("The device answers at %1.\n").arg(result.lookedFor.toString()).toLocal8Bit());
+    if (result.outcome == ResetResult::NotConfirmed) {
+        writeError(CommandLine::tr("The settings were written, but the reset was not confirmed: %1")
+                       .arg(result.message));
+        return 1;
+    }
     return 0;
 }
 
@@ -58,10 +75,18 @@ int runSetIp(const CommandLine &commandLine)
             settings.configuration.domainName = tcpip.configuration.domainName;
     }
 
+    // Only what differs from the device's settings is written, as in the
+    // window.
+    settings = ipSettingsToWrite(current, settings);
+    if (settings.isEmpty()) {
+        writeOut(stdout,
+                 CommandLine::tr("Nothing to change at %1: it has these settings already. Nothing was written.\n")
+                     .arg(address.toString())
+                     .toLocal8Bit());
+        return 0;
+    }
     const QStringList changes = ipSettingsChanges(current, settings);
-    QString summary = changes.isEmpty()
-        ? CommandLine::tr("Nothing to change at %1: it has these settings already.\n").arg(address.toString())
-        : CommandLine::tr("Changes at %1:\n").arg(address.toString());
+    QString summary = CommandLine::tr("Changes at %1:\n").arg(address.toString());
     for (const QString &change : changes)
         summary += QLatin1String("  ") + change + QLatin1Char('\n');
     if (!commandLine.yes) {
@@ -114,33 +139,8 @@ int runSetIp(const CommandLine &commandLine)
     }
 
     // The reset goes where the device answered the read-back; it is then
-    // expected at the address it was given (the same one for BOOTP and
-    // DHCP, which cannot be known here).
-    const QHostAddress now = result.readBack.address;
-    DeviceReply resetReply;
-    DeviceClient client(now);
-    QObject::connect(&client, &DeviceClient::replied, &client, [&resetReply](int, const DeviceReply &reply) {
-        resetReply = reply;
-        QCoreApplication::exit(0);
-    });
-    client.reset(0);
-    QCoreApplication::exec();
-    client.close();
-    if (resetReply.answered() && !resetReply.succeeded()) {
-        writeError(CommandLine::tr("The settings were written, but the device refused the reset: %1")
-                       .arg(resetReply.errorText));
-        return 3;
-    }
-    // A device may restart before its answer is out: a connection it closes
-    // counts as a reset under way.
-    if (!resetReply.answered() && resetReply.error != DeviceReply::ConnectionLost) {
-        writeError(CommandLine::tr("The settings were written, but the reset was not confirmed: %1")
-                       .arg(resetReply.errorText));
-        return 1;
-    }
-    const QHostAddress target =
-        settings.method == IpSettings::Static ? QHostAddress(settings.configuration.ipAddress) : now;
-    return waitForDevice(target);
+    // expected where its settings, as read back, say.
+    return resetAndFind(result.readBack.address, DeviceResetter::expectedAddress(result.readBack));
 }
 
 } // namespace Cli

@@ -24,10 +24,10 @@ QString methodText(quint32 method)
 
 // The configuration control of a Get_Attribute_Single reply; false when
 // the reply holds none.
-bool controlOf(const DeviceReply &reply, quint32 *control)
+bool controlOf(const DeviceReply *reply, quint32 *control)
 {
     CIP::CipTcpIpInterface values;
-    if (!reply.succeeded() || !values.setAttribute(CIP::CipTcpIpInterface::ConfigurationControl, reply.data))
+    if (!reply->succeeded() || !values.setAttribute(CIP::CipTcpIpInterface::ConfigurationControl, reply->data()))
         return false;
     *control = values.control;
     return true;
@@ -40,7 +40,6 @@ BootpDhcpDisabler::BootpDhcpDisabler(const QHostAddress &address, quint16 port, 
     , deviceAddress(address)
     , client(new DeviceClient(address, port, this))
 {
-    connect(client, &DeviceClient::replied, this, &BootpDhcpDisabler::priv_onReplied);
 }
 
 void BootpDhcpDisabler::start()
@@ -48,27 +47,35 @@ void BootpDhcpDisabler::start()
     if (step != Step::Idle)
         return;
     step = Step::Reading;
-    pending = client->getAttributeSingle(CIP::TcpIpInterfaceClass, 1, CIP::CipTcpIpInterface::ConfigurationControl);
+    priv_ask(client->getAttributeSingle(CIP::TcpIpInterfaceClass, 1, CIP::CipTcpIpInterface::ConfigurationControl));
 }
 
-void BootpDhcpDisabler::priv_onReplied(int id, const DeviceReply &reply)
+void BootpDhcpDisabler::priv_ask(DeviceReply *reply)
 {
-    if (id != pending)
+    pending = reply;
+    reply->setParent(this);
+    connect(reply, &DeviceReply::finished, this, [this, reply]() { priv_onReply(reply); });
+}
+
+void BootpDhcpDisabler::priv_onReply(DeviceReply *reply)
+{
+    reply->deleteLater();
+    if (reply != pending)
         return;
-    pending = -1;
+    pending = nullptr;
     const QString device = deviceAddress.toString();
-    if (step == Step::Writing && !reply.answered()) {
+    if (step == Step::Writing && !reply->answered()) {
         // The answer to the write was lost, not refused: a device may apply
         // it at once and drop the connection. What it reads back decides.
         step = Step::ReadingBack;
-        pending = client->getAttributeSingle(CIP::TcpIpInterfaceClass, 1, CIP::CipTcpIpInterface::ConfigurationControl);
+        priv_ask(client->getAttributeSingle(CIP::TcpIpInterfaceClass, 1, CIP::CipTcpIpInterface::ConfigurationControl));
         return;
     }
-    if (!reply.succeeded()) {
+    if (!reply->succeeded()) {
         priv_finish(false,
                     step == Step::Writing
-                        ? tr("%1 refused the static address method: %2").arg(device, reply.errorText)
-                        : tr("Could not read how %1 gets its address: %2").arg(device, reply.errorText));
+                        ? tr("%1 refused the static address method: %2").arg(device, reply->errorString())
+                        : tr("Could not read how %1 gets its address: %2").arg(device, reply->errorString()));
         return;
     }
     switch (step) {
@@ -80,13 +87,13 @@ void BootpDhcpDisabler::priv_onReplied(int id, const DeviceReply &reply)
         step = Step::Writing;
         CIP::CipTcpIpInterface values;
         values.control = control & ~quint32(CIP::CipTcpIpInterface::ConfigurationMethodMask);
-        pending = client->setAttributeSingle(CIP::TcpIpInterfaceClass, 1, CIP::CipTcpIpInterface::ConfigurationControl,
-                                             values.attributeData(CIP::CipTcpIpInterface::ConfigurationControl));
+        priv_ask(client->setAttributeSingle(CIP::TcpIpInterfaceClass, 1, CIP::CipTcpIpInterface::ConfigurationControl,
+                                            values.attributeData(CIP::CipTcpIpInterface::ConfigurationControl)));
         return;
     }
     case Step::Writing:
         step = Step::ReadingBack;
-        pending = client->getAttributeSingle(CIP::TcpIpInterfaceClass, 1, CIP::CipTcpIpInterface::ConfigurationControl);
+        priv_ask(client->getAttributeSingle(CIP::TcpIpInterfaceClass, 1, CIP::CipTcpIpInterface::ConfigurationControl));
         return;
     case Step::ReadingBack: {
         quint32 readBack = 0;

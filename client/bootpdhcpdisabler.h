@@ -6,7 +6,7 @@
 #include <QString>
 
 class DeviceClient;
-struct DeviceReply;
+class DeviceReply;
 
 // Turns BOOTP/DHCP off on a device, so that it keeps the address it was
 // given after a power cycle: reads its TCP/IP Interface object's
@@ -31,13 +31,14 @@ signals:
 private:
     enum class Step { Idle, Reading, Writing, ReadingBack };
 
-    void priv_onReplied(int id, const DeviceReply &reply);
+    void priv_ask(DeviceReply *reply);
+    void priv_onReply(DeviceReply *reply);
     void priv_finish(bool ok, const QString &message);
 
     QHostAddress deviceAddress;
     DeviceClient *client;
     Step step = Step::Idle;
-    int pending = -1;
+    DeviceReply *pending = nullptr;
     quint32 control = 0;
 };
 

@@ -30,17 +30,40 @@ QString requestText(const CIP::MessageRouterRequest &request)
 
 } // namespace
 
+DeviceReply::DeviceReply(int id, const CIP::MessageRouterRequest &request)
+    : requestId(id)
+    , sent(request)
+{
+}
+
+DeviceReply::~DeviceReply() = default;
+
+void DeviceReply::priv_finish(Error error, const QString &text, quint8 generalStatus,
+                              const QVector<quint16> &additionalStatus, const QByteArray &data)
+{
+    done = true;
+    fault = error;
+    faultText = text;
+    status = generalStatus;
+    additional = additionalStatus;
+    payload = data;
+    emit finished();
+}
+
 DeviceClient::DeviceClient(const QHostAddress &address, quint16 port, QObject *parent)
     : QObject(parent)
     , deviceAddress(address)
     , devicePort(port)
     , socket(new QTcpSocket(this))
 {
-    qRegisterMetaType<DeviceReply>();
+    qRegisterMetaType<DeviceClient::State>();
     timer.setSingleShot(true);
     // A coarse timer may fire 5 % early; 3 s are 3 s.
     timer.setTimerType(Qt::PreciseTimer);
     connect(&timer, &QTimer::timeout, this, &DeviceClient::priv_onTimeout);
+    kick.setSingleShot(true);
+    kick.setInterval(0);
+    connect(&kick, &QTimer::timeout, this, &DeviceClient::priv_process);
     connect(socket, &QTcpSocket::connected, this, &DeviceClient::priv_onConnected);
     connect(socket, &QTcpSocket::readyRead, this, &DeviceClient::priv_onReadyRead);
     connect(socket, &QTcpSocket::disconnected, this, &DeviceClient::priv_onDisconnected);
@@ -54,40 +77,71 @@ DeviceClient::DeviceClient(const QHostAddress &address, quint16 port, QObject *p
 
 DeviceClient::~DeviceClient()
 {
-    // No signal may reach anyone from a client that is going away.
+    // No signal may reach anyone from a client that is going away; the
+    // replies still waiting hear of it from the event loop.
     socket->disconnect(this);
     socket->abort();
+    const QString text = tr("The connection to %1 was given up before the answer").arg(priv_deviceText());
+    for (const QList<Pending> *list : {&inFlight, &queue}) {
+        for (const Pending &request : *list) {
+            DeviceReply *reply = request.reply;
+            if (!reply)
+                continue;
+            reply->done = true;
+            reply->fault = DeviceReply::Cancelled;
+            reply->faultText = text;
+            QMetaObject::invokeMethod(
+                reply, [reply]() { emit reply->finished(); }, Qt::QueuedConnection);
+        }
+    }
 }
 
-int DeviceClient::send(const CIP::MessageRouterRequest &request)
+void DeviceClient::setTimeout(int ms)
 {
-    const int id = nextId++;
-    queue.append({id, request});
-    if (state == State::Unconnected)
-        priv_connect();
-    else if (state == State::Ready)
-        // Never from inside send(): the caller gets its id before any
-        // signal about the request.
-        QTimer::singleShot(0, this, &DeviceClient::priv_writeNext);
-    return id;
+    timeoutMs = qMax(1, ms);
 }
 
-int DeviceClient::getAttributesAll(quint16 classId, quint16 instance)
+void DeviceClient::setMaxInFlight(int n)
+{
+    inFlightLimit = qMax(1, n);
+    priv_schedule();
+}
+
+DeviceReply *DeviceClient::send(const CIP::MessageRouterRequest &request)
+{
+    Pending pending;
+    pending.id = nextId++;
+    pending.request = request;
+    pending.reply = new DeviceReply(pending.id, request);
+    // The id, little-endian, in the 8 bytes the device echoes.
+    pending.context = QByteArray(8, '\0');
+    const quint64 id = quint64(pending.id);
+    for (int i = 0; i < 8; ++i)
+        pending.context[i] = char((id >> (8 * i)) & 0xFF);
+    queue.append(pending);
+    // Never from inside send(): the caller has its reply, and has connected
+    // to it, before any signal about the request.
+    priv_schedule();
+    return pending.reply;
+}
+
+DeviceReply *DeviceClient::getAttributesAll(quint16 classId, quint16 instance)
 {
     return send(CIP::MessageRouterRequest(CIP::GetAttributesAll, CIP::CipPath(classId, instance)));
 }
 
-int DeviceClient::getAttributeSingle(quint16 classId, quint16 instance, quint16 attribute)
+DeviceReply *DeviceClient::getAttributeSingle(quint16 classId, quint16 instance, quint16 attribute)
 {
     return send(CIP::MessageRouterRequest(CIP::GetAttributeSingle, CIP::CipPath(classId, instance, attribute)));
 }
 
-int DeviceClient::setAttributeSingle(quint16 classId, quint16 instance, quint16 attribute, const QByteArray &data)
+DeviceReply *DeviceClient::setAttributeSingle(quint16 classId, quint16 instance, quint16 attribute,
+                                              const QByteArray &data)
 {
     return send(CIP::MessageRouterRequest(CIP::SetAttributeSingle, CIP::CipPath(classId, instance, attribute), data));
 }
 
-int DeviceClient::reset(quint8 type)
+DeviceReply *DeviceClient::reset(quint8 type)
 {
     return send(
         CIP::MessageRouterRequest(CIP::ResetService, CIP::CipPath(CIP::IdentityClass, 1), QByteArray(1, char(type))));
@@ -96,10 +150,7 @@ int DeviceClient::reset(quint8 type)
 void DeviceClient::close()
 {
     closeWanted = true;
-    if (state == State::Unconnected && !busy())
-        QTimer::singleShot(0, this, &DeviceClient::priv_finishClose);
-    else if (state == State::Ready)
-        QTimer::singleShot(0, this, &DeviceClient::priv_writeNext);
+    priv_schedule();
 }
 
 QString DeviceClient::priv_deviceText() const
@@ -107,66 +158,124 @@ QString DeviceClient::priv_deviceText() const
     return deviceAddress.toString();
 }
 
+QString DeviceClient::priv_secondsText() const
+{
+    return QString::number(timeoutMs / 1000.0);
+}
+
+void DeviceClient::priv_schedule()
+{
+    if (!kick.isActive())
+        kick.start();
+}
+
+void DeviceClient::priv_setState(State state)
+{
+    if (current == state)
+        return;
+    current = state;
+    emit stateChanged(state);
+}
+
+void DeviceClient::priv_process()
+{
+    // Requests whose replies are gone before they went out are not sent:
+    // nobody waits for their answers.
+    for (auto it = queue.begin(); it != queue.end();) {
+        if (it->reply) {
+            ++it;
+            continue;
+        }
+        qDebug() << "DeviceClient::priv_process"
+                 << ":"
+                 << "Request" << it->id << "dropped: its reply was deleted before it was sent";
+        it = queue.erase(it);
+    }
+    if (current == UnconnectedState) {
+        if (!queue.isEmpty())
+            priv_connect();
+        else if (closeWanted)
+            priv_finishClose();
+        return;
+    }
+    if (current == ConnectedState)
+        priv_writeNext();
+}
+
+void DeviceClient::priv_writeNext()
+{
+    while (inFlight.size() < inFlightLimit && !queue.isEmpty()) {
+        Pending next = queue.takeFirst();
+        // Some devices drop a connection whose request arrives in pieces, so
+        // each request goes out in one write.
+        socket->write(priv_frame(next));
+        next.deadline = QDeadlineTimer(timeoutMs, Qt::PreciseTimer);
+        inFlight.append(next);
+        qDebug() << "DeviceClient::priv_writeNext"
+                 << ":"
+                 << "Request" << next.id << "sent to" << priv_deviceText() << ":" << requestText(next.request);
+    }
+    priv_armTimer();
+    if (inFlight.isEmpty() && queue.isEmpty() && closeWanted) {
+        priv_setState(ClosingState);
+        socket->write(ENIP::unRegisterSessionRequest(session));
+        qDebug() << "DeviceClient::priv_writeNext"
+                 << ":"
+                 << "UnRegisterSession sent to" << priv_deviceText();
+        timer.start(timeoutMs);
+        socket->disconnectFromHost();
+    }
+}
+
+QByteArray DeviceClient::priv_frame(const Pending &request) const
+{
+    // A request through a bridge would be wrapped here (Unconnected Send
+    // with its route) before it goes into SendRRData.
+    QByteArray bytes = ENIP::sendRRDataRequest(session, request.request);
+    if (bytes.size() >= ENIP::ENIPEncapHeader::Size)
+        bytes.replace(12, 8, request.context);
+    return bytes;
+}
+
+void DeviceClient::priv_armTimer()
+{
+    if (current != ConnectedState)
+        return;
+    if (inFlight.isEmpty()) {
+        timer.stop();
+        return;
+    }
+    qint64 remaining = inFlight.first().deadline.remainingTime();
+    for (const Pending &request : qAsConst(inFlight))
+        remaining = qMin(remaining, request.deadline.remainingTime());
+    timer.start(int(qMax<qint64>(0, remaining)));
+}
+
 void DeviceClient::priv_connect()
 {
-    state = State::Connecting;
+    priv_setState(ConnectingState);
     session = 0;
     received.clear();
     qDebug() << "DeviceClient::priv_connect"
              << ":"
              << "Connecting to" << priv_deviceText() << "port" << devicePort;
     // The system's own connection attempts go on for minutes; the timer
-    // gives up after 3 s.
-    timer.start(TimeoutMs);
-    // A connection that fails at once (no route, for example) reports its
-    // error from inside connectToHost; from the event loop instead, the
-    // caller of send() has its id before the reply to it arrives.
-    QTimer::singleShot(0, this, [this]() {
-        if (state == State::Connecting && socket->state() == QAbstractSocket::UnconnectedState)
-            socket->connectToHost(deviceAddress, devicePort);
-    });
+    // gives up after the timeout.
+    timer.start(timeoutMs);
+    if (socket->state() == QAbstractSocket::UnconnectedState)
+        socket->connectToHost(deviceAddress, devicePort);
 }
 
 void DeviceClient::priv_onConnected()
 {
-    if (state != State::Connecting)
+    if (current != ConnectingState)
         return;
-    state = State::Registering;
+    priv_setState(RegisteringState);
     socket->write(ENIP::registerSessionRequest());
-    timer.start(TimeoutMs);
+    timer.start(timeoutMs);
     qDebug() << "DeviceClient::priv_onConnected"
              << ":"
              << "RegisterSession sent to" << priv_deviceText();
-}
-
-void DeviceClient::priv_writeNext()
-{
-    if (state != State::Ready || current >= 0)
-        return;
-    if (queue.isEmpty()) {
-        if (!closeWanted)
-            return;
-        state = State::Closing;
-        socket->write(ENIP::unRegisterSessionRequest(session));
-        qDebug() << "DeviceClient::priv_writeNext"
-                 << ":"
-                 << "UnRegisterSession sent to" << priv_deviceText();
-        timer.start(TimeoutMs);
-        socket->disconnectFromHost();
-        return;
-    }
-    const Pending next = queue.takeFirst();
-    const QByteArray bytes = ENIP::sendRRDataRequest(session, next.request);
-    current = next.id;
-    currentRequest = next.request;
-    // Some devices drop a connection whose request arrives in pieces, so
-    // each request goes out in one write.
-    socket->write(bytes);
-    state = State::Waiting;
-    timer.start(TimeoutMs);
-    qDebug() << "DeviceClient::priv_writeNext"
-             << ":"
-             << "Request" << current << "sent to" << priv_deviceText() << ":" << requestText(currentRequest);
 }
 
 void DeviceClient::priv_onReadyRead()
@@ -220,7 +329,7 @@ void DeviceClient::priv_handleMessage(const QByteArray &bytes)
         priv_fail(DeviceReply::InvalidAnswer, text);
     };
 
-    if (state == State::Registering) {
+    if (current == RegisteringState) {
         quint32 handle = 0;
         const ENIP::ReplyFault fault = ENIP::readRegisterSessionReply(message, &handle);
         if (fault == ENIP::ReplyFault::Status) {
@@ -236,61 +345,80 @@ void DeviceClient::priv_handleMessage(const QByteArray &bytes)
         }
         timer.stop();
         session = handle;
-        state = State::Ready;
+        QPointer<DeviceClient> self(this);
+        priv_setState(ConnectedState);
+        if (!self)
+            return;
         qDebug() << "DeviceClient::priv_handleMessage"
                  << ":"
                  << "Session" << session << "registered with" << device;
-        priv_writeNext();
+        priv_process();
         return;
     }
-    if (state != State::Waiting) {
+    if (current != ConnectedState || inFlight.isEmpty()) {
         // Nobody asked: the stream is no longer what this program expects.
-        if (state != State::Closing)
+        if (current != ClosingState)
             priv_fail(DeviceReply::InvalidAnswer, tr("%1 sent a message that answers no request").arg(device));
         return;
     }
 
-    DeviceReply reply;
-    reply.request = currentRequest;
+    // The device echoes each request's sender context in its answer.
+    const QByteArray context(reinterpret_cast<const char *>(message.header.senderContext), 8);
+    int index = 0;
+    while (index < inFlight.size() && inFlight.at(index).context != context)
+        ++index;
+    if (index == inFlight.size()) {
+        priv_fail(DeviceReply::InvalidAnswer,
+                  tr("%1 sent an answer that belongs to none of the requests sent").arg(device));
+        return;
+    }
+
     CIP::MessageRouterResponse response;
-    const ENIP::ReplyFault fault = ENIP::readSendRRDataReply(message, session, currentRequest.service, &response);
-    if (fault == ENIP::ReplyFault::Status) {
-        reply.error = DeviceReply::SessionRefused;
-        reply.errorText =
-            tr("%1 refused the request: %2 (%3)")
-                .arg(device, CIP::encapsulationStatusName(message.header.status), hex(message.header.status, 4));
-    } else if (fault != ENIP::ReplyFault::None) {
+    const ENIP::ReplyFault fault =
+        ENIP::readSendRRDataReply(message, session, inFlight.at(index).request.service, &response);
+    // Any other fault says the stream cannot be trusted, and ends the
+    // session. (An answer relayed by a bridge would end only its own
+    // request here.)
+    if (fault != ENIP::ReplyFault::None && fault != ENIP::ReplyFault::Status) {
         invalid(fault);
         return;
-    } else {
-        reply.generalStatus = response.generalStatus;
-        reply.additionalStatus = response.additionalStatus;
-        reply.data = response.data;
-        if (response.generalStatus != 0)
-            reply.errorText = CIP::generalStatusMessage(response.generalStatus);
     }
-    timer.stop();
-    state = State::Ready;
-    priv_answer(reply);
+    const Pending request = inFlight.takeAt(index);
+    priv_armTimer();
+    if (fault == ENIP::ReplyFault::Status) {
+        priv_answer(
+            request, DeviceReply::SessionRefused,
+            tr("%1 refused the request: %2 (%3)")
+                .arg(device, CIP::encapsulationStatusName(message.header.status), hex(message.header.status, 4)),
+            0, {}, QByteArray());
+        return;
+    }
+    priv_answer(request, DeviceReply::NoError,
+                response.generalStatus != 0 ? CIP::generalStatusMessage(response.generalStatus) : QString(),
+                response.generalStatus, response.additionalStatus, response.data);
 }
 
-void DeviceClient::priv_answer(const DeviceReply &reply)
+void DeviceClient::priv_answer(const Pending &request, DeviceReply::Error error, const QString &text,
+                               quint8 generalStatus, const QVector<quint16> &additionalStatus, const QByteArray &data)
 {
-    const int id = current;
-    current = -1;
-    if (reply.answered())
+    if (error == DeviceReply::NoError)
         qDebug() << "DeviceClient::priv_answer"
                  << ":"
-                 << "Answer" << id << "from" << priv_deviceText() << ": status"
-                 << CIP::generalStatusText(reply.generalStatus) << "," << reply.data.size() << "bytes of data";
+                 << "Answer" << request.id << "from" << priv_deviceText() << ": status"
+                 << CIP::generalStatusText(generalStatus) << "," << data.size() << "bytes of data";
     else
         qDebug() << "DeviceClient::priv_answer"
                  << ": Error:"
-                 << "Request" << id << ":" << reply.errorText;
+                 << "Request" << request.id << ":" << text;
     QPointer<DeviceClient> self(this);
-    emit replied(id, reply);
+    if (request.reply)
+        request.reply->priv_finish(error, text, generalStatus, additionalStatus, data);
+    else
+        qDebug() << "DeviceClient::priv_answer"
+                 << ":"
+                 << "Answer" << request.id << "dropped: its reply was deleted";
     if (self)
-        priv_writeNext();
+        priv_process();
 }
 
 void DeviceClient::priv_fail(DeviceReply::Error error, const QString &text)
@@ -298,47 +426,60 @@ void DeviceClient::priv_fail(DeviceReply::Error error, const QString &text)
     qDebug() << "DeviceClient::priv_fail"
              << ": Error:" << text;
     timer.stop();
-    QList<Pending> failed;
-    if (current >= 0)
-        failed.append({current, currentRequest});
-    failed += queue;
+    const QList<Pending> failed = inFlight + queue;
+    inFlight.clear();
     queue.clear();
-    current = -1;
-    state = State::Unconnected;
     session = 0;
     received.clear();
-    socket->abort();
-
     QPointer<DeviceClient> self(this);
-    for (const Pending &request : qAsConst(failed)) {
-        DeviceReply reply;
-        reply.request = request.request;
-        reply.error = error;
-        reply.errorText = text;
+    // The state first, so that the socket's own signals find the session
+    // ended.
+    current = UnconnectedState;
+    socket->abort();
+    emit stateChanged(current);
+    if (!self)
+        return;
+
+    for (const Pending &request : failed) {
         qDebug() << "DeviceClient::priv_fail"
                  << ": Error:"
                  << "Request" << request.id << "not answered";
-        emit replied(request.id, reply);
+        if (request.reply)
+            request.reply->priv_finish(error, text);
         if (!self)
             return;
     }
-    if (closeWanted && state == State::Unconnected && !busy())
-        priv_finishClose();
+    // Requests queued by the replies' slots open a new session.
+    priv_schedule();
 }
 
 void DeviceClient::priv_onTimeout()
 {
     const QString device = priv_deviceText();
-    switch (state) {
-    case State::Connecting:
-        priv_fail(DeviceReply::ConnectFailed,
-                  tr("No connection to %1 on TCP port %2 within 3 s").arg(device).arg(devicePort));
+    switch (current) {
+    case ConnectingState:
+        priv_fail(DeviceReply::ConnectFailed, tr("No connection to %1 on TCP port %2 within %3 s")
+                                                  .arg(device)
+                                                  .arg(devicePort)
+                                                  .arg(priv_secondsText()));
         break;
-    case State::Registering:
-    case State::Waiting:
-        priv_fail(DeviceReply::Timeout, tr("No answer from %1 on TCP port %2 within 3 s").arg(device).arg(devicePort));
+    case ConnectedState: {
+        bool expired = false;
+        for (const Pending &request : qAsConst(inFlight))
+            expired = expired || request.deadline.hasExpired();
+        if (!expired) {
+            priv_armTimer();
+            break;
+        }
+    }
+        Q_FALLTHROUGH();
+    case RegisteringState:
+        priv_fail(DeviceReply::Timeout, tr("No answer from %1 on TCP port %2 within %3 s")
+                                            .arg(device)
+                                            .arg(devicePort)
+                                            .arg(priv_secondsText()));
         break;
-    case State::Closing:
+    case ClosingState:
         socket->abort();
         priv_finishClose();
         break;
@@ -351,14 +492,14 @@ void DeviceClient::priv_onSocketError()
 {
     const QString device = priv_deviceText();
     const QAbstractSocket::SocketError error = socket->error();
-    switch (state) {
-    case State::Unconnected:
+    switch (current) {
+    case UnconnectedState:
         return;
-    case State::Closing:
+    case ClosingState:
         socket->abort();
         priv_finishClose();
         return;
-    case State::Connecting:
+    case ConnectingState:
         if (error == QAbstractSocket::ConnectionRefusedError)
             priv_fail(DeviceReply::ConnectFailed,
                       tr("%1 refused the connection on TCP port %2: no EtherNet/IP server there")
@@ -373,12 +514,14 @@ void DeviceClient::priv_onSocketError()
         break;
     }
     if (error == QAbstractSocket::RemoteHostClosedError) {
-        if (state == State::Ready && current < 0 && queue.isEmpty()) {
+        if (current == ConnectedState && inFlight.isEmpty()) {
             // Devices close idle sessions; the next request opens a new one.
             qDebug() << "DeviceClient::priv_onSocketError"
                      << ":" << device << "closed the idle connection";
-            state = State::Unconnected;
+            current = UnconnectedState;
             socket->abort();
+            emit stateChanged(current);
+            priv_schedule();
             return;
         }
         priv_fail(DeviceReply::ConnectionLost,
@@ -391,23 +534,29 @@ void DeviceClient::priv_onSocketError()
 
 void DeviceClient::priv_onDisconnected()
 {
-    if (state == State::Closing) {
+    if (current == ClosingState) {
         priv_finishClose();
         return;
     }
     // A close without an error signal (an orderly one while idle).
-    if (state != State::Unconnected)
+    if (current != UnconnectedState)
         priv_onSocketError();
 }
 
 void DeviceClient::priv_finishClose()
 {
-    if (state == State::Closing)
+    if (current == ClosingState)
         qDebug() << "DeviceClient::priv_finishClose"
                  << ":"
                  << "Session with" << priv_deviceText() << "closed";
     timer.stop();
-    state = State::Unconnected;
     closeWanted = false;
+    QPointer<DeviceClient> self(this);
+    priv_setState(UnconnectedState);
+    if (!self)
+        return;
     emit closed();
+    // Requests queued while the session closed open a new one.
+    if (self && !queue.isEmpty())
+        priv_schedule();
 }

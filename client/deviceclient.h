@@ -4,9 +4,11 @@
 #include "messagerouter.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QVector>
@@ -15,120 +17,204 @@ QT_BEGIN_NAMESPACE
 class QTcpSocket;
 QT_END_NAMESPACE
 
-// What became of one request of a DeviceClient.
-struct DeviceReply
+class DeviceClient;
+
+// What became of one request of a DeviceClient. send() hands it to the
+// caller, who owns it (it has no parent) and deletes it when done, at the
+// earliest once finished() is out. finished() comes once, always from the
+// event loop, never from inside send(). A reply deleted before its answer
+// is simply forgotten: its answer is dropped and the client goes on.
+class DeviceReply : public QObject
 {
+    Q_OBJECT
+
+public:
     enum Error {
         NoError, // the device answered; see generalStatus
-        ConnectFailed, // no connection (refused, unreachable, 3 s passed)
-        Timeout, // no whole answer within 3 s of the request
+        ConnectFailed, // no connection (refused, unreachable, the timeout passed)
+        Timeout, // no whole answer within the timeout of the request
         InvalidAnswer, // an answer that does not match the request
         SessionRefused, // the device refused the session or the request
         ConnectionLost, // the device closed the connection
-        Cancelled // the client was closed or destroyed first
+        Cancelled // the client was destroyed first
     };
+    Q_ENUM(Error)
 
-    // The device answered and did what was asked.
-    bool succeeded() const { return error == NoError && generalStatus == 0; }
-    // The device answered (possibly with a refusal in generalStatus).
-    bool answered() const { return error == NoError; }
+    ~DeviceReply() override;
 
-    CIP::MessageRouterRequest request;
-    Error error = NoError;
+    // The number the client's log lines give the request.
+    int id() const { return requestId; }
+    CIP::MessageRouterRequest request() const { return sent; }
+    bool isFinished() const { return done; }
+
+    Error error() const { return fault; }
     // What went wrong, in words for the person at the device: the transport
     // fault, or for an answer with generalStatus other than 0 the refusal.
-    QString errorText;
-    quint8 generalStatus = 0;
-    QVector<quint16> additionalStatus;
-    QByteArray data;
+    QString errorString() const { return faultText; }
+    quint8 generalStatus() const { return status; }
+    QVector<quint16> additionalStatus() const { return additional; }
+    QByteArray data() const { return payload; }
+
+    // The device answered and did what was asked.
+    bool succeeded() const { return done && fault == NoError && status == 0; }
+    // The device answered (possibly with a refusal in generalStatus).
+    bool answered() const { return done && fault == NoError; }
+
+signals:
+    void finished();
+
+private:
+    friend class DeviceClient;
+    DeviceReply(int id, const CIP::MessageRouterRequest &request);
+    // Takes the outcome and emits finished().
+    void priv_finish(Error error, const QString &text, quint8 generalStatus = 0,
+                     const QVector<quint16> &additionalStatus = {}, const QByteArray &data = QByteArray());
+
+    int requestId;
+    CIP::MessageRouterRequest sent;
+    bool done = false;
+    Error fault = NoError;
+    QString faultText;
+    quint8 status = 0;
+    QVector<quint16> additional;
+    QByteArray payload;
 };
 
 // One EtherNet/IP explicit-messaging session with one device over TCP:
-// connect, RegisterSession, the queued requests one at a time (each one
-// SendRRData with an unconnected Message Router request), UnRegisterSession
-// and close. Nothing blocks: every request ends in replied(), with the
-// device's answer or with an error, within 3 s of its being written; a
-// connection that is not up 3 s after connectToHost is abandoned.
+// connect, RegisterSession, the queued requests (each one SendRRData with
+// an unconnected Message Router request), UnRegisterSession and close.
+// Nothing blocks: every request's reply finishes with the device's answer
+// or with an error within the timeout (3 s unless set) of its being
+// written; a connection that is not up that long after connectToHost is
+// abandoned.
+//
+// Up to maxInFlight() requests are written at once on the one session
+// (1 unless set: one at a time, each after the answer to the one before).
+// Each carries its own sender context, which the device echoes, and its
+// answer is matched to it by that context, in whatever order the answers
+// come.
 //
 // A fault of the connection (timeout, an answer that does not match its
-// request, a closed connection) ends the session: the request in flight and
-// every queued one end with that error, and the next request queued opens
-// a new session. A refusal by the device (a general status other than 0)
-// ends only its own request.
+// request, a closed connection) ends the session: every request in flight
+// and every queued one end with that error, and the next request queued
+// opens a new session. A refusal by the device (a general status other
+// than 0, or an encapsulation status on SendRRData) ends only its own
+// request.
 //
-// Do not delete the client from a slot connected to its signals; use
-// deleteLater().
+// Do not delete the client from a slot connected to its signals or its
+// replies' signals; use deleteLater().
 class DeviceClient : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr int TimeoutMs = 3000;
+    static constexpr int DefaultTimeoutMs = 3000;
+
+    enum State {
+        UnconnectedState,
+        ConnectingState, // waiting for the TCP connection
+        RegisteringState, // RegisterSession sent
+        ConnectedState, // the session is up; requests go out
+        ClosingState // UnRegisterSession sent, the connection closing
+    };
+    Q_ENUM(State)
 
     explicit DeviceClient(const QHostAddress &address, quint16 port = 44818, QObject *parent = nullptr);
-    // Aborts the connection; requests still queued end without a signal.
+    // Aborts the connection; every reply not yet finished finishes with
+    // Cancelled, from the event loop.
     ~DeviceClient() override;
 
     QHostAddress address() const { return deviceAddress; }
     quint16 port() const { return devicePort; }
+    State state() const { return current; }
 
-    // Queues a request and returns its id, which replied() carries back.
-    int send(const CIP::MessageRouterRequest &request);
-    int getAttributesAll(quint16 classId, quint16 instance);
-    int getAttributeSingle(quint16 classId, quint16 instance, quint16 attribute);
-    int setAttributeSingle(quint16 classId, quint16 instance, quint16 attribute, const QByteArray &data);
+    // How long a connection, a session and each request may take; for the
+    // requests already written it applies from the next one on.
+    void setTimeout(int ms);
+    int timeout() const { return timeoutMs; }
+    // How many requests may be written before their answers are in; at
+    // least 1.
+    void setMaxInFlight(int n);
+    int maxInFlight() const { return inFlightLimit; }
+
+    // Queues a request. The caller owns the reply.
+    DeviceReply *send(const CIP::MessageRouterRequest &request);
+    DeviceReply *getAttributesAll(quint16 classId, quint16 instance);
+    DeviceReply *getAttributeSingle(quint16 classId, quint16 instance, quint16 attribute);
+    DeviceReply *setAttributeSingle(quint16 classId, quint16 instance, quint16 attribute, const QByteArray &data);
     // The Identity object's Reset: type 0 restarts the device as a power
     // cycle would, 1 also returns it to its factory defaults.
-    int reset(quint8 type = 0);
+    DeviceReply *reset(quint8 type = 0);
 
     // Once the queued requests are done: UnRegisterSession, then close;
-    // closed() follows. At once when nothing is connected.
+    // closed() follows. At once (from the event loop) when nothing is
+    // connected.
     void close();
 
     // True while requests are queued or in flight.
-    bool busy() const { return current >= 0 || !queue.isEmpty(); }
+    bool busy() const { return !inFlight.isEmpty() || !queue.isEmpty(); }
 
 signals:
-    void replied(int id, const DeviceReply &reply);
+    void stateChanged(DeviceClient::State state);
     void closed();
 
 private:
-    enum class State { Unconnected, Connecting, Registering, Ready, Waiting, Closing };
     struct Pending
     {
-        int id;
+        int id = 0;
+        // Gone when its caller deleted it: the answer is then dropped.
+        QPointer<DeviceReply> reply;
         CIP::MessageRouterRequest request;
+        // The encapsulation sender context it goes out with, 8 bytes.
+        QByteArray context;
+        QDeadlineTimer deadline;
     };
 
-    void priv_connect();
+    // Does whatever is due: connects when requests wait, writes what the
+    // session can take, closes when asked and idle. Always from the event
+    // loop.
+    void priv_process();
+    void priv_schedule();
+    // Writes what the session can take of the queue; UnRegisterSession
+    // once it is empty and a close is wanted.
     void priv_writeNext();
+    void priv_setState(State state);
+    void priv_connect();
     void priv_onConnected();
     void priv_onReadyRead();
     void priv_onTimeout();
     void priv_onSocketError();
     void priv_onDisconnected();
     void priv_handleMessage(const QByteArray &bytes);
-    void priv_answer(const DeviceReply &reply);
-    // Ends the session with an error for the request in flight and every
-    // queued one.
+    // The bytes of one request on the session: the one place where a
+    // request gets its wire form.
+    QByteArray priv_frame(const Pending &request) const;
+    // Ends one request in flight with the device's answer or refusal.
+    void priv_answer(const Pending &request, DeviceReply::Error error, const QString &text, quint8 generalStatus,
+                     const QVector<quint16> &additionalStatus, const QByteArray &data);
+    // Ends the session with an error for every request in flight and
+    // every queued one.
     void priv_fail(DeviceReply::Error error, const QString &text);
     void priv_finishClose();
+    void priv_armTimer();
     QString priv_deviceText() const;
+    QString priv_secondsText() const;
 
     QHostAddress deviceAddress;
     quint16 devicePort;
     QTcpSocket *socket;
     QTimer timer;
-    State state = State::Unconnected;
+    QTimer kick;
+    State current = UnconnectedState;
+    int timeoutMs = DefaultTimeoutMs;
+    int inFlightLimit = 1;
     quint32 session = 0;
     QByteArray received;
     QList<Pending> queue;
-    int current = -1;
-    CIP::MessageRouterRequest currentRequest;
+    // In the order they were written.
+    QList<Pending> inFlight;
     int nextId = 1;
     bool closeWanted = false;
 };
-
-Q_DECLARE_METATYPE(DeviceReply)
 
 #endif // DEVICECLIENT_H

@@ -115,13 +115,15 @@ DeviceDetailsReader::DeviceDetailsReader(const QHostAddress &address, quint16 po
     , client(new DeviceClient(address, port, this))
 {
     qRegisterMetaType<DeviceDetails>();
-    connect(client, &DeviceClient::replied, this, &DeviceDetailsReader::priv_onReplied);
 }
 
 DeviceDetailsReader::~DeviceDetailsReader() = default;
 
 void DeviceDetailsReader::start()
 {
+    // A reading under way is given up: its answer is dropped.
+    delete pending;
+    pending = nullptr;
     details = DeviceDetails();
     details.address = client->address();
     priv_readObject(CIP::IdentityClass, 1);
@@ -146,7 +148,7 @@ void DeviceDetailsReader::priv_readObject(quint16 classId, quint16 instance)
     objectAbsent = false;
     if (classId == CIP::EthernetLinkClass)
         link = CIP::CipEthernetLink();
-    pending = client->getAttributesAll(classId, instance);
+    priv_ask(client->getAttributesAll(classId, instance));
 }
 
 void DeviceDetailsReader::priv_addError(quint16 attribute, const QString &status)
@@ -155,23 +157,31 @@ void DeviceDetailsReader::priv_addError(quint16 attribute, const QString &status
                            DeviceDetails::attributeName(step.classId, attribute), status});
 }
 
-void DeviceDetailsReader::priv_onReplied(int id, const DeviceReply &reply)
+void DeviceDetailsReader::priv_ask(DeviceReply *reply)
 {
-    if (id != pending)
+    pending = reply;
+    reply->setParent(this);
+    connect(reply, &DeviceReply::finished, this, [this, reply]() { priv_onReply(reply); });
+}
+
+void DeviceDetailsReader::priv_onReply(DeviceReply *reply)
+{
+    reply->deleteLater();
+    if (reply != pending)
         return;
-    pending = -1;
-    if (!reply.answered()) {
-        details.failure = reply.errorText;
+    pending = nullptr;
+    if (!reply->answered()) {
+        details.failure = reply->errorString();
         priv_finish();
         return;
     }
     CIP::CipAttributeValues *values = priv_values();
-    const quint8 status = reply.generalStatus;
+    const quint8 status = reply->generalStatus();
     if (step.attribute == 0) {
         if (status == 0) {
             // A short answer keeps what it held; the rest is asked for one
             // by one.
-            values->deserialize(reply.data);
+            values->deserialize(reply->data());
             singles = values->missing();
         } else if (objectMissing(status)) {
             objectAbsent = true;
@@ -187,7 +197,7 @@ void DeviceDetailsReader::priv_onReplied(int id, const DeviceReply &reply)
             singles = values->attributes();
         }
     } else if (status == 0) {
-        if (!values->setAttribute(step.attribute, reply.data))
+        if (!values->setAttribute(step.attribute, reply->data()))
             priv_addError(step.attribute, tr("An answer of the wrong length"));
     } else if (objectMissing(status) && step.classId == CIP::EthernetLinkClass && step.instance > 1
                && values->present.isEmpty()) {
@@ -207,7 +217,7 @@ void DeviceDetailsReader::priv_askNext()
         return;
     }
     step.attribute = singles.takeFirst();
-    pending = client->getAttributeSingle(step.classId, step.instance, step.attribute);
+    priv_ask(client->getAttributeSingle(step.classId, step.instance, step.attribute));
 }
 
 void DeviceDetailsReader::priv_objectDone()
@@ -242,7 +252,7 @@ void DeviceDetailsReader::priv_objectDone()
 
 void DeviceDetailsReader::priv_finish()
 {
-    pending = -1;
+    pending = nullptr;
     client->close();
     emit finished(details);
 }

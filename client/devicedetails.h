@@ -9,7 +9,7 @@
 #include <QVector>
 
 class DeviceClient;
-struct DeviceReply;
+class DeviceReply;
 
 // An attribute the device did not give: which, and why.
 struct AttributeError
@@ -78,7 +78,8 @@ private:
         quint16 attribute = 0; // 0: Get_Attributes_All
     };
 
-    void priv_onReplied(int id, const DeviceReply &reply);
+    void priv_ask(DeviceReply *reply);
+    void priv_onReply(DeviceReply *reply);
     void priv_readObject(quint16 classId, quint16 instance);
     void priv_askNext();
     void priv_objectDone();
@@ -92,7 +93,8 @@ private:
     Step step;
     QList<quint16> singles;
     bool objectAbsent = false;
-    int pending = -1;
+    // The request whose answer is awaited; its reply belongs to this reader.
+    DeviceReply *pending = nullptr;
 };
 
 Q_DECLARE_METATYPE(DeviceDetails)

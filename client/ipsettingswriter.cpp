@@ -40,6 +40,36 @@ QString methodText(quint32 method)
 
 } // namespace
 
+QVector<quint16> IpSettings::attributes() const
+{
+    QVector<quint16> list;
+    if (setHostName)
+        list.append(CIP::CipTcpIpInterface::HostName);
+    if (method != KeepMethod)
+        list.append(CIP::CipTcpIpInterface::ConfigurationControl);
+    if (method == Static)
+        list.append(CIP::CipTcpIpInterface::InterfaceConfiguration);
+    return list;
+}
+
+IpSettings ipSettingsToWrite(const DeviceDetails &current, const IpSettings &wanted)
+{
+    using T = CIP::CipTcpIpInterface;
+    const T &t = current.tcpip;
+    IpSettings settings = wanted;
+    if (settings.method != IpSettings::KeepMethod) {
+        const bool sameMethod = t.has(T::ConfigurationControl) && t.configurationMethod() == quint32(settings.method);
+        // Only a static method writes an interface configuration.
+        const bool sameConfiguration = settings.method != IpSettings::Static
+            || (t.has(T::InterfaceConfiguration) && t.configuration == settings.configuration);
+        if (sameMethod && sameConfiguration)
+            settings.method = IpSettings::KeepMethod;
+    }
+    if (settings.setHostName && t.has(T::HostName) && t.hostName.text == settings.hostName)
+        settings.setHostName = false;
+    return settings;
+}
+
 bool IpSettingsResult::resetNeeded() const
 {
     const CIP::CipTcpIpInterface &tcpip = readBack.tcpip;
@@ -55,7 +85,6 @@ IpSettingsWriter::IpSettingsWriter(const QHostAddress &address, quint16 port, QO
     , client(new DeviceClient(address, port, this))
 {
     qRegisterMetaType<IpSettingsResult>();
-    connect(client, &DeviceClient::replied, this, &IpSettingsWriter::priv_onReplied);
 }
 
 IpSettingsWriter::~IpSettingsWriter() = default;
@@ -65,13 +94,10 @@ void IpSettingsWriter::start(const IpSettings &wanted)
     settings = wanted;
     result = IpSettingsResult();
     triedNewAddress = false;
-    toWrite.clear();
-    if (settings.setHostName)
-        toWrite.append(CIP::CipTcpIpInterface::HostName);
-    if (settings.method != IpSettings::KeepMethod)
-        toWrite.append(CIP::CipTcpIpInterface::ConfigurationControl);
-    if (settings.method == IpSettings::Static)
-        toWrite.append(CIP::CipTcpIpInterface::InterfaceConfiguration);
+    delete pending;
+    pending = nullptr;
+    const QVector<quint16> attributes = settings.attributes();
+    toWrite = QList<quint16>(attributes.cbegin(), attributes.cend());
     for (const quint16 attribute : qAsConst(toWrite))
         result.steps.append(
             {attribute, DeviceDetails::attributeName(CIP::TcpIpInterfaceClass, attribute), false, tr("Not written")});
@@ -81,7 +107,7 @@ void IpSettingsWriter::start(const IpSettings &wanted)
         // The other bits of configuration control (DNS enable) stay as the
         // device has them.
         readingControl = true;
-        pending = client->getAttributeSingle(CIP::TcpIpInterfaceClass, 1, CIP::CipTcpIpInterface::ConfigurationControl);
+        priv_ask(client->getAttributeSingle(CIP::TcpIpInterfaceClass, 1, CIP::CipTcpIpInterface::ConfigurationControl));
         return;
     }
     priv_writeNext();
@@ -99,25 +125,33 @@ void IpSettingsWriter::priv_writeNext()
     values.control = (control & ~quint32(CIP::CipTcpIpInterface::ConfigurationMethodMask)) | quint32(settings.method);
     values.configuration = settings.configuration;
     const quint16 attribute = toWrite.first();
-    pending = client->setAttributeSingle(CIP::TcpIpInterfaceClass, 1, attribute, values.attributeData(attribute));
+    priv_ask(client->setAttributeSingle(CIP::TcpIpInterfaceClass, 1, attribute, values.attributeData(attribute)));
 }
 
-void IpSettingsWriter::priv_onReplied(int id, const DeviceReply &reply)
+void IpSettingsWriter::priv_ask(DeviceReply *reply)
 {
-    if (id != pending)
+    pending = reply;
+    reply->setParent(this);
+    connect(reply, &DeviceReply::finished, this, [this, reply]() { priv_onReply(reply); });
+}
+
+void IpSettingsWriter::priv_onReply(DeviceReply *reply)
+{
+    reply->deleteLater();
+    if (reply != pending)
         return;
-    pending = -1;
+    pending = nullptr;
     if (readingControl) {
         readingControl = false;
-        if (!reply.answered()) {
-            result.failure = reply.errorText;
+        if (!reply->answered()) {
+            result.failure = reply->errorString();
             for (IpSettingsResult::Step &step : result.steps)
-                step.status = tr("Not written: %1").arg(reply.errorText);
+                step.status = tr("Not written: %1").arg(reply->errorString());
             emit finished(result);
             return;
         }
         CIP::CipTcpIpInterface values;
-        if (reply.generalStatus == 0 && values.setAttribute(CIP::CipTcpIpInterface::ConfigurationControl, reply.data))
+        if (reply->generalStatus() == 0 && values.setAttribute(CIP::CipTcpIpInterface::ConfigurationControl, reply->data()))
             control = values.control;
         priv_writeNext();
         return;
@@ -125,22 +159,22 @@ void IpSettingsWriter::priv_onReplied(int id, const DeviceReply &reply)
 
     const quint16 attribute = toWrite.takeFirst();
     IpSettingsResult::Step &step = result.steps[result.steps.size() - toWrite.size() - 1];
-    if (reply.succeeded()) {
+    if (reply->succeeded()) {
         step.written = true;
         step.status.clear();
         priv_writeNext();
         return;
     }
-    if (reply.answered()) {
-        step.status = CIP::generalStatusText(reply.generalStatus);
+    if (reply->answered()) {
+        step.status = CIP::generalStatusText(reply->generalStatus());
         result.refused = true;
         priv_writeNext();
         return;
     }
     // No answer: the device may have taken the value and dropped the
     // session at once, as some do with a new address.
-    step.status = tr("Unknown: %1").arg(reply.errorText);
-    result.failure = reply.errorText;
+    step.status = tr("Unknown: %1").arg(reply->errorString());
+    result.failure = reply->errorString();
     toWrite.clear();
     const bool newAddress = attribute == CIP::CipTcpIpInterface::InterfaceConfiguration
         && settings.configuration.ipAddress != address.toIPv4Address();
@@ -209,22 +243,4 @@ void IpSettingsWriter::priv_compare()
             break;
         }
     }
-}
-
-DeviceResetter::DeviceResetter(const QHostAddress &address, quint16 port, QObject *parent)
-    : QObject(parent)
-    , client(new DeviceClient(address, port, this))
-{
-    connect(client, &DeviceClient::replied, this, [this](int id, const DeviceReply &reply) {
-        if (id != pending)
-            return;
-        pending = -1;
-        client->close();
-        emit finished(reply.succeeded(), reply.errorText);
-    });
-}
-
-void DeviceResetter::start(quint8 type)
-{
-    pending = client->reset(type);
 }

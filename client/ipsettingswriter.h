@@ -7,7 +7,7 @@
 #include <QObject>
 
 class DeviceClient;
-struct DeviceReply;
+class DeviceReply;
 
 // The network settings to give a device. Only what is set is written.
 struct IpSettings
@@ -19,7 +19,21 @@ struct IpSettings
     CIP::CipInterfaceConfiguration configuration;
     bool setHostName = false;
     QByteArray hostName;
+
+    // The TCP/IP Interface attributes these settings write, in the order
+    // they are written: host name (6), configuration control (3), interface
+    // configuration (5).
+    QVector<quint16> attributes() const;
+    // Nothing to write.
+    bool isEmpty() const { return !setHostName && method == KeepMethod; }
 };
+
+// What to write to give a device the wanted settings, from what it has
+// (current, as read): the host name only when it differs from the
+// device's; the method and the interface configuration (attributes 3 and
+// 5) only when either of them differs. A value the device did not give
+// counts as different. The same rule for the window and the command line.
+IpSettings ipSettingsToWrite(const DeviceDetails &current, const IpSettings &wanted);
 
 // What became of a write.
 struct IpSettingsResult
@@ -72,7 +86,8 @@ signals:
     void finished(const IpSettingsResult &result);
 
 private:
-    void priv_onReplied(int id, const DeviceReply &reply);
+    void priv_ask(DeviceReply *reply);
+    void priv_onReply(DeviceReply *reply);
     void priv_writeNext();
     void priv_readBack(const QHostAddress &address);
     void priv_onReadBack(const DeviceDetails &details);
@@ -85,30 +100,10 @@ private:
     IpSettings settings;
     IpSettingsResult result;
     QList<quint16> toWrite;
-    int pending = -1;
+    DeviceReply *pending = nullptr;
     bool readingControl = false;
     quint32 control = 0;
     bool triedNewAddress = false;
-};
-
-// Sends the Identity object's Reset to a device: type 0 restarts it as a
-// power cycle would.
-class DeviceResetter : public QObject
-{
-    Q_OBJECT
-
-public:
-    explicit DeviceResetter(const QHostAddress &address, quint16 port = 44818, QObject *parent = nullptr);
-
-    void start(quint8 type = 0);
-
-signals:
-    // ok when the device accepted the reset; otherwise message says why not.
-    void finished(bool ok, const QString &message);
-
-private:
-    DeviceClient *client;
-    int pending = -1;
 };
 
 Q_DECLARE_METATYPE(IpSettingsResult)

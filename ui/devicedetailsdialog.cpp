@@ -2,7 +2,6 @@
 #include "ui_devicedetailsdialog.h"
 
 #include "devicedetailstext.h"
-#include "identityprobe.h"
 #include "ipsettingsdialog.h"
 #include "netaddress.h"
 
@@ -265,61 +264,59 @@ void DeviceDetailsDialog::priv_reset()
     if (resetter)
         resetter->deleteLater();
     resetter = new DeviceResetter(address, port, this);
+    connect(resetter, &DeviceResetter::searching, this, &DeviceDetailsDialog::priv_onSearching);
     connect(resetter, &DeviceResetter::finished, this, &DeviceDetailsDialog::priv_onReset);
     ui->label_status->setText(tr("Resetting %1\u2026").arg(address.toString()));
     priv_setBusy(true);
-    resetter->start(0);
+    resetter->start(DeviceResetter::expectedAddress(details), 0);
 }
 
-void DeviceDetailsDialog::priv_onReset(bool ok, const QString &message)
+void DeviceDetailsDialog::priv_onSearching(const ResetResult &result)
 {
-    if (!ok) {
-        outcome = tr("The device was not reset: %1").arg(message);
-        ui->label_status->setText(outcome);
-        priv_setBusy(false);
-        return;
-    }
     resetOffered = false;
-    // The address the device was given, when it was given one; the one it
-    // has otherwise.
-    const auto &c = details.tcpip.configuration;
-    QHostAddress target = address;
-    if (details.tcpip.has(CIP::CipTcpIpInterface::InterfaceConfiguration)
-        && details.tcpip.configurationMethod() == CIP::CipTcpIpInterface::StaticAddress && c.ipAddress != 0)
-        target = QHostAddress(c.ipAddress);
-    address = target;
+    address = result.lookedFor;
     if (reader) {
         reader->deleteLater();
         reader = nullptr;
     }
-    if (!probe) {
-        probe = new IdentityProbe(this);
-        connect(probe, &IdentityProbe::answered, this, &DeviceDetailsDialog::priv_onAnswered);
-        connect(probe, &IdentityProbe::timedOut, this, &DeviceDetailsDialog::priv_onNoAnswer);
-    }
-    ui->label_status->setText(tr("The device is restarting. Waiting for it to answer at %1 (up to %2 s)\u2026")
-                                  .arg(target.toString())
-                                  .arg(ResetAnswerMs / 1000));
-    probe->start(target, ResetAnswerMs);
+    if (result.outcome == ResetResult::NotConfirmed)
+        ui->label_status->setText(tr("The reset was not confirmed: %1\nLooking for the device at %2 (up to %3 s)\u2026")
+                                      .arg(result.message, address.toString())
+                                      .arg(ResetAnswerMs / 1000));
+    else
+        ui->label_status->setText(tr("The device is restarting. Waiting for it to answer at %1 (up to %2 s)\u2026")
+                                      .arg(address.toString())
+                                      .arg(ResetAnswerMs / 1000));
 }
 
-void DeviceDetailsDialog::priv_onAnswered(const ENIP::ListIdentityItem &item)
+void DeviceDetailsDialog::priv_onReset(const ResetResult &result)
 {
-    Q_UNUSED(item)
+    if (result.outcome == ResetResult::Refused) {
+        outcome = tr("The device refused the reset: %1").arg(result.message);
+        ui->label_status->setText(outcome);
+        priv_setBusy(false);
+        return;
+    }
+    const QString notConfirmed =
+        result.outcome == ResetResult::NotConfirmed ? tr("The reset was not confirmed: %1").arg(result.message) : QString();
+    if (!result.found) {
+        outcome = result.outcome == ResetResult::NotConfirmed
+            ? notConfirmed + QLatin1Char('\n')
+                + tr("The device did not answer at %1 within %2 s.").arg(address.toString()).arg(ResetAnswerMs / 1000)
+            : tr("The device was reset, but it did not answer at %1 within %2 s. It may have taken another "
+                 "address, or be on a subnet this computer does not reach.")
+                  .arg(address.toString())
+                  .arg(ResetAnswerMs / 1000);
+        ui->label_status->setText(outcome);
+        priv_setBusy(false);
+        emit searchRequested();
+        return;
+    }
     outcome = tr("The device answers at %1.").arg(address.toString());
+    if (!notConfirmed.isEmpty())
+        outcome.prepend(notConfirmed + QLatin1Char('\n'));
     priv_setBusy(false);
     priv_updateTitle();
     emit searchRequested();
     refresh();
-}
-
-void DeviceDetailsDialog::priv_onNoAnswer()
-{
-    outcome = tr("The device was reset, but it did not answer at %1 within %2 s. It may have taken another "
-                 "address, or be on a subnet this computer does not reach.")
-                  .arg(address.toString())
-                  .arg(ResetAnswerMs / 1000);
-    ui->label_status->setText(outcome);
-    priv_setBusy(false);
-    emit searchRequested();
 }

@@ -3,6 +3,7 @@
 
 #include "devicedetails.h"
 #include "devicerecord.h"
+#include "deviceresetter.h"
 #include "ipsettingswriter.h"
 
 #include <QDialog>
@@ -12,12 +13,8 @@
 
 class DeviceDetailsReader;
 class DeviceResetter;
-class IdentityProbe;
 class IpSettingsWriter;
 class Ui_DeviceDetailsDialog;
-namespace ENIP {
-struct ListIdentityItem;
-}
 
 // What one device tells about itself over explicit messaging: its
 // identity, TCP/IP interface and Ethernet ports, with warnings; and where
@@ -30,7 +27,7 @@ class DeviceDetailsDialog : public QDialog
 
 public:
     // How long a reset device has to answer at its address.
-    static constexpr int ResetAnswerMs = 30000;
+    static constexpr int ResetAnswerMs = DeviceResetter::DefaultFindTimeoutMs;
 
     // record: the list's entry for the device; cardNetmask: that of the
     // card it was found through (0 when not known); otherDevices: the
@@ -68,9 +65,8 @@ private:
     void priv_write(const IpSettings &settings);
     void priv_onWritten(const IpSettingsResult &result);
     void priv_reset();
-    void priv_onReset(bool ok, const QString &message);
-    void priv_onAnswered(const ENIP::ListIdentityItem &item);
-    void priv_onNoAnswer();
+    void priv_onSearching(const ResetResult &result);
+    void priv_onReset(const ResetResult &result);
     void priv_setBusy(bool isBusy);
     void priv_updateTitle();
     void priv_copySelectedRows();
@@ -84,7 +80,6 @@ private:
     DeviceDetailsReader *reader = nullptr;
     IpSettingsWriter *writer = nullptr;
     DeviceResetter *resetter = nullptr;
-    IdentityProbe *probe = nullptr;
     DeviceDetails details;
     bool busy = false;
     bool resetOffered = false;

@@ -86,17 +86,7 @@ IpSettingsCheck IpSettingsDialog::check() const
 
 IpSettings IpSettingsDialog::settings() const
 {
-    using T = CIP::CipTcpIpInterface;
-    const T &t = current.tcpip;
-    IpSettings settings = check().settings;
-    const bool sameMethod = t.has(T::ConfigurationControl) && t.configurationMethod() == quint32(settings.method);
-    const bool sameConfiguration = settings.method != IpSettings::Static
-        || (t.has(T::InterfaceConfiguration) && t.configuration == settings.configuration);
-    if (sameMethod && sameConfiguration)
-        settings.method = IpSettings::KeepMethod;
-    if (t.has(T::HostName) && t.hostName.text == settings.hostName)
-        settings.setHostName = false;
-    return settings;
+    return ipSettingsToWrite(current, check().settings);
 }
 
 void IpSettingsDialog::priv_validate()

@@ -1,0 +1,653 @@
+// The explicit-messaging client against a device played by an in-process
+// QTcpServer on loopback (in a network namespace of its own): framing,
+// timeouts, faults of the answer, reply objects, several requests in
+// flight, and the client's states.
+
+#include "deviceclient.h"
+#include "rigsupport.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QtEndian>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+QByteArray le16(quint16 value)
+{
+    QByteArray bytes(2, '\0');
+    qToLittleEndian(value, bytes.data());
+    return bytes;
+}
+
+QByteArray le32(quint32 value)
+{
+    QByteArray bytes(4, '\0');
+    qToLittleEndian(value, bytes.data());
+    return bytes;
+}
+
+QByteArray header(quint16 command, int length, quint32 session, quint32 status, const QByteArray &context)
+{
+    return le16(command) + le16(quint16(length)) + le32(session) + le32(status) + context + le32(0);
+}
+
+// An EtherNet/IP device as far as explicit messaging goes, built byte by
+// byte apart from the program's codec. Every answer's data is the path of
+// its request, so that a test sees which request an answer belongs to.
+class FakeDevice : public QObject
+{
+public:
+    // "normal", "silent" (never a word), "close_mid_reply", "huge_length",
+    // "garbage" (an HTTP error), "wrong_session", "wrong_service",
+    // "wrong_context" (the sender context not echoed).
+    QString behaviour = QStringLiteral("normal");
+    // Every answer goes out in writes of chunk bytes, intervalMs apart (0:
+    // in one write).
+    int chunk = 0;
+    int intervalMs = 0;
+    int answerDelayMs = 0;
+    // Answers to SendRRData are held until release().
+    bool hold = false;
+    quint32 session = 0x11223344;
+
+    // What the device took: "6f 0e 20f524013006" (command, then for
+    // SendRRData service and path), with the sender context of each.
+    QStringList requests;
+    QList<QByteArray> contexts;
+    int connections = 0;
+
+    bool listen()
+    {
+        QObject::connect(&server, &QTcpServer::newConnection, this, [this]() {
+            while (QTcpSocket *socket = server.nextPendingConnection()) {
+                ++connections;
+                QObject::connect(socket, &QTcpSocket::readyRead, this, [this, socket]() { priv_read(socket); });
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+        return server.listen(QHostAddress::LocalHost, 0);
+    }
+    quint16 port() const { return server.serverPort(); }
+
+    // Sends the held answers: in reverse order, or all in one write.
+    void release(bool reversed, bool oneWrite)
+    {
+        QList<QPair<QPointer<QTcpSocket>, QByteArray>> answers = held;
+        held.clear();
+        if (reversed)
+            std::reverse(answers.begin(), answers.end());
+        QByteArray together;
+        for (const auto &answer : qAsConst(answers)) {
+            if (oneWrite)
+                together += answer.second;
+            else
+                priv_send(answer.first, answer.second, false);
+        }
+        if (oneWrite && !answers.isEmpty())
+            priv_send(answers.first().first, together, false);
+    }
+    int heldCount() const { return held.size(); }
+
+private:
+    void priv_read(QTcpSocket *socket)
+    {
+        QByteArray &buffer = buffers[socket];
+        buffer += socket->readAll();
+        while (buffer.size() >= 24) {
+            const int length = qFromLittleEndian<quint16>(buffer.constData() + 2);
+            if (buffer.size() < 24 + length)
+                return;
+            const QByteArray message = buffer.left(24 + length);
+            buffer.remove(0, 24 + length);
+            priv_handle(socket, message);
+        }
+    }
+
+    void priv_handle(QTcpSocket *socket, const QByteArray &message)
+    {
+        const quint16 command = qFromLittleEndian<quint16>(message.constData());
+        const QByteArray context = message.mid(12, 8);
+        const QByteArray body = message.mid(24);
+        if (behaviour == QLatin1String("silent")) {
+            requests << QString::number(command, 16);
+            return;
+        }
+        if (command == 0x65) {
+            requests << QStringLiteral("65");
+            priv_send(socket, header(0x65, body.size(), session, 0, context) + body, false);
+            return;
+        }
+        if (command == 0x66) {
+            requests << QStringLiteral("66");
+            socket->disconnectFromHost();
+            return;
+        }
+        // SendRRData: interface handle, timeout, item count, items.
+        QByteArray request;
+        int offset = 8;
+        const int count = body.size() >= 8 ? qFromLittleEndian<quint16>(body.constData() + 6) : 0;
+        for (int i = 0; i < count && offset + 4 <= body.size(); ++i) {
+            const quint16 type = qFromLittleEndian<quint16>(body.constData() + offset);
+            const quint16 size = qFromLittleEndian<quint16>(body.constData() + offset + 2);
+            if (type == 0xB2)
+                request = body.mid(offset + 4, size);
+            offset += 4 + size;
+        }
+        const quint8 service = quint8(request.size() > 0 ? request.at(0) : 0);
+        const QByteArray path = request.mid(2, 2 * (request.size() > 1 ? quint8(request.at(1)) : 0));
+        requests << QStringLiteral("6f %1 %2")
+                        .arg(service, 2, 16, QLatin1Char('0'))
+                        .arg(QString::fromLatin1(path.toHex()));
+        contexts << context;
+
+        quint8 replyService = service | 0x80;
+        if (behaviour == QLatin1String("wrong_service"))
+            replyService = service != 0x01 ? 0x81 : 0x8E;
+        const QByteArray response = QByteArray(1, char(replyService)) + QByteArray(3, '\0') + path;
+        const QByteArray cpf = le32(0) + le16(0) + le16(2) + le16(0) + le16(0) + le16(0xB2)
+            + le16(quint16(response.size())) + response;
+        QByteArray echoed = context;
+        if (behaviour == QLatin1String("wrong_context"))
+            echoed[0] = char(echoed.at(0) ^ 0x5A);
+        const quint32 replySession = behaviour == QLatin1String("wrong_session") ? session + 1 : session;
+        QByteArray reply = header(0x6F, cpf.size(), replySession, 0, echoed) + cpf;
+        bool close = false;
+        if (behaviour == QLatin1String("close_mid_reply")) {
+            reply = reply.left(reply.size() / 2);
+            close = true;
+        } else if (behaviour == QLatin1String("huge_length")) {
+            reply[2] = char(0xFF);
+            reply[3] = char(0xFF);
+        } else if (behaviour == QLatin1String("garbage")) {
+            reply = "HTTP/1.1 400 Bad Request\r\n\r\n";
+        }
+        if (hold) {
+            held.append({socket, reply});
+            return;
+        }
+        QPointer<QTcpSocket> target(socket);
+        QTimer::singleShot(answerDelayMs, this, [this, target, reply, close]() { priv_send(target, reply, close); });
+    }
+
+    // Writes the bytes, in chunks when asked, and closes afterwards if
+    // close is set.
+    void priv_send(QPointer<QTcpSocket> socket, const QByteArray &bytes, bool close)
+    {
+        if (!socket)
+            return;
+        if (chunk <= 0 || bytes.size() <= chunk) {
+            socket->write(bytes);
+            socket->flush();
+            if (close)
+                socket->disconnectFromHost();
+            return;
+        }
+        socket->write(bytes.left(chunk));
+        socket->flush();
+        const QByteArray rest = bytes.mid(chunk);
+        QTimer::singleShot(intervalMs, this, [this, socket, rest, close]() { priv_send(socket, rest, close); });
+    }
+
+    QTcpServer server;
+    QHash<QTcpSocket *, QByteArray> buffers;
+    QList<QPair<QPointer<QTcpSocket>, QByteArray>> held;
+};
+
+// The path bytes of a Get_Attribute_Single to the TCP/IP object.
+QByteArray tcpipPath(quint8 attribute)
+{
+    return QByteArray::fromHex("20f52401") + QByteArray(1, char(0x30)) + QByteArray(1, char(attribute));
+}
+
+QString stateName(int state)
+{
+    return QString::fromLatin1(QMetaEnum::fromType<DeviceClient::State>().valueToKey(state));
+}
+
+} // namespace
+
+class tst_DeviceClient : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void faults_data();
+    void faults();
+    void framing_data();
+    void framing();
+    void lateAnswer();
+    void replyDeleted_data();
+    void replyDeleted();
+    void inFlight_data();
+    void inFlight();
+    void states();
+    void timeout_data();
+    void timeout();
+    void clientDestroyed();
+};
+
+void tst_DeviceClient::faults_data()
+{
+    QTest::addColumn<QString>("behaviour");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("text");
+    // How long the first request may take to fail, in ms.
+    QTest::addColumn<int>("minMs");
+    QTest::addColumn<int>("maxMs");
+
+    // %1: the device's port.
+    QTest::newRow("silent") << "silent" << int(DeviceReply::Timeout)
+                            << "No answer from 127.0.0.1 on TCP port %1 within 3 s" << 2900 << 3600;
+    // 28 bytes of answer at one a second: the 3 s still count from the
+    // request.
+    QTest::newRow("drip") << "drip" << int(DeviceReply::Timeout) << "No answer from 127.0.0.1 on TCP port %1 within 3 s"
+                          << 2900 << 3600;
+    QTest::newRow("close mid-reply") << "close_mid_reply" << int(DeviceReply::ConnectionLost)
+                                     << "127.0.0.1 closed the connection in the middle of its answer" << 0 << 1500;
+    QTest::newRow("huge length") << "huge_length" << int(DeviceReply::InvalidAnswer)
+                                 << "127.0.0.1 announced an answer of 65535 bytes, far more than any answer to this "
+                                    "request"
+                                 << 0 << 1500;
+    QTest::newRow("garbage") << "garbage" << int(DeviceReply::InvalidAnswer)
+                             << "127.0.0.1 announced an answer of 20564 bytes, far more than any answer to this "
+                                "request"
+                             << 0 << 1500;
+    QTest::newRow("another session") << "wrong_session" << int(DeviceReply::InvalidAnswer)
+                                     << "127.0.0.1 answered for another session than this one" << 0 << 1500;
+    QTest::newRow("another service") << "wrong_service" << int(DeviceReply::InvalidAnswer)
+                                     << "127.0.0.1 answered another request than the one sent" << 0 << 1500;
+    QTest::newRow("sender context not echoed")
+        << "wrong_context" << int(DeviceReply::InvalidAnswer)
+        << "127.0.0.1 sent an answer that belongs to none of the requests sent" << 0 << 1500;
+    QTest::newRow("no server") << "" << int(DeviceReply::ConnectFailed)
+                               << "127.0.0.1 refused the connection on TCP port %1: no EtherNet/IP server there" << 0
+                               << 1500;
+}
+
+void tst_DeviceClient::faults()
+{
+    QFETCH(QString, behaviour);
+    QFETCH(int, error);
+    QFETCH(QString, text);
+    QFETCH(int, minMs);
+    QFETCH(int, maxMs);
+
+    FakeDevice device;
+    if (behaviour == "drip") {
+        device.chunk = 1;
+        device.intervalMs = 1000;
+    } else {
+        device.behaviour = behaviour;
+    }
+    QVERIFY(device.listen());
+    quint16 port = device.port();
+    if (behaviour.isEmpty()) {
+        // A port nobody listens on any more.
+        QTcpServer gone;
+        QVERIFY(gone.listen(QHostAddress::LocalHost, 0));
+        port = gone.serverPort();
+    }
+    text = text.arg(port);
+    Rig::LogCapture log;
+
+    DeviceClient client(QHostAddress::LocalHost, port);
+    QElapsedTimer timer;
+    timer.start();
+    std::unique_ptr<DeviceReply> first(client.getAttributeSingle(0xF5, 1, 6));
+    std::unique_ptr<DeviceReply> second(client.getAttributesAll(0xF6, 1));
+    QSignalSpy firstDone(first.get(), &DeviceReply::finished);
+    QSignalSpy secondDone(second.get(), &DeviceReply::finished);
+    QVERIFY(firstDone.wait(6000));
+    const qint64 elapsed = timer.elapsed();
+    QTRY_COMPARE(secondDone.size(), 1);
+    QVERIFY2(elapsed >= minMs && elapsed <= maxMs, qPrintable(QString::number(elapsed)));
+
+    // Both the request in flight and the queued one end with the fault.
+    for (DeviceReply *reply : {first.get(), second.get()}) {
+        QVERIFY(reply->isFinished());
+        QCOMPARE(int(reply->error()), error);
+        QCOMPARE(reply->errorString(), text);
+        QVERIFY(!reply->answered());
+        QVERIFY(!reply->succeeded());
+    }
+    QCOMPARE(first->request().path, CIP::CipPath(0xF5, 1, 6));
+    QCOMPARE(second->request().path, CIP::CipPath(0xF6, 1));
+    QCOMPARE(second->id(), first->id() + 1);
+    QCOMPARE(Rig::LogCapture::count(QStringLiteral("DeviceClient::priv_fail : Error: \"%1\"").arg(text)), 1);
+    QCOMPARE(Rig::LogCapture::count(QStringLiteral("DeviceClient::priv_fail : Error: Request %1 not answered")
+                                        .arg(first->id())),
+             1);
+    QCOMPARE(client.state(), DeviceClient::UnconnectedState);
+
+    // Nothing more arrives later, and closing ends at once.
+    QSignalSpy closed(&client, &DeviceClient::closed);
+    client.close();
+    QVERIFY(closed.wait(1000));
+    QTest::qWait(300);
+    QCOMPARE(firstDone.size() + secondDone.size(), 2);
+}
+
+void tst_DeviceClient::framing_data()
+{
+    QTest::addColumn<int>("chunk");
+    QTest::addColumn<int>("intervalMs");
+    QTest::addColumn<int>("inFlight");
+
+    QTest::newRow("one byte at a time") << 1 << 5 << 1;
+    // The 24-byte header in one read, its data in others.
+    QTest::newRow("header apart from its data") << 24 << 30 << 1;
+    QTest::newRow("in pieces that straddle messages") << 7 << 5 << 3;
+    // Several answers, and the end of one with the start of the next, in
+    // one read.
+    QTest::newRow("several answers in one read") << 0 << 0 << 3;
+}
+
+void tst_DeviceClient::framing()
+{
+    QFETCH(int, chunk);
+    QFETCH(int, intervalMs);
+    QFETCH(int, inFlight);
+
+    FakeDevice device;
+    device.chunk = chunk;
+    device.intervalMs = intervalMs;
+    // With several in flight, the answers come together.
+    device.hold = inFlight > 1;
+    QVERIFY(device.listen());
+    DeviceClient client(QHostAddress::LocalHost, device.port());
+    client.setMaxInFlight(inFlight);
+    std::vector<std::unique_ptr<DeviceReply>> replies;
+    for (const quint8 attribute : {1, 5, 6})
+        replies.emplace_back(client.getAttributeSingle(0xF5, 1, attribute));
+    if (inFlight > 1) {
+        QTRY_COMPARE(device.heldCount(), 3);
+        device.release(false, true);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(replies.back()->isFinished(), 5000);
+    const quint8 attributes[] = {1, 5, 6};
+    for (int i = 0; i < 3; ++i) {
+        QVERIFY2(replies.at(i)->succeeded(), qPrintable(replies.at(i)->errorString()));
+        QCOMPARE(replies.at(i)->data(), tcpipPath(attributes[i]));
+    }
+    // One session for it all.
+    QCOMPARE(device.connections, 1);
+    QCOMPARE(device.requests.first(), QStringLiteral("65"));
+    QCOMPARE(device.requests.size(), 4);
+}
+
+void tst_DeviceClient::lateAnswer()
+{
+    FakeDevice device;
+    device.answerDelayMs = 600;
+    QVERIFY(device.listen());
+    DeviceClient client(QHostAddress::LocalHost, device.port());
+    client.setTimeout(300);
+    QElapsedTimer timer;
+    timer.start();
+    std::unique_ptr<DeviceReply> late(client.getAttributeSingle(0xF5, 1, 6));
+    QSignalSpy lateDone(late.get(), &DeviceReply::finished);
+    QVERIFY(lateDone.wait(3000));
+    QVERIFY2(timer.elapsed() >= 290 && timer.elapsed() < 550, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(late->error(), DeviceReply::Timeout);
+    QCOMPARE(late->errorString(),
+             QStringLiteral("No answer from 127.0.0.1 on TCP port %1 within 0.3 s").arg(device.port()));
+
+    // The next request opens a new session and gets its own answer, not the
+    // late one of the first.
+    device.answerDelayMs = 0;
+    std::unique_ptr<DeviceReply> next(client.getAttributeSingle(0xF5, 1, 5));
+    QSignalSpy nextDone(next.get(), &DeviceReply::finished);
+    QVERIFY(nextDone.wait(3000));
+    QVERIFY2(next->succeeded(), qPrintable(next->errorString()));
+    QCOMPARE(next->data(), tcpipPath(5));
+    QCOMPARE(device.connections, 2);
+    // The first answer's time comes and goes: nothing more happens.
+    QTest::qWait(500);
+    QCOMPARE(lateDone.size(), 1);
+    QCOMPARE(nextDone.size(), 1);
+    QCOMPARE(late->error(), DeviceReply::Timeout);
+}
+
+void tst_DeviceClient::replyDeleted_data()
+{
+    // Which of three requests' replies is deleted, and when: "in flight"
+    // (written, the answer held back), or "queued" (not yet written).
+    QTest::addColumn<int>("deleted");
+    QTest::addColumn<QString>("when");
+    QTest::addColumn<QStringList>("requests");
+
+    QTest::newRow("in flight") << 0 << "in flight"
+                               << QStringList{"65", "6f 0e 20f5240130" + QString("01"), "6f 0e 20f5240130" + QString("05"),
+                                              "6f 0e 20f5240130" + QString("06")};
+    // A request nobody waits for any more is not sent.
+    QTest::newRow("queued") << 1 << "queued"
+                            << QStringList{"65", "6f 0e 20f5240130" + QString("01"),
+                                           "6f 0e 20f5240130" + QString("06")};
+    QTest::newRow("before anything went out") << 0 << "at once"
+                                              << QStringList{"65", "6f 0e 20f5240130" + QString("05"),
+                                                             "6f 0e 20f5240130" + QString("06")};
+}
+
+void tst_DeviceClient::replyDeleted()
+{
+    QFETCH(int, deleted);
+    QFETCH(QString, when);
+    QFETCH(QStringList, requests);
+
+    FakeDevice device;
+    device.hold = true;
+    QVERIFY(device.listen());
+    Rig::LogCapture log;
+    DeviceClient client(QHostAddress::LocalHost, device.port());
+    QList<QPointer<DeviceReply>> replies;
+    for (const quint8 attribute : {1, 5, 6})
+        replies << client.getAttributeSingle(0xF5, 1, attribute);
+    const int deletedId = replies.at(deleted)->id();
+    if (when == "at once")
+        delete replies.at(deleted);
+    // The first request is written; its answer waits.
+    QTRY_COMPARE(device.heldCount(), 1);
+    if (when != "at once")
+        delete replies.at(deleted);
+    device.hold = false;
+    device.release(false, false);
+    QTRY_VERIFY_WITH_TIMEOUT(replies.at(2) && replies.at(2)->isFinished(), 3000);
+    for (int i = 0; i < 3; ++i) {
+        if (i == deleted) {
+            QVERIFY(!replies.at(i));
+            continue;
+        }
+        QVERIFY2(replies.at(i)->succeeded(), qPrintable(replies.at(i)->errorString()));
+        QCOMPARE(replies.at(i)->data(), tcpipPath(i == 0 ? 1 : i == 1 ? 5 : 6));
+    }
+    QCOMPARE(device.requests, requests);
+    QCOMPARE(device.connections, 1);
+    QCOMPARE(Rig::LogCapture::count(
+                 when == "in flight"
+                     ? QStringLiteral("DeviceClient::priv_answer : Answer %1 dropped: its reply was deleted").arg(deletedId)
+                     : QStringLiteral("DeviceClient::priv_process : Request %1 dropped: its reply was deleted before "
+                                      "it was sent")
+                           .arg(deletedId)),
+             1);
+    for (const QPointer<DeviceReply> &reply : qAsConst(replies))
+        delete reply;
+}
+
+void tst_DeviceClient::inFlight_data()
+{
+    QTest::addColumn<int>("maxInFlight");
+    // How many requests the device holds before any answer goes out.
+    QTest::addColumn<int>("written");
+    QTest::addColumn<bool>("reversed");
+
+    // One at a time: the second goes out only after the first answer.
+    QTest::newRow("one at a time") << 1 << 1 << false;
+    QTest::newRow("two of four") << 2 << 2 << true;
+    // Answered last to first: each answer finds its request by its sender
+    // context.
+    QTest::newRow("four, answered out of order") << 4 << 4 << true;
+    QTest::newRow("four, answered in order") << 8 << 4 << false;
+}
+
+void tst_DeviceClient::inFlight()
+{
+    QFETCH(int, maxInFlight);
+    QFETCH(int, written);
+    QFETCH(bool, reversed);
+
+    FakeDevice device;
+    device.hold = true;
+    QVERIFY(device.listen());
+    DeviceClient client(QHostAddress::LocalHost, device.port());
+    client.setMaxInFlight(maxInFlight);
+    QCOMPARE(client.maxInFlight(), maxInFlight);
+    const quint8 attributes[] = {1, 2, 5, 6};
+    std::vector<std::unique_ptr<DeviceReply>> replies;
+    QList<int> order;
+    for (const quint8 attribute : attributes) {
+        replies.emplace_back(client.getAttributeSingle(0xF5, 1, attribute));
+        const int index = int(replies.size()) - 1;
+        connect(replies.back().get(), &DeviceReply::finished, this, [&order, index]() { order << index; });
+    }
+    QVERIFY(client.busy());
+    while (order.size() < 4) {
+        QTRY_VERIFY(device.heldCount() > 0);
+        // Nothing more is written while the session holds its fill.
+        QTest::qWait(100);
+        QCOMPARE(device.heldCount(), qMin(written, 4 - order.size()));
+        const int before = order.size();
+        device.release(reversed, false);
+        QTRY_COMPARE(order.size(), before + qMin(written, 4 - before));
+    }
+    for (int i = 0; i < 4; ++i) {
+        QVERIFY2(replies.at(i)->succeeded(), qPrintable(replies.at(i)->errorString()));
+        QCOMPARE(replies.at(i)->data(), tcpipPath(attributes[i]));
+    }
+    // Answered in the order the device sent them.
+    QList<int> expected;
+    for (int start = 0; start < 4; start += written) {
+        QList<int> batch;
+        for (int i = start; i < qMin(4, start + written); ++i)
+            batch << i;
+        if (reversed)
+            std::reverse(batch.begin(), batch.end());
+        expected += batch;
+    }
+    QCOMPARE(order, expected);
+    // Every request had a sender context of its own.
+    QCOMPARE(device.contexts.size(), 4);
+    QCOMPARE(QSet<QByteArray>(device.contexts.cbegin(), device.contexts.cend()).size(), 4);
+    QCOMPARE(device.connections, 1);
+    QVERIFY(!client.busy());
+}
+
+void tst_DeviceClient::states()
+{
+    FakeDevice device;
+    QVERIFY(device.listen());
+    DeviceClient client(QHostAddress::LocalHost, device.port());
+    QSignalSpy changed(&client, &DeviceClient::stateChanged);
+    QCOMPARE(client.state(), DeviceClient::UnconnectedState);
+    std::unique_ptr<DeviceReply> reply(client.getAttributeSingle(0xF5, 1, 6));
+    QSignalSpy done(reply.get(), &DeviceReply::finished);
+    // Nothing from inside send().
+    QCOMPARE(changed.size(), 0);
+    QCOMPARE(client.state(), DeviceClient::UnconnectedState);
+    QVERIFY(!reply->isFinished());
+    QVERIFY(done.wait(3000));
+    QCOMPARE(client.state(), DeviceClient::ConnectedState);
+    QSignalSpy closed(&client, &DeviceClient::closed);
+    client.close();
+    QVERIFY(closed.wait(3000));
+    QCOMPARE(client.state(), DeviceClient::UnconnectedState);
+    QStringList states;
+    for (const QList<QVariant> &arguments : qAsConst(changed))
+        states << stateName(arguments.at(0).toInt());
+    QCOMPARE(states, (QStringList{"ConnectingState", "RegisteringState", "ConnectedState", "ClosingState",
+                                  "UnconnectedState"}));
+    QTRY_COMPARE(device.requests, (QStringList{"65", "6f 0e 20f524013006", "66"}));
+
+    // After a close, the next request opens another session.
+    changed.clear();
+    std::unique_ptr<DeviceReply> again(client.getAttributeSingle(0xF5, 1, 5));
+    QSignalSpy againDone(again.get(), &DeviceReply::finished);
+    QVERIFY(againDone.wait(3000));
+    QVERIFY(again->succeeded());
+    QCOMPARE(device.connections, 2);
+    QCOMPARE(changed.size(), 3);
+}
+
+void tst_DeviceClient::timeout_data()
+{
+    QTest::addColumn<int>("timeoutMs");
+    QTest::addColumn<QString>("seconds");
+
+    QTest::newRow("default") << 0 << "3";
+    QTest::newRow("0.4 s") << 400 << "0.4";
+    QTest::newRow("1.5 s") << 1500 << "1.5";
+}
+
+void tst_DeviceClient::timeout()
+{
+    QFETCH(int, timeoutMs);
+    QFETCH(QString, seconds);
+
+    FakeDevice device;
+    device.hold = true;
+    QVERIFY(device.listen());
+    DeviceClient client(QHostAddress::LocalHost, device.port());
+    QCOMPARE(client.timeout(), DeviceClient::DefaultTimeoutMs);
+    if (timeoutMs > 0)
+        client.setTimeout(timeoutMs);
+    const int expected = timeoutMs > 0 ? timeoutMs : 3000;
+    QCOMPARE(client.timeout(), expected);
+    // The session comes up; the request's answer never does.
+    std::unique_ptr<DeviceReply> reply(client.getAttributeSingle(0xF5, 1, 6));
+    QSignalSpy done(reply.get(), &DeviceReply::finished);
+    QTRY_COMPARE(device.heldCount(), 1);
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(done.wait(expected + 2000));
+    const qint64 elapsed = timer.elapsed();
+    QVERIFY2(elapsed >= expected - 100 && elapsed <= expected + 400, qPrintable(QString::number(elapsed)));
+    QCOMPARE(reply->error(), DeviceReply::Timeout);
+    QCOMPARE(reply->errorString(),
+             QStringLiteral("No answer from 127.0.0.1 on TCP port %1 within %2 s").arg(device.port()).arg(seconds));
+}
+
+void tst_DeviceClient::clientDestroyed()
+{
+    FakeDevice device;
+    device.hold = true;
+    QVERIFY(device.listen());
+    auto *client = new DeviceClient(QHostAddress::LocalHost, device.port());
+    std::unique_ptr<DeviceReply> inFlight(client->getAttributeSingle(0xF5, 1, 6));
+    std::unique_ptr<DeviceReply> queued(client->getAttributeSingle(0xF5, 1, 5));
+    QSignalSpy inFlightDone(inFlight.get(), &DeviceReply::finished);
+    QSignalSpy queuedDone(queued.get(), &DeviceReply::finished);
+    QTRY_COMPARE(device.heldCount(), 1);
+    delete client;
+    // Not from inside the destructor, but from the event loop.
+    QCOMPARE(inFlightDone.size(), 0);
+    QTRY_COMPARE(inFlightDone.size(), 1);
+    QTRY_COMPARE(queuedDone.size(), 1);
+    for (DeviceReply *reply : {inFlight.get(), queued.get()}) {
+        QCOMPARE(reply->error(), DeviceReply::Cancelled);
+        QVERIFY(!reply->answered());
+    }
+    // The late answer has nowhere to go.
+    device.release(false, false);
+    QTest::qWait(100);
+    QCOMPARE(inFlightDone.size(), 1);
+}
+
+QTEST_GUILESS_MAIN(tst_DeviceClient)
+
+#include "tst_deviceclient.moc"

@@ -4,6 +4,7 @@
 #include "cipport.h"
 #include "devicedetailstext.h"
 #include "ipsettingsdialog.h"
+#include "moduletext.h"
 #include "netaddress.h"
 
 #include <QClipboard>
@@ -297,7 +298,7 @@ void DeviceDetailsDialog::priv_readModules()
 {
     if (moduleReader)
         moduleReader->deleteLater();
-    moduleReader = new ModuleListReader(address, this);
+    moduleReader = new ModuleListReader(address, port, this);
     connect(moduleReader, &ModuleListReader::finished, this, &DeviceDetailsDialog::priv_onModulesRead);
     modulesState = ModulesState::Reading;
     ui->treeWidget_modules->clear();
@@ -346,18 +347,9 @@ void DeviceDetailsDialog::priv_showModules()
     const QColor dim(0xAA, 0xAA, 0xAA);
     for (int p = 0; p < modules.ports.size(); ++p) {
         const BridgePort &bridgePort = modules.ports.at(p);
-        QString text = modules.portObject
-            ? tr("Port %1 (%2)").arg(bridgePort.number).arg(CIP::portTypeName(bridgePort.type))
-            : tr("Port %1").arg(bridgePort.number);
-        if (!bridgePort.name.isEmpty())
-            text = tr("%1: %2").arg(text, bridgePort.name);
-        QStringList notes;
-        if (bridgePort.hasNodeRange)
-            notes << tr("slots %1 to %2").arg(bridgePort.firstSlot).arg(bridgePort.lastSlot);
-        if (bridgePort.entryPort)
-            notes << tr("this computer reaches it through this port");
-        if (!notes.isEmpty())
-            text = tr("%1 \u2014 %2").arg(text, notes.join(QLatin1String("; ")));
+        // Without a Port object the port's type is not known.
+        const QString text =
+            modules.portObject ? ModuleListText::portRow(bridgePort).name : tr("Port %1").arg(bridgePort.number);
         auto *portItem = new QTreeWidgetItem(tree);
         portItem->setText(PlaceColumn, text);
         portItem->setData(PlaceColumn, PortIndexRole, p);
@@ -386,11 +378,7 @@ void DeviceDetailsDialog::priv_showModules()
                 item->setText(StatusColumn, identityCell(A::Status, id));
                 item->setToolTip(StatusColumn, DeviceDetailsText::identityRow(A::Status, id).second.join('\n'));
             } else if (slot.result != ModuleSlot::Bridge) {
-                QString said = slot.error;
-                if (said.isEmpty())
-                    said = slot.result == ModuleSlot::NoModule ? tr("no module")
-                        : slot.result == ModuleSlot::NoAnswer  ? tr("did not answer in time")
-                                                               : tr("no valid answer");
+                const QString said = slot.error.isEmpty() ? ModuleListText::resultText(slot.result) : slot.error;
                 item->setText(ModuleColumn, said);
                 item->setToolTip(ModuleColumn, said);
                 for (int column = 0; column < ModuleColumnCount; ++column)

@@ -61,6 +61,17 @@ struct Options
                                                "print its identity, TCP/IP settings and Ethernet ports, as text or "
                                                "json (--format)."),
                                QStringLiteral("ADDRESS")};
+    QCommandLineOption route{QStringLiteral("route"),
+                             CommandLine::tr("With --details: read the module behind the device at ADDRESS at the "
+                                             "end of this route, port and slot (or address) for each bridge on "
+                                             "the way, for example 1,3. Nothing is written to it."),
+                             QStringLiteral("PORT,LINK[,PORT,LINK...]")};
+    QCommandLineOption modules{QStringLiteral("modules"),
+                               CommandLine::tr("Read the ports of the device at ADDRESS over EtherNet/IP (TCP port "
+                                               "44818) and the identity of the module in each slot behind it, as "
+                                               "text, csv or json (--format). Exit status 3: the device does not "
+                                               "route, refused, or has no port that leads to slots."),
+                               QStringLiteral("ADDRESS")};
     QCommandLineOption setIp{QStringLiteral("set-ip"),
                              CommandLine::tr("Change the IP settings of the device at ADDRESS; with one of --static, "
                                              "--bootp, --dhcp, and/or --hostname. Writes only with --yes."),
@@ -138,11 +149,12 @@ void setUp(QCommandLineParser *parser, const Options &options)
         CommandLine::tr("Finds devices on the local IPv4 networks. Without options it opens its window."));
     // Qt's options are single words after one dash: -platform, -style.
     parser->setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser->addOptions(
-        {options.list,    options.watch,  options.addressServer, options.format,  options.wait,  options.interval,
-         options.forTime, options.assign, options.assignments,   options.details, options.setIp, options.staticAddress,
-         options.gateway, options.dns,    options.domain,        options.bootp,   options.dhcp,  options.hostName,
-         options.reset,   options.yes,    options.help,          options.version});
+    parser->addOptions({options.list,        options.watch,         options.addressServer, options.format,
+                        options.wait,        options.interval,      options.forTime,       options.assign,
+                        options.assignments, options.details,       options.route,         options.modules,
+                        options.setIp,       options.staticAddress, options.gateway,       options.dns,
+                        options.domain,      options.bootp,         options.dhcp,          options.hostName,
+                        options.reset,       options.yes,           options.help,          options.version});
     addQtOptions(parser);
 }
 
@@ -222,35 +234,54 @@ QStringList setIpOnlyNames()
             QStringLiteral("hostname"), QStringLiteral("reset"),   QStringLiteral("yes")};
 }
 
-// --details ADDRESS and --set-ip ADDRESS with what goes with them.
+// --details ADDRESS, --modules ADDRESS and --set-ip ADDRESS with what goes
+// with them.
 CommandLine parseDeviceMode(const QCommandLineParser &parser, const Options &options)
 {
     const bool details = parser.isSet(options.details);
-    if (details && parser.isSet(options.setIp))
-        return usageError(CommandLine::tr("--details and --set-ip do not go together."));
-    if (parser.isSet(options.list) || parser.isSet(options.watch))
-        return usageError(CommandLine::tr("--%1 does not go with --list or --watch.")
-                              .arg(details ? QStringLiteral("details") : QStringLiteral("set-ip")));
+    const bool modules = parser.isSet(options.modules);
+    if (int(details) + int(modules) + int(parser.isSet(options.setIp)) > 1)
+        return usageError(CommandLine::tr("--details, --modules and --set-ip do not go together."));
+    const QString name = details ? QStringLiteral("details")
+        : modules                ? QStringLiteral("modules")
+                                 : QStringLiteral("set-ip");
+    if (parser.isSet(options.list) || parser.isSet(options.watch) || parser.isSet(options.addressServer))
+        return usageError(CommandLine::tr("--%1 does not go with --list, --watch or --address-server.").arg(name));
     if (parser.isSet(options.wait) || parser.isSet(options.interval) || parser.isSet(options.forTime))
-        return usageError(CommandLine::tr("--wait, --interval and --for do not go with --%1.")
-                              .arg(details ? QStringLiteral("details") : QStringLiteral("set-ip")));
+        return usageError(CommandLine::tr("--wait, --interval and --for do not go with --%1.").arg(name));
     if (!parser.positionalArguments().isEmpty())
         return usageError(CommandLine::tr("Unexpected argument \"%1\".").arg(parser.positionalArguments().first()));
+    // Nothing is written to a module behind a bridge.
+    if (parser.isSet(options.route) && !details)
+        return usageError(CommandLine::tr("--route goes with --details, not with --%1.").arg(name));
 
     CommandLine commandLine;
-    commandLine.mode = details ? CommandLine::Details : CommandLine::SetIp;
-    commandLine.deviceAddress = parser.value(details ? options.details : options.setIp);
+    commandLine.mode = details ? CommandLine::Details : modules ? CommandLine::Modules : CommandLine::SetIp;
+    commandLine.deviceAddress = parser.value(details ? options.details : modules ? options.modules : options.setIp);
     quint32 address = 0;
     if (!parseIpv4(commandLine.deviceAddress, &address) || address == 0 || address >> 28 >= 0xE)
         return usageError(CommandLine::tr("Bad address \"%1\": give a device's IPv4 address, as 192.168.1.10.")
                               .arg(commandLine.deviceAddress));
 
-    if (details) {
-        for (const QString &name : setIpOnlyNames()) {
-            if (parser.isSet(name))
-                return usageError(CommandLine::tr("--%1 goes with --set-ip.").arg(name));
+    if (details || modules) {
+        for (const QString &option : setIpOnlyNames()) {
+            if (parser.isSet(option))
+                return usageError(CommandLine::tr("--%1 goes with --set-ip.").arg(option));
         }
-        if (parser.isSet(options.format)) {
+        if (parser.isSet(options.route)) {
+            QString why;
+            if (!CIP::CipRoute::fromText(parser.value(options.route), &commandLine.route, &why))
+                return usageError(CommandLine::tr("Bad route \"%1\": %2").arg(parser.value(options.route), why));
+        }
+        if (modules && parser.isSet(options.format)) {
+            const QString format = parser.value(options.format);
+            if (format == QLatin1String("json"))
+                commandLine.format = ExportFormat::Json;
+            else if (format == QLatin1String("csv"))
+                commandLine.format = ExportFormat::Csv;
+            else if (format != QLatin1String("text"))
+                return usageError(CommandLine::tr("--modules prints text, csv or json, not \"%1\".").arg(format));
+        } else if (parser.isSet(options.format)) {
             const QString format = parser.value(options.format);
             if (format == QLatin1String("json"))
                 commandLine.format = ExportFormat::Json;
@@ -333,8 +364,10 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         commandLine.mode = Version;
         return commandLine;
     }
-    if (parser.isSet(options.details) || parser.isSet(options.setIp))
+    if (parser.isSet(options.details) || parser.isSet(options.setIp) || parser.isSet(options.modules))
         return parseDeviceMode(parser, options);
+    if (parser.isSet(options.route))
+        return usageError(tr("--route goes with --details."));
     for (const QString &name : setIpOnlyNames()) {
         if (parser.isSet(name))
             return usageError(tr("--%1 goes with --set-ip.").arg(name));
@@ -468,6 +501,8 @@ int runCommandLine(const CommandLine &commandLine)
         return runDetails(commandLine);
     case CommandLine::SetIp:
         return runSetIp(commandLine);
+    case CommandLine::Modules:
+        return runModules(commandLine);
     case CommandLine::Window:
         break;
     }

@@ -2,6 +2,7 @@
 #define COMMANDLINE_H
 
 #include "addressassignment.h"
+#include "ciproute.h"
 #include "deviceexport.h"
 #include "ipsettingscheck.h"
 
@@ -18,7 +19,7 @@ struct CommandLine
     Q_DECLARE_TR_FUNCTIONS(CommandLine)
 
 public:
-    enum Mode { Window, List, Watch, AddressServer, Help, Version, UsageError, Details, SetIp };
+    enum Mode { Window, List, Watch, AddressServer, Help, Version, UsageError, Details, SetIp, Modules };
 
     // arguments as the process got them, the program's name first.
     static CommandLine parse(const QStringList &arguments);
@@ -37,8 +38,11 @@ public:
     // --address-server: the MACs to answer, from --assign and
     // --assignments, in that order; not yet checked against the cards.
     QVector<AddressAssignment> assignments;
-    // --details and --set-ip: the device's address.
+    // --details, --set-ip and --modules: the device's address.
     QString deviceAddress;
+    // --details --route: the module behind the device to read; empty: the
+    // device itself.
+    CIP::CipRoute route;
     // --set-ip: what to write, checked already. Name servers and domain
     // not given keep the device's values.
     IpSettingsInput ipInput;
@@ -58,8 +62,11 @@ public:
 // prints its events, serves addresses and prints the requests, prints one
 // device's details, or writes its IP settings. Needs a QCoreApplication.
 // Returns the exit status: 0 done; 1 no answer or no valid answer (and,
-// after --reset, no answer at the new address); 2 a usage error; 3 the
-// device refused, or read back other values than those written; 4 --set-ip
+// after --reset, no answer at the new address; with --route, the module
+// did not answer the bridge); 2 a usage error; 3 the device refused, or
+// read back other values than those written, or (--modules, --route) does
+// not route, has no port that leads to slots, or could not route the
+// request; 4 --set-ip
 // without --yes: nothing written; 5 (--address-server) port 67 could not be
 // opened.
 int runCommandLine(const CommandLine &commandLine);

@@ -39,8 +39,7 @@ BootpDhcpDisabler::BootpDhcpDisabler(const QHostAddress &address, quint16 port, 
     : QObject(parent)
     , deviceAddress(address)
     , client(new DeviceClient(address, port, this))
-{
-}
+{ }
 
 void BootpDhcpDisabler::start()
 {

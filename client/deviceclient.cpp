@@ -2,6 +2,7 @@
 
 #include "cipnames.h"
 #include "encapsulation.h"
+#include "unconnectedsend.h"
 
 #include <QDebug>
 #include <QPointer>
@@ -28,13 +29,22 @@ QString requestText(const CIP::MessageRouterRequest &request)
     return text;
 }
 
+// The route a log line ends with: " through route 1,3"; nothing for the
+// device itself, so that those lines read as they always did.
+QString routeText(const CIP::CipRoute &route)
+{
+    if (route.isEmpty())
+        return QString();
+    return QStringLiteral(" through route ") + route.toText();
+}
+
 } // namespace
 
-DeviceReply::DeviceReply(int id, const CIP::MessageRouterRequest &request)
+DeviceReply::DeviceReply(int id, const CIP::MessageRouterRequest &request, const CIP::CipRoute &route)
     : requestId(id)
     , sent(request)
-{
-}
+    , sentRoute(route)
+{ }
 
 DeviceReply::~DeviceReply() = default;
 
@@ -107,12 +117,19 @@ void DeviceClient::setMaxInFlight(int n)
     priv_schedule();
 }
 
-DeviceReply *DeviceClient::send(const CIP::MessageRouterRequest &request)
+int DeviceClient::routedTimeoutMs()
+{
+    // The bridge's timeout and a second for the way there and back.
+    return CIP::unconnectedSendTimeoutMs(CIP::UnconnectedSendTickTime, CIP::UnconnectedSendTimeoutTicks) + 1000;
+}
+
+DeviceReply *DeviceClient::send(const CIP::MessageRouterRequest &request, const CIP::CipRoute &route)
 {
     Pending pending;
     pending.id = nextId++;
     pending.request = request;
-    pending.reply = new DeviceReply(pending.id, request);
+    pending.route = route;
+    pending.reply = new DeviceReply(pending.id, request, route);
     // The id, little-endian, in the 8 bytes the device echoes.
     pending.context = QByteArray(8, '\0');
     const quint64 id = quint64(pending.id);
@@ -125,26 +142,29 @@ DeviceReply *DeviceClient::send(const CIP::MessageRouterRequest &request)
     return pending.reply;
 }
 
-DeviceReply *DeviceClient::getAttributesAll(quint16 classId, quint16 instance)
+DeviceReply *DeviceClient::getAttributesAll(quint16 classId, quint16 instance, const CIP::CipRoute &route)
 {
-    return send(CIP::MessageRouterRequest(CIP::GetAttributesAll, CIP::CipPath(classId, instance)));
+    return send(CIP::MessageRouterRequest(CIP::GetAttributesAll, CIP::CipPath(classId, instance)), route);
 }
 
-DeviceReply *DeviceClient::getAttributeSingle(quint16 classId, quint16 instance, quint16 attribute)
+DeviceReply *DeviceClient::getAttributeSingle(quint16 classId, quint16 instance, quint16 attribute,
+                                              const CIP::CipRoute &route)
 {
-    return send(CIP::MessageRouterRequest(CIP::GetAttributeSingle, CIP::CipPath(classId, instance, attribute)));
+    return send(CIP::MessageRouterRequest(CIP::GetAttributeSingle, CIP::CipPath(classId, instance, attribute)), route);
 }
 
 DeviceReply *DeviceClient::setAttributeSingle(quint16 classId, quint16 instance, quint16 attribute,
-                                              const QByteArray &data)
+                                              const QByteArray &data, const CIP::CipRoute &route)
 {
-    return send(CIP::MessageRouterRequest(CIP::SetAttributeSingle, CIP::CipPath(classId, instance, attribute), data));
+    return send(CIP::MessageRouterRequest(CIP::SetAttributeSingle, CIP::CipPath(classId, instance, attribute), data),
+                route);
 }
 
-DeviceReply *DeviceClient::reset(quint8 type)
+DeviceReply *DeviceClient::reset(quint8 type, const CIP::CipRoute &route)
 {
     return send(
-        CIP::MessageRouterRequest(CIP::ResetService, CIP::CipPath(CIP::IdentityClass, 1), QByteArray(1, char(type))));
+        CIP::MessageRouterRequest(CIP::ResetService, CIP::CipPath(CIP::IdentityClass, 1), QByteArray(1, char(type))),
+        route);
 }
 
 void DeviceClient::close()
@@ -204,17 +224,36 @@ void DeviceClient::priv_process()
 
 void DeviceClient::priv_writeNext()
 {
-    while (inFlight.size() < inFlightLimit && !queue.isEmpty()) {
+    QPointer<DeviceClient> self(this);
+    while (self && current == ConnectedState && inFlight.size() < inFlightLimit && !queue.isEmpty()) {
         Pending next = queue.takeFirst();
+        const QByteArray frame = priv_frame(next);
+        if (frame.isEmpty()) {
+            // A route the Unconnected Send cannot carry: nothing goes out.
+            qDebug() << "DeviceClient::priv_writeNext"
+                     << ": Error:"
+                     << "Request" << next.id << "not sent: route" << next.route.toText() << "cannot be written";
+            if (next.reply)
+                next.reply->priv_finish(
+                    DeviceReply::InvalidAnswer,
+                    tr("The route %1 cannot be sent to %2").arg(next.route.toText(), priv_deviceText()));
+            continue;
+        }
         // Some devices drop a connection whose request arrives in pieces, so
         // each request goes out in one write.
-        socket->write(priv_frame(next));
-        next.deadline = QDeadlineTimer(timeoutMs, Qt::PreciseTimer);
+        socket->write(frame);
+        // A routed request waits at least as long as the bridge waits for
+        // the module, so that the bridge's own answer comes first.
+        next.deadline =
+            QDeadlineTimer(next.route.isEmpty() ? timeoutMs : qMax(timeoutMs, routedTimeoutMs()), Qt::PreciseTimer);
         inFlight.append(next);
         qDebug() << "DeviceClient::priv_writeNext"
                  << ":"
-                 << "Request" << next.id << "sent to" << priv_deviceText() << ":" << requestText(next.request);
+                 << "Request" << next.id << "sent to" << priv_deviceText() << ":"
+                 << requestText(next.request) + routeText(next.route);
     }
+    if (!self)
+        return;
     priv_armTimer();
     if (inFlight.isEmpty() && queue.isEmpty() && closeWanted) {
         priv_setState(ClosingState);
@@ -229,9 +268,12 @@ void DeviceClient::priv_writeNext()
 
 QByteArray DeviceClient::priv_frame(const Pending &request) const
 {
-    // A request through a bridge would be wrapped here (Unconnected Send
-    // with its route) before it goes into SendRRData.
-    QByteArray bytes = ENIP::sendRRDataRequest(session, request.request);
+    // A request through a bridge goes in an Unconnected Send with its
+    // route; one the Unconnected Send cannot carry is not written at all.
+    CIP::MessageRouterRequest sent;
+    if (!CIP::routedRequest(request.request, request.route, &sent))
+        return QByteArray();
+    QByteArray bytes = ENIP::sendRRDataRequest(session, sent);
     if (bytes.size() >= ENIP::ENIPEncapHeader::Size)
         bytes.replace(12, 8, request.context);
     return bytes;
@@ -373,18 +415,45 @@ void DeviceClient::priv_handleMessage(const QByteArray &bytes)
         return;
     }
 
+    const CIP::CipRoute route = inFlight.at(index).route;
     CIP::MessageRouterResponse response;
-    const ENIP::ReplyFault fault =
-        ENIP::readSendRRDataReply(message, session, inFlight.at(index).request.service, &response);
+    CIP::RoutingError routing;
+    const ENIP::ReplyFault fault = route.isEmpty()
+        ? ENIP::readSendRRDataReply(message, session, inFlight.at(index).request.service, &response)
+        : ENIP::readRoutedSendRRDataReply(message, session, inFlight.at(index).request.service, route, &response,
+                                          &routing);
+    // The answer to a routed request may be cut or of another service
+    // because the module behind the bridge sent it so: when the
+    // encapsulation itself is sound (command, session, its items), only
+    // that request fails.
+    if (!route.isEmpty() && (fault == ENIP::ReplyFault::Service || fault == ENIP::ReplyFault::Data)) {
+        const Pending request = inFlight.takeAt(index);
+        priv_armTimer();
+        priv_answer(request, DeviceReply::InvalidAnswer,
+                    fault == ENIP::ReplyFault::Service
+                        ? tr("The module at route %1 behind %2 answered another request than the one sent")
+                              .arg(route.toText(), device)
+                        : tr("The module at route %1 behind %2 sent an answer that is cut short or malformed")
+                              .arg(route.toText(), device),
+                    0, {}, QByteArray());
+        return;
+    }
     // Any other fault says the stream cannot be trusted, and ends the
-    // session. (An answer relayed by a bridge would end only its own
-    // request here.)
+    // session.
     if (fault != ENIP::ReplyFault::None && fault != ENIP::ReplyFault::Status) {
         invalid(fault);
         return;
     }
     const Pending request = inFlight.takeAt(index);
     priv_armTimer();
+    if (fault == ENIP::ReplyFault::None && routing.failed()) {
+        if (request.reply)
+            request.reply->notDelivered = true;
+        priv_answer(request, DeviceReply::NoError,
+                    CIP::routingErrorText(routing.generalStatus, routing.additionalStatus), routing.generalStatus,
+                    routing.additionalStatus, QByteArray());
+        return;
+    }
     if (fault == ENIP::ReplyFault::Status) {
         priv_answer(
             request, DeviceReply::SessionRefused,
@@ -405,7 +474,9 @@ void DeviceClient::priv_answer(const Pending &request, DeviceReply::Error error,
         qDebug() << "DeviceClient::priv_answer"
                  << ":"
                  << "Answer" << request.id << "from" << priv_deviceText() << ": status"
-                 << CIP::generalStatusText(generalStatus) << "," << data.size() << "bytes of data";
+                 << CIP::generalStatusText(generalStatus) << "," << data.size()
+                 << (request.route.isEmpty() ? QStringLiteral("bytes of data")
+                                             : QStringLiteral("bytes of data") + routeText(request.route));
     else
         qDebug() << "DeviceClient::priv_answer"
                  << ": Error:"
@@ -458,10 +529,9 @@ void DeviceClient::priv_onTimeout()
     const QString device = priv_deviceText();
     switch (current) {
     case ConnectingState:
-        priv_fail(DeviceReply::ConnectFailed, tr("No connection to %1 on TCP port %2 within %3 s")
-                                                  .arg(device)
-                                                  .arg(devicePort)
-                                                  .arg(priv_secondsText()));
+        priv_fail(
+            DeviceReply::ConnectFailed,
+            tr("No connection to %1 on TCP port %2 within %3 s").arg(device).arg(devicePort).arg(priv_secondsText()));
         break;
     case ConnectedState: {
         bool expired = false;
@@ -474,10 +544,9 @@ void DeviceClient::priv_onTimeout()
     }
         Q_FALLTHROUGH();
     case RegisteringState:
-        priv_fail(DeviceReply::Timeout, tr("No answer from %1 on TCP port %2 within %3 s")
-                                            .arg(device)
-                                            .arg(devicePort)
-                                            .arg(priv_secondsText()));
+        priv_fail(
+            DeviceReply::Timeout,
+            tr("No answer from %1 on TCP port %2 within %3 s").arg(device).arg(devicePort).arg(priv_secondsText()));
         break;
     case ClosingState:
         socket->abort();

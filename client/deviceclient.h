@@ -1,6 +1,7 @@
 #ifndef DEVICECLIENT_H
 #define DEVICECLIENT_H
 
+#include "ciproute.h"
 #include "messagerouter.h"
 
 #include <QByteArray>
@@ -45,6 +46,12 @@ public:
     // The number the client's log lines give the request.
     int id() const { return requestId; }
     CIP::MessageRouterRequest request() const { return sent; }
+    // The route the request went through; empty: the device itself.
+    CIP::CipRoute route() const { return sentRoute; }
+    // For a routed request the bridge did not deliver: its routing error
+    // (generalStatus and additionalStatus hold it too, and errorString says
+    // it in words). False for the module's own answer.
+    bool routingFailed() const { return notDelivered; }
     bool isFinished() const { return done; }
 
     Error error() const { return fault; }
@@ -65,13 +72,15 @@ signals:
 
 private:
     friend class DeviceClient;
-    DeviceReply(int id, const CIP::MessageRouterRequest &request);
+    DeviceReply(int id, const CIP::MessageRouterRequest &request, const CIP::CipRoute &route);
     // Takes the outcome and emits finished().
     void priv_finish(Error error, const QString &text, quint8 generalStatus = 0,
                      const QVector<quint16> &additionalStatus = {}, const QByteArray &data = QByteArray());
 
     int requestId;
     CIP::MessageRouterRequest sent;
+    CIP::CipRoute sentRoute;
+    bool notDelivered = false;
     bool done = false;
     Error fault = NoError;
     QString faultText;
@@ -137,14 +146,28 @@ public:
     void setMaxInFlight(int n);
     int maxInFlight() const { return inFlightLimit; }
 
-    // Queues a request. The caller owns the reply.
-    DeviceReply *send(const CIP::MessageRouterRequest &request);
-    DeviceReply *getAttributesAll(quint16 classId, quint16 instance);
-    DeviceReply *getAttributeSingle(quint16 classId, quint16 instance, quint16 attribute);
-    DeviceReply *setAttributeSingle(quint16 classId, quint16 instance, quint16 attribute, const QByteArray &data);
+    // Queues a request. The caller owns the reply. With a route the request
+    // goes to the module at its end, wrapped in an Unconnected Send to the
+    // device's Connection Manager; an empty route is the device itself.
+    // The answer to a routed request is the module's own reply, or the
+    // bridge's routing error (see DeviceReply::routingFailed). An answer to
+    // a routed request that is malformed or answers another service ends
+    // that request alone (InvalidAnswer): a bridge relays whatever the
+    // module sends, and the session itself is sound.
+    DeviceReply *send(const CIP::MessageRouterRequest &request, const CIP::CipRoute &route = CIP::CipRoute());
+    DeviceReply *getAttributesAll(quint16 classId, quint16 instance, const CIP::CipRoute &route = CIP::CipRoute());
+    DeviceReply *getAttributeSingle(quint16 classId, quint16 instance, quint16 attribute,
+                                    const CIP::CipRoute &route = CIP::CipRoute());
+    DeviceReply *setAttributeSingle(quint16 classId, quint16 instance, quint16 attribute, const QByteArray &data,
+                                    const CIP::CipRoute &route = CIP::CipRoute());
     // The Identity object's Reset: type 0 restarts the device as a power
     // cycle would, 1 also returns it to its factory defaults.
-    DeviceReply *reset(quint8 type = 0);
+    DeviceReply *reset(quint8 type = 0, const CIP::CipRoute &route = CIP::CipRoute());
+
+    // The shortest wait for a routed request's answer: longer than the
+    // bridge's own timeout for the module, so that the bridge's "did not
+    // answer in time" (0x0204) arrives before the client gives up.
+    static int routedTimeoutMs();
 
     // Once the queued requests are done: UnRegisterSession, then close;
     // closed() follows. At once (from the event loop) when nothing is
@@ -165,6 +188,7 @@ private:
         // Gone when its caller deleted it: the answer is then dropped.
         QPointer<DeviceReply> reply;
         CIP::MessageRouterRequest request;
+        CIP::CipRoute route;
         // The encapsulation sender context it goes out with, 8 bytes.
         QByteArray context;
         QDeadlineTimer deadline;

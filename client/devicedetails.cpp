@@ -117,6 +117,17 @@ DeviceDetailsReader::DeviceDetailsReader(const QHostAddress &address, quint16 po
     qRegisterMetaType<DeviceDetails>();
 }
 
+DeviceDetailsReader::DeviceDetailsReader(const QHostAddress &address, const CIP::CipRoute &route, QObject *parent)
+    : DeviceDetailsReader(address, route, 44818, parent)
+{ }
+
+DeviceDetailsReader::DeviceDetailsReader(const QHostAddress &address, const CIP::CipRoute &route, quint16 port,
+                                         QObject *parent)
+    : DeviceDetailsReader(address, port, parent)
+{
+    this->route = route;
+}
+
 DeviceDetailsReader::~DeviceDetailsReader() = default;
 
 void DeviceDetailsReader::start()
@@ -126,6 +137,7 @@ void DeviceDetailsReader::start()
     pending = nullptr;
     details = DeviceDetails();
     details.address = client->address();
+    details.route = route;
     priv_readObject(CIP::IdentityClass, 1);
 }
 
@@ -148,7 +160,7 @@ void DeviceDetailsReader::priv_readObject(quint16 classId, quint16 instance)
     objectAbsent = false;
     if (classId == CIP::EthernetLinkClass)
         link = CIP::CipEthernetLink();
-    priv_ask(client->getAttributesAll(classId, instance));
+    priv_ask(client->getAttributesAll(classId, instance, route));
 }
 
 void DeviceDetailsReader::priv_addError(quint16 attribute, const QString &status)
@@ -172,6 +184,16 @@ void DeviceDetailsReader::priv_onReply(DeviceReply *reply)
     pending = nullptr;
     if (!reply->answered()) {
         details.failure = reply->errorString();
+        priv_finish();
+        return;
+    }
+    if (reply->routingFailed()) {
+        // The bridge did not reach the module: nothing behind it can be
+        // read, whatever is asked next.
+        details.routingError.generalStatus = reply->generalStatus();
+        details.routingError.additionalStatus = reply->additionalStatus();
+        details.failure = tr("The bridge %1 did not deliver the request to route %2: %3")
+                              .arg(details.address.toString(), route.toText(), reply->errorString());
         priv_finish();
         return;
     }
@@ -217,7 +239,7 @@ void DeviceDetailsReader::priv_askNext()
         return;
     }
     step.attribute = singles.takeFirst();
-    priv_ask(client->getAttributeSingle(step.classId, step.instance, step.attribute));
+    priv_ask(client->getAttributeSingle(step.classId, step.instance, step.attribute, route));
 }
 
 void DeviceDetailsReader::priv_objectDone()

@@ -2,6 +2,8 @@
 #define DEVICEDETAILS_H
 
 #include "cipobjects.h"
+#include "ciproute.h"
+#include "unconnectedsend.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -30,6 +32,12 @@ struct AttributeError
 struct DeviceDetails
 {
     QHostAddress address;
+    // The route from the device at address to the module read; empty: the
+    // device itself.
+    CIP::CipRoute route;
+    // Set (failed()) when the bridge did not deliver a request to the
+    // module at route; failure then says it in words.
+    CIP::RoutingError routingError;
     CIP::CipIdentityAttributes identity;
     CIP::CipTcpIpInterface tcpip;
     // Instance 1 first; only instances that answered.
@@ -62,6 +70,11 @@ public:
     static constexpr quint16 MaxLinkInstances = 8;
 
     explicit DeviceDetailsReader(const QHostAddress &address, quint16 port = 44818, QObject *parent = nullptr);
+    // Reads the module at the end of route behind the device at address,
+    // every request sent through that route. Nothing is written to it.
+    DeviceDetailsReader(const QHostAddress &address, const CIP::CipRoute &route, QObject *parent = nullptr);
+    DeviceDetailsReader(const QHostAddress &address, const CIP::CipRoute &route, quint16 port,
+                        QObject *parent = nullptr);
     ~DeviceDetailsReader() override;
 
     // Starts (or starts again) a reading; finished() follows.
@@ -88,6 +101,7 @@ private:
     CIP::CipAttributeValues *priv_values();
 
     DeviceClient *client;
+    CIP::CipRoute route;
     DeviceDetails details;
     CIP::CipEthernetLink link;
     Step step;

@@ -330,6 +330,9 @@ QJsonObject DeviceDetailsText::json(const DeviceDetails &details, const QStringL
 
     QJsonObject document;
     document.insert(QStringLiteral("address"), details.address.toString());
+    // The module behind the bridge at address that was read; null for the
+    // device itself.
+    document.insert(QStringLiteral("route"), nullUnless(!details.route.isEmpty(), details.route.toText()));
     document.insert(QStringLiteral("identity"), identity);
     document.insert(QStringLiteral("tcpip"), tcpip);
     document.insert(QStringLiteral("ethernet_link"), link);

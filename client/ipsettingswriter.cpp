@@ -151,7 +151,8 @@ void IpSettingsWriter::priv_onReply(DeviceReply *reply)
             return;
         }
         CIP::CipTcpIpInterface values;
-        if (reply->generalStatus() == 0 && values.setAttribute(CIP::CipTcpIpInterface::ConfigurationControl, reply->data()))
+        if (reply->generalStatus() == 0
+            && values.setAttribute(CIP::CipTcpIpInterface::ConfigurationControl, reply->data()))
             control = values.control;
         priv_writeNext();
         return;

@@ -199,11 +199,8 @@ void detailsDialogModules(DeviceDetailsDialog *dialog, Rig::Devices *devices, bo
     QVERIFY(en2tr->isVisible());
     // Opened again by a double-click: the same dialog. An empty slot opens
     // nothing; the controller a dialog of its own.
-    const auto doubleClick = [tree](QTreeWidgetItem *item) {
-        tree->scrollToItem(item);
-        const QPoint at = tree->visualItemRect(item).center();
-        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-    };
+    // The view's own double-click signal, as the mouse gives it.
+    const auto doubleClick = [tree](QTreeWidgetItem *item) { emit tree->itemDoubleClicked(item, 0); };
     doubleClick(byRoute.value("1,2"));
     QCOMPARE(opened(), QList<DeviceDetailsDialog *>{en2tr});
     doubleClick(byRoute.value("1,3"));
@@ -996,24 +993,25 @@ void TestDeviceClientRig::detailsDialog_data()
                             << "No answer from 10.206.1.60 on TCP port 44818 within 3 s" << QStringList()
                             << QStringList() << 2900 << 3600;
     const QString header = "Port / slot\tRoute\tModule\tDevice type\tProduct code\tRevision\tSerial number\tStatus";
-    QTest::newRow("chassis") << "chassis"
-                             << "normal"
-                             << ""
-                             << QStringList{"Product name\t1756-EN2T/D", "IP address\t10.206.1.60", "Host name\tbridge"}
-                             << QStringList{"Ports and modules",
-                                            header,
-                                            "Port 2 (EtherNet/IP): Ethernet \u2014 this computer reaches it through "
-                                            "this port",
-                                            "Port 1 (Backplane): Backplane \u2014 slots 0 to 5",
-                                            "  Slot 0 (this bridge)\t1,0\t1756-EN2T/D\t12 (0x000C) Communications "
-                                            "Adapter\t4 (0x0004)\t3.2\t5A0001\t0x0000 (Not owned, Not configured, "
-                                            "Extended device status 0)",
-                                            "  Slot 1\t1,1\t1756-L83E/B\t14 (0x000E) Programmable Logic "
-                                            "Controller\t166 (0x00A6)\t1.0\t11\t0x0000 (Not owned, Not configured, "
-                                            "Extended device status 0)",
-                                            "  Slot 3\t1,3\tno module at that link address (0x0312)",
-                                            "  Slot 4\t1,4\tthe module did not answer in time (0x0204)"}
-                             << 900 << 3000;
+    QTest::newRow("chassis")
+        << "chassis"
+        << "normal"
+        << "" << QStringList{"Product name\t1756-EN2T/D", "IP address\t10.206.1.60", "Host name\tbridge"}
+        << QStringList{"Ports and modules",
+                       header,
+                       "Port 2: EtherNet/IP \"Ethernet\" (the port this program is connected through)",
+                       "Port 1: Backplane \"Backplane\", slots 0 to 5",
+                       "  Slot 0 (this bridge)\t1,0\t1756-EN2T/D\t12 (0x000C) Communications "
+                       "Adapter\t4 (0x0004)\t3.2\t5A0001\t0x0000 (Not owned, Not configured, "
+                       "Extended device status 0)",
+                       "  Slot 1\t1,1\t1756-L83E/B\t14 (0x000E) Programmable Logic "
+                       "Controller\t166 (0x00A6)\t1.0\t11\t0x0000 (Not owned, Not configured, "
+                       "Extended device status 0)",
+                       "  Slot 3\t1,3\tno module at that link address (0x0312)",
+                       "  Slot 4\t1,4\tthe module did not answer in time (0x0204)",
+                       "  Slot 5\t1,5\tThe module at route 1,5 behind 10.206.1.60 sent an answer "
+                       "that is cut short or malformed"}
+        << 900 << 3000;
     QTest::newRow("bridge that does not route") << "not routing"
                                                 << "normal"
                                                 << "" << QStringList{"Product name\t1756-EN2T/D", "Host name\tbridge"}

@@ -124,8 +124,10 @@ void DeviceDetailsDialog::priv_setUp()
         ui->groupBox_modules->hide();
         resize(560, 560);
     } else {
-        ui->splitter->setStretchFactor(0, 3);
-        ui->splitter->setStretchFactor(1, 2);
+        ui->splitter->setStretchFactor(0, 1);
+        ui->splitter->setStretchFactor(1, 1);
+        // The details and the modules about equal at first.
+        ui->splitter->setSizes({320, 280});
     }
     priv_updateTitle();
     refresh();

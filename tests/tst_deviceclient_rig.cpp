@@ -12,7 +12,9 @@
 #include "ipsettingswriter.h"
 #include "rigsupport.h"
 
+#include <QClipboard>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
@@ -22,12 +24,15 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QUdpSocket>
 #include <QtTest>
 
 #include <memory>
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -149,6 +154,132 @@ QStringList requestsTo(const Rig::Devices &devices, const QString &ip)
         requests << line;
     }
     return requests;
+}
+
+// The Ports and modules part of a bridge's details dialog, once read (see
+// detailsDialog): only a module's row opens Module details, one dialog per
+// module, read through its route, with nothing to write and no warnings;
+// Copy and the tree's own Copy give the rows.
+void detailsDialogModules(DeviceDetailsDialog *dialog, Rig::Devices *devices, bool routes)
+{
+    const QString ip = dialog->deviceAddress().toString();
+    auto *tree = dialog->findChild<QTreeWidget *>("treeWidget_modules");
+    auto *open = dialog->findChild<QPushButton *>("pushButton_moduleDetails");
+    QGuiApplication::clipboard()->clear();
+    dialog->findChild<QPushButton *>("pushButton_copy")->click();
+    QCOMPARE(QGuiApplication::clipboard()->text(), dialog->rowsText());
+    QVERIFY(open->isVisible());
+    if (!routes) {
+        QVERIFY(!tree->isVisible());
+        QVERIFY(!open->isEnabled());
+        return;
+    }
+    QHash<QString, QTreeWidgetItem *> byRoute;
+    for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+        if (!(*it)->text(1).isEmpty())
+            byRoute.insert((*it)->text(1), *it);
+    }
+    QStringList shown = byRoute.keys();
+    shown.sort();
+    QCOMPARE(shown, (QStringList{"1,0", "1,1", "1,2", "1,3", "1,4", "1,5"}));
+    tree->setCurrentItem(tree->topLevelItem(1));
+    QVERIFY(!open->isEnabled());
+    for (const char *notModule : {"1,0", "1,3", "1,4", "1,5"}) {
+        tree->setCurrentItem(byRoute.value(notModule));
+        QVERIFY2(!open->isEnabled(), qPrintable(notModule));
+    }
+    tree->setCurrentItem(byRoute.value("1,2"));
+    QVERIFY(open->isEnabled());
+    open->click();
+    const auto opened = [dialog]() { return dialog->findChildren<DeviceDetailsDialog *>(); };
+    QCOMPARE(opened().size(), 1);
+    DeviceDetailsDialog *en2tr = opened().first();
+    CIP::CipRoute route;
+    QVERIFY(CIP::CipRoute::fromText("1,2", &route));
+    QCOMPARE(dialog->moduleDialog(route), en2tr);
+    QVERIFY(en2tr->isModule());
+    QCOMPARE(en2tr->route(), route);
+    QVERIFY(en2tr->isVisible());
+    // Opened again by a double-click: the same dialog. An empty slot opens
+    // nothing; the controller a dialog of its own.
+    // The view's own double-click signal, as the mouse gives it.
+    const auto doubleClick = [tree](QTreeWidgetItem *item) { emit tree->itemDoubleClicked(item, 0); };
+    doubleClick(byRoute.value("1,2"));
+    QCOMPARE(opened(), QList<DeviceDetailsDialog *>{en2tr});
+    doubleClick(byRoute.value("1,3"));
+    QCOMPARE(opened().size(), 1);
+    doubleClick(byRoute.value("1,1"));
+    QCOMPARE(opened().size(), 2);
+    QVERIFY(CIP::CipRoute::fromText("1,1", &route));
+    DeviceDetailsDialog *controller = dialog->moduleDialog(route);
+    QVERIFY(controller && controller != en2tr);
+
+    for (DeviceDetailsDialog *module : {en2tr, controller}) {
+        auto *refresh = module->findChild<QPushButton *>("pushButton_refresh");
+        QTRY_VERIFY_WITH_TIMEOUT(refresh->isEnabled(), 6000);
+        QCOMPARE(module->findChild<QLabel *>("label_status")->text(), QString());
+        // Nothing to write behind a bridge, and no ports of its own.
+        for (const char *hidden :
+             {"pushButton_changeIp", "pushButton_reset", "pushButton_moduleDetails", "groupBox_modules"})
+            QVERIFY2(!module->findChild<QWidget *>(hidden)->isVisible(), hidden);
+    }
+    QCOMPARE(en2tr->windowTitle(), QString("Module details - 1756-EN2TR/C (10.206.1.60, route 1,2)"));
+    QCOMPARE(controller->windowTitle(), QString("Module details - 1756-L83E/B (10.206.1.60, route 1,1)"));
+    // The Ethernet module's own TCP/IP and link, at an address on another
+    // network than the bridge's: compared with nothing here.
+    const QStringList en2trRows = en2tr->rowsText().split('\n');
+    for (const char *row : {"Bridge\t10.206.1.60", "Route\t1,2", "Product name\t1756-EN2TR/C", "Serial number\t12",
+                            "IP address\t10.206.2.9", "Host name\ten2tr", "MAC address\t00:1d:9c:0a:0b:0c"})
+        QVERIFY2(en2trRows.contains(row), qPrintable(QString(row) + " not in\n" + en2trRows.join('\n')));
+    QVERIFY(en2trRows.filter(QRegularExpression("^Warning")).isEmpty());
+    // The controller has neither object: no sections for them.
+    const QString controllerText = controller->rowsText();
+    QVERIFY2(controllerText.startsWith("Bridge\t10.206.1.60\nRoute\t1,1\nIdentity\nProduct name\t1756-L83E/B\n"),
+             qPrintable(controllerText));
+    for (const char *absent : {"TCP/IP interface", "Ethernet link", "not supported"})
+        QVERIFY2(!controllerText.contains(absent), qPrintable(controllerText));
+
+    // The tree's own Copy takes the selected rows.
+    tree->clearSelection();
+    byRoute.value("1,1")->setSelected(true);
+    byRoute.value("1,3")->setSelected(true);
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_C, Qt::ControlModifier);
+    const QStringList lines = dialog->rowsText().split('\n');
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             lines.filter(QRegularExpression("^  Slot [13]\t")).join('\n') + '\n');
+
+    // Only Gets reached the bridge and the modules; the modules' objects
+    // were read through their routes, after the bridge's own details.
+    delete en2tr;
+    delete controller;
+    QTest::qWait(200);
+    QVERIFY(devices->stop());
+    int lastDetails = -1;
+    int firstModules = -1;
+    QSet<QString> en2trPaths;
+    for (int i = 0; i < devices->cipRequests.size(); ++i) {
+        const QJsonObject &request = devices->cipRequests.at(i);
+        if (request.value("addr").toString() != ip || request.value("command").toInt() != 0x6F)
+            continue;
+        const int service = request.value("service").toInt();
+        const QString path = request.value("path").toString();
+        QVERIFY2(service == 0x01 || service == 0x0E || service == 0x52, qPrintable(QString::number(service)));
+        if (service == 0x52) {
+            const int embedded = request.value("embedded_service").toInt();
+            QVERIFY2(embedded == 0x01 || embedded == 0x0E, qPrintable(QString::number(embedded)));
+            if (request.value("route").toString() == "1,2")
+                en2trPaths.insert(request.value("embedded_path").toString());
+        }
+        if (path.startsWith("20f5") || path.startsWith("20f6"))
+            lastDetails = i;
+        if ((path.startsWith("20f4") || service == 0x52) && firstModules < 0)
+            firstModules = i;
+    }
+    QVERIFY2(lastDetails >= 0 && firstModules > lastDetails,
+             qPrintable(QString("%1 %2").arg(lastDetails).arg(firstModules)));
+    for (const char *object : {"20012401", "20f52401", "20f62401"})
+        QVERIFY2(en2trPaths.contains(object), object);
 }
 
 const char TypicalIdentity[] = "identity 1756-ENBT/A serial 12345678 read 7";
@@ -888,13 +1019,22 @@ void TestDeviceClientRig::commandLine()
 
 void TestDeviceClientRig::detailsDialog_data()
 {
+    // "adapter" (settable, changes need a reset), or a bridge: "chassis"
+    // (see detailsDialog) or "not routing" (Unconnected Send answered
+    // 0x08).
+    QTest::addColumn<QString>("device");
     QTest::addColumn<QString>("behaviour");
     QTest::addColumn<QString>("status");
     QTest::addColumn<QStringList>("rows");
+    // The Ports and modules part as Copy gives it (nothing for a device
+    // that gave no details).
+    QTest::addColumn<QStringList>("modules");
     QTest::addColumn<int>("minMs");
     QTest::addColumn<int>("maxMs");
 
-    QTest::newRow("normal") << "normal"
+    const QString notRouting = "This device does not route requests to other modules.";
+    QTest::newRow("normal") << "adapter"
+                            << "normal"
                             << "" << QStringList{"Product name\t1756-ENBT/A",
                                                  "Address from\tstatic",
                                                  "IP address\t10.206.1.60",
@@ -904,26 +1044,78 @@ void TestDeviceClientRig::detailsDialog_data()
                                                  "Speed\t100 Mbit/s",
                                                  "Duplex\tfull",
                                                  "MAC address\t00:1d:9c:01:02:03"}
-                            << 0 << 2000;
-    QTest::newRow("silent") << "silent"
-                            << "No answer from 10.206.1.60 on TCP port 44818 within 3 s" << QStringList() << 2900
-                            << 3600;
+                            << QStringList{"Ports and modules", notRouting} << 0 << 2000;
+    QTest::newRow("silent") << "adapter"
+                            << "silent"
+                            << "No answer from 10.206.1.60 on TCP port 44818 within 3 s" << QStringList()
+                            << QStringList() << 2900 << 3600;
+    const QString header = "Port / slot\tRoute\tModule\tDevice type\tProduct code\tRevision\tSerial number\tStatus";
+    QTest::newRow("chassis")
+        << "chassis"
+        << "normal"
+        << "" << QStringList{"Product name\t1756-EN2T/D", "IP address\t10.206.1.60", "Host name\tbridge"}
+        << QStringList{"Ports and modules",
+                       header,
+                       "Port 2: EtherNet/IP \"Ethernet\" (the port this program is connected through)",
+                       "Port 1: Backplane \"Backplane\", slots 0 to 5",
+                       "  Slot 0 (this bridge)\t1,0\t1756-EN2T/D\t12 (0x000C) Communications "
+                       "Adapter\t4 (0x0004)\t3.2\t5A0001\t0x0000 (Not owned, Not configured, "
+                       "Extended device status 0)",
+                       "  Slot 1\t1,1\t1756-L83E/B\t14 (0x000E) Programmable Logic "
+                       "Controller\t166 (0x00A6)\t1.0\t11\t0x0000 (Not owned, Not configured, "
+                       "Extended device status 0)",
+                       "  Slot 3\t1,3\tno module at that link address (0x0312)",
+                       "  Slot 4\t1,4\tthe module did not answer in time (0x0204)",
+                       "  Slot 5\t1,5\tThe module at route 1,5 behind 10.206.1.60 sent an answer "
+                       "that is cut short or malformed"}
+        << 900 << 3000;
+    QTest::newRow("bridge that does not route") << "not routing"
+                                                << "normal"
+                                                << "" << QStringList{"Product name\t1756-EN2T/D", "Host name\tbridge"}
+                                                << QStringList{"Ports and modules", notRouting} << 0 << 2000;
 }
 
 void TestDeviceClientRig::detailsDialog()
 {
+    QFETCH(QString, device);
     QFETCH(QString, behaviour);
     QFETCH(QString, status);
     QFETCH(QStringList, rows);
+    QFETCH(QStringList, modules);
     QFETCH(int, minMs);
     QFETCH(int, maxMs);
 
     const QString ip = "10.206.1.60";
     Rig::Devices devices;
-    Rig::Device device =
-        cipDevice(ip, QJsonObject{{"behaviour", behaviour}, {"settable", QJsonArray{"f5/1/3", "f5/1/5", "f5/1/6"}}});
-    answerListIdentity(&device);
-    QVERIFY(devices.start({device}));
+    if (device == "adapter") {
+        Rig::Device adapter = cipDevice(
+            ip, QJsonObject{{"behaviour", behaviour}, {"settable", QJsonArray{"f5/1/3", "f5/1/5", "f5/1/6"}}});
+        answerListIdentity(&adapter);
+        QVERIFY(devices.start({adapter}));
+    } else {
+        // A bridge in slot 0 of six: a controller in slot 1, an Ethernet
+        // module with its own TCP/IP object in slot 2, slot 3 empty, a
+        // module that never answers in slot 4 and one that answers
+        // garbage in slot 5.
+        Rig::Identity en2t;
+        en2t.productName = "1756-EN2T/D";
+        en2t.revisionMajor = 3;
+        en2t.revisionMinor = 2;
+        en2t.serialNumber = 0x005A0001;
+        Rig::Chassis chassis;
+        chassis.lastSlot = 5;
+        chassis.routes = device == "chassis";
+        chassis.modules.insert(1, Rig::makeModule("1756-L83E/B", 0x11, 14, 0xA6));
+        chassis.modules.insert(2, Rig::makeModule("1756-EN2TR/C", 0x12));
+        chassis.modules[2].attributes =
+            Rig::ethernetAttributes("10.206.2.9", "en2tr", QByteArray::fromHex("001d9c0a0b0c"));
+        chassis.modules.insert(4, Rig::makeModule("1756-IB16/A", 0x14, 7, 0x0A));
+        chassis.modules[4].behaviour = "silent";
+        chassis.modules.insert(5, Rig::makeModule("1756-OB16/A", 0x15, 7, 0x0B));
+        chassis.modules[5].behaviour = "random";
+        QVERIFY(devices.start({Rig::bridge(
+            ip, en2t, chassis, Rig::ethernetAttributes(ip, "bridge", QByteArray::fromHex("001d9c010203")))}));
+    }
     DeviceRecord record;
     record.protocol = DeviceProtocol::ListIdentity;
     record.address = Rig::ipv4(ip);
@@ -940,6 +1132,13 @@ void TestDeviceClientRig::detailsDialog()
     auto *refresh = dialog.findChild<QPushButton *>("pushButton_refresh");
     QCOMPARE(dialog.windowTitle(), QString("Device details - ENBT (10.206.1.60)"));
     QCOMPARE(label->text(), QString::fromUtf8("Reading\u2026"));
+    if (device == "chassis") {
+        // The modules are read once the details are shown.
+        auto *modulesLabel = dialog.findChild<QLabel *>("label_modules");
+        QTRY_COMPARE_WITH_TIMEOUT(modulesLabel->text(), QString::fromUtf8("Reading modules\u2026"), 3000);
+        QVERIFY(dialog.rowsText().startsWith("Identity\nProduct name\t1756-EN2T/D\n"));
+        QVERIFY(!refresh->isEnabled());
+    }
     QTRY_VERIFY_WITH_TIMEOUT(refresh->isEnabled(), 6000);
     const qint64 elapsed = timer.elapsed();
     QVERIFY2(elapsed >= minMs && elapsed <= maxMs, qPrintable(QString::number(elapsed)));
@@ -947,7 +1146,29 @@ void TestDeviceClientRig::detailsDialog()
     const QStringList shown = dialog.rowsText().split('\n');
     for (const QString &row : rows)
         QVERIFY2(shown.contains(row), qPrintable(row + " not in\n" + shown.join('\n')));
+    // The ports and modules follow the details, in the tree's order.
+    const QString text = dialog.rowsText();
+    const QString modulesPart = text.mid(text.indexOf("Ports and modules\n"));
+    QCOMPARE(modulesPart.contains("Ports and modules\n"), !modules.isEmpty());
+    // Two lines are the whole part: a device without a tree of modules.
+    if (modules.size() == 2)
+        QCOMPARE(modulesPart, modules.join('\n') + '\n');
+    if (!modules.isEmpty()) {
+        const QStringList copied = modulesPart.split('\n');
+        int at = -1;
+        for (const QString &line : modules) {
+            const int found = copied.indexOf(line);
+            QVERIFY2(found > at, qPrintable(line + " not in order in\n" + modulesPart));
+            at = found;
+        }
+    }
+    // No box for a device that does not route, nor for anything else.
+    QVERIFY(dialog.findChildren<QMessageBox *>().isEmpty());
     auto *changeIp = dialog.findChild<QPushButton *>("pushButton_changeIp");
+    if (device != "adapter") {
+        detailsDialogModules(&dialog, &devices, device == "chassis");
+        return;
+    }
     QCOMPARE(changeIp->isEnabled(), !rows.isEmpty());
     if (rows.isEmpty()) {
         QCOMPARE(dialog.findChild<QTableWidget *>("tableWidget_details")->rowCount(), 0);

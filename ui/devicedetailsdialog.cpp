@@ -1,8 +1,10 @@
 #include "devicedetailsdialog.h"
 #include "ui_devicedetailsdialog.h"
 
+#include "cipport.h"
 #include "devicedetailstext.h"
 #include "ipsettingsdialog.h"
+#include "moduletext.h"
 #include "netaddress.h"
 
 #include <QClipboard>
@@ -13,6 +15,62 @@
 #include <QPushButton>
 #include <QSet>
 #include <QTableWidgetItem>
+#include <QTreeWidget>
+#include <QTreeWidgetItem>
+
+namespace {
+
+// Where a row of the module tree points into the module list: the port's
+// index, and the slot's (-1 on a port's own row).
+constexpr int PortIndexRole = Qt::UserRole;
+constexpr int SlotIndexRole = Qt::UserRole + 1;
+
+enum ModuleColumn {
+    PlaceColumn,
+    RouteColumn,
+    ModuleColumn,
+    DeviceTypeColumn,
+    ProductCodeColumn,
+    RevisionColumn,
+    SerialNumberColumn,
+    StatusColumn,
+    ModuleColumnCount
+};
+
+// An identity attribute as one cell: its lines joined, the status word
+// followed by what its bits say.
+QString identityCell(quint16 attribute, const CIP::CipIdentityObject &identity)
+{
+    const QStringList lines = DeviceDetailsText::identityRow(attribute, identity).second;
+    if (attribute == CIP::CipIdentityAttributes::Status && lines.size() > 1)
+        return QStringLiteral("%1 (%2)").arg(lines.first(), lines.mid(1).join(QLatin1String(", ")));
+    return lines.join(QLatin1String(", "));
+}
+
+// An object the device does not have: nothing of it was read, and each of
+// its attributes was refused with "no such object" or "no such instance".
+bool objectAbsent(const DeviceDetails &details, const QString &object, bool anythingRead)
+{
+    if (anythingRead)
+        return false;
+    bool refused = false;
+    for (const AttributeError &error : details.errors) {
+        if (error.object != object)
+            continue;
+        if (!error.status.startsWith(QLatin1String("0x05 ")) && !error.status.startsWith(QLatin1String("0x16 ")))
+            return false;
+        refused = true;
+    }
+    return refused;
+}
+
+// The slots read on a port.
+const QVector<ModuleSlot> &slotsOf(const BridgePort &port)
+{
+    return port.moduleSlots;
+}
+
+} // namespace
 
 DeviceDetailsDialog::DeviceDetailsDialog(QWidget *parent, const DeviceRecord &record, quint32 cardNetmask,
                                          std::function<QVector<quint32>()> otherDevices, quint16 port)
@@ -24,6 +82,24 @@ DeviceDetailsDialog::DeviceDetailsDialog(QWidget *parent, const DeviceRecord &re
     , cardNetmask(cardNetmask)
     , otherDevices(std::move(otherDevices))
 {
+    priv_setUp();
+}
+
+DeviceDetailsDialog::DeviceDetailsDialog(QWidget *parent, const QHostAddress &bridgeAddress, const CIP::CipRoute &route,
+                                         const QString &name, quint16 port)
+    : QDialog(parent)
+    , ui(new Ui_DeviceDetailsDialog)
+    , address(bridgeAddress)
+    , port(port)
+    , moduleMode(true)
+    , moduleRoute(route)
+    , moduleName(name)
+{
+    priv_setUp();
+}
+
+void DeviceDetailsDialog::priv_setUp()
+{
     ui->setupUi(this);
     ui->tableWidget_details->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     ui->tableWidget_details->verticalHeader()->setDefaultSectionSize(ui->tableWidget_details->fontMetrics().height()
@@ -31,6 +107,28 @@ DeviceDetailsDialog::DeviceDetailsDialog(QWidget *parent, const DeviceRecord &re
     ui->tableWidget_details->installEventFilter(this);
     ui->pushButton_changeIp->setEnabled(false);
     ui->pushButton_reset->hide();
+    QTreeWidget *tree = ui->treeWidget_modules;
+    tree->installEventFilter(this);
+    tree->header()->setStretchLastSection(true);
+    for (int column = 0; column < StatusColumn; ++column)
+        tree->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    tree->hide();
+    connect(tree, &QTreeWidget::currentItemChanged, this, &DeviceDetailsDialog::priv_updateModuleButton);
+    connect(tree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item) { priv_openModule(item); });
+    ui->pushButton_moduleDetails->setEnabled(false);
+    if (moduleMode) {
+        // Nothing is written behind a bridge, and a module's own ports are
+        // not listed.
+        ui->pushButton_changeIp->hide();
+        ui->pushButton_moduleDetails->hide();
+        ui->groupBox_modules->hide();
+        resize(560, 560);
+    } else {
+        ui->splitter->setStretchFactor(0, 1);
+        ui->splitter->setStretchFactor(1, 1);
+        // The details and the modules about equal at first.
+        ui->splitter->setSizes({320, 280});
+    }
     priv_updateTitle();
     refresh();
 }
@@ -45,9 +143,14 @@ void DeviceDetailsDialog::priv_updateTitle()
     QString name;
     if (details.identity.has(CIP::CipIdentityAttributes::ProductName))
         name = details.identity.identity.productName.toString();
+    else if (moduleMode)
+        name = moduleName;
     else if (record.protocol == DeviceProtocol::ListIdentity)
         name = record.identity().identity.productName.toString();
-    setWindowTitle(tr("Device details - %1 (%2)").arg(name, address.toString()));
+    if (moduleMode)
+        setWindowTitle(tr("Module details - %1 (%2, route %3)").arg(name, address.toString(), moduleRoute.toText()));
+    else
+        setWindowTitle(tr("Device details - %1 (%2)").arg(name, address.toString()));
 }
 
 void DeviceDetailsDialog::priv_setBusy(bool isBusy)
@@ -56,9 +159,9 @@ void DeviceDetailsDialog::priv_setBusy(bool isBusy)
     ui->pushButton_refresh->setEnabled(!busy);
     const bool settable = details.tcpip.has(CIP::CipTcpIpInterface::ConfigurationCapability)
         && (details.tcpip.capability & CIP::CipTcpIpInterface::ConfigurationSettable);
-    ui->pushButton_changeIp->setEnabled(!busy && settable);
-    ui->pushButton_reset->setVisible(resetOffered);
-    ui->pushButton_reset->setEnabled(!busy && resetOffered);
+    ui->pushButton_changeIp->setEnabled(!busy && settable && !moduleMode);
+    ui->pushButton_reset->setVisible(resetOffered && !moduleMode);
+    ui->pushButton_reset->setEnabled(!busy && resetOffered && !moduleMode);
 }
 
 void DeviceDetailsDialog::refresh()
@@ -66,10 +169,12 @@ void DeviceDetailsDialog::refresh()
     if (busy)
         return;
     if (!reader) {
-        reader = new DeviceDetailsReader(address, port, this);
+        reader = moduleMode ? new DeviceDetailsReader(address, moduleRoute, port, this)
+                            : new DeviceDetailsReader(address, port, this);
         connect(reader, &DeviceDetailsReader::finished, this, &DeviceDetailsDialog::priv_onRead);
     }
     ui->label_status->setText(tr("Reading\u2026"));
+    modulesWanted = !moduleMode;
     priv_setBusy(true);
     reader->start();
 }
@@ -86,6 +191,13 @@ void DeviceDetailsDialog::priv_onRead(const DeviceDetails &read)
     ui->label_status->setText(status);
     priv_updateTitle();
     priv_setBusy(false);
+    if (modulesWanted) {
+        modulesWanted = false;
+        // A device that gave nothing at all is not asked again for its
+        // modules: that would cost another timeout for nothing.
+        if (!read.identity.present.isEmpty() || !read.tcpip.present.isEmpty() || !read.links.isEmpty())
+            priv_readModules();
+    }
 }
 
 void DeviceDetailsDialog::priv_showDetails(const DeviceDetails &shown)
@@ -93,8 +205,11 @@ void DeviceDetailsDialog::priv_showDetails(const DeviceDetails &shown)
     // Nothing read at all: the table stays empty and the status says why.
     const bool anything = !shown.identity.present.isEmpty() || !shown.tcpip.present.isEmpty() || !shown.links.isEmpty()
         || !shown.errors.isEmpty();
-    const QStringList warnings = deviceWarnings(shown, cardNetmask, record.address);
-    const QList<DetailsRow> rows = anything ? DeviceDetailsText::rows(shown, warnings) : QList<DetailsRow>();
+    QList<DetailsRow> rows;
+    if (anything && moduleMode)
+        rows = priv_moduleRows(shown);
+    else if (anything)
+        rows = DeviceDetailsText::rows(shown, deviceWarnings(shown, cardNetmask, record.address));
     QTableWidget *table = ui->tableWidget_details;
     table->clearContents();
     table->setRowCount(rows.size());
@@ -111,6 +226,29 @@ void DeviceDetailsDialog::priv_showDetails(const DeviceDetails &shown)
     }
 }
 
+QList<DetailsRow> DeviceDetailsDialog::priv_moduleRows(const DeviceDetails &shown) const
+{
+    DeviceDetails kept = shown;
+    const bool noTcpIp = objectAbsent(shown, QStringLiteral("tcpip"), !shown.tcpip.present.isEmpty());
+    const bool noLink = objectAbsent(shown, QStringLiteral("ethernet_link"), !shown.links.isEmpty());
+    kept.errors.erase(std::remove_if(kept.errors.begin(), kept.errors.end(),
+                                     [noTcpIp, noLink](const AttributeError &error) {
+                                         return (noTcpIp && error.object == QLatin1String("tcpip"))
+                                             || (noLink && error.object == QLatin1String("ethernet_link"));
+                                     }),
+                      kept.errors.end());
+    const QList<DetailsRow> all = DeviceDetailsText::rows(kept, QStringList());
+    // Where the module is, then its objects; a heading with nothing under
+    // it is an object the module does not have.
+    QList<DetailsRow> rows{{tr("Bridge"), address.toString(), false}, {tr("Route"), moduleRoute.toText(), false}};
+    for (int i = 0; i < all.size(); ++i) {
+        if (all.at(i).heading && (i + 1 == all.size() || all.at(i + 1).heading))
+            continue;
+        rows.append(all.at(i));
+    }
+    return rows;
+}
+
 QString DeviceDetailsDialog::rowsText() const
 {
     QString text;
@@ -120,7 +258,197 @@ QString DeviceDetailsDialog::rowsText() const
         const QString name = table->item(r, 0) ? table->item(r, 0)->text() : QString();
         text += value.isEmpty() ? name + QLatin1Char('\n') : name + QLatin1Char('\t') + value + QLatin1Char('\n');
     }
+    if (moduleMode || modulesState == ModulesState::NotRead)
+        return text;
+    text += ui->groupBox_modules->title() + QLatin1Char('\n');
+    if (!ui->label_modules->text().isEmpty())
+        text += ui->label_modules->text() + QLatin1Char('\n');
+    const QTreeWidget *tree = ui->treeWidget_modules;
+    if (tree->topLevelItemCount() == 0)
+        return text;
+    text += priv_moduleRowText(tree->headerItem()) + QLatin1Char('\n');
+    for (int p = 0; p < tree->topLevelItemCount(); ++p) {
+        const QTreeWidgetItem *portItem = tree->topLevelItem(p);
+        text += priv_moduleRowText(portItem) + QLatin1Char('\n');
+        for (int s = 0; s < portItem->childCount(); ++s)
+            text += priv_moduleRowText(portItem->child(s)) + QLatin1Char('\n');
+    }
     return text;
+}
+
+QString DeviceDetailsDialog::priv_moduleRowText(const QTreeWidgetItem *item) const
+{
+    // A port's row is its one spanning text; a slot's row its cells,
+    // indented under the port, without the empty cells at its end.
+    if (item != ui->treeWidget_modules->headerItem() && !priv_slotOf(item))
+        return item->text(PlaceColumn);
+    QStringList cells;
+    for (int column = 0; column < ModuleColumnCount; ++column)
+        cells << item->text(column);
+    while (!cells.isEmpty() && cells.last().isEmpty())
+        cells.removeLast();
+    const QString indent = item == ui->treeWidget_modules->headerItem() ? QString() : QStringLiteral("  ");
+    return indent + cells.join(QLatin1Char('\t'));
+}
+
+DeviceDetailsDialog *DeviceDetailsDialog::moduleDialog(const CIP::CipRoute &route) const
+{
+    return moduleDialogs.value(address.toString() + QLatin1Char(' ') + route.toText()).data();
+}
+
+void DeviceDetailsDialog::priv_readModules()
+{
+    if (moduleReader)
+        moduleReader->deleteLater();
+    moduleReader = new ModuleListReader(address, port, this);
+    connect(moduleReader, &ModuleListReader::finished, this, &DeviceDetailsDialog::priv_onModulesRead);
+    modulesState = ModulesState::Reading;
+    ui->treeWidget_modules->clear();
+    ui->treeWidget_modules->hide();
+    ui->label_modules->setText(tr("Reading modules\u2026"));
+    priv_updateModuleButton();
+    priv_setBusy(true);
+    moduleReader->start();
+}
+
+void DeviceDetailsDialog::priv_onModulesRead(const ModuleList &list)
+{
+    modules = list;
+    modulesState = ModulesState::Read;
+    priv_showModules();
+    priv_setBusy(false);
+}
+
+void DeviceDetailsDialog::priv_showModules()
+{
+    QTreeWidget *tree = ui->treeWidget_modules;
+    tree->clear();
+    QString line;
+    switch (modules.outcome) {
+    case ModuleList::Read:
+        if (!modules.portObject)
+            line = tr("The device has no Port object; these are the slots of port 1 that answered.");
+        break;
+    case ModuleList::NotRouting:
+        line = tr("This device does not route requests to other modules.");
+        break;
+    case ModuleList::NoSlots:
+        line = tr("This device has no port that leads to modules.");
+        break;
+    default:
+        line = modules.text.isEmpty() ? tr("The modules could not be read.") : modules.text;
+        break;
+    }
+    ui->label_modules->setText(line);
+    ui->label_modules->setVisible(!line.isEmpty());
+    if (modules.outcome != ModuleList::Read) {
+        tree->hide();
+        priv_updateModuleButton();
+        return;
+    }
+    const QColor dim(0xAA, 0xAA, 0xAA);
+    for (int p = 0; p < modules.ports.size(); ++p) {
+        const BridgePort &bridgePort = modules.ports.at(p);
+        // Without a Port object the port's type is not known.
+        const QString text =
+            modules.portObject ? ModuleListText::portRow(bridgePort).name : tr("Port %1").arg(bridgePort.number);
+        auto *portItem = new QTreeWidgetItem(tree);
+        portItem->setText(PlaceColumn, text);
+        portItem->setData(PlaceColumn, PortIndexRole, p);
+        portItem->setData(PlaceColumn, SlotIndexRole, -1);
+        portItem->setFirstColumnSpanned(true);
+        QFont bold = portItem->font(PlaceColumn);
+        bold.setBold(true);
+        portItem->setFont(PlaceColumn, bold);
+        for (int s = 0; s < slotsOf(bridgePort).size(); ++s) {
+            const ModuleSlot &slot = slotsOf(bridgePort).at(s);
+            auto *item = new QTreeWidgetItem(portItem);
+            item->setData(PlaceColumn, PortIndexRole, p);
+            item->setData(PlaceColumn, SlotIndexRole, s);
+            item->setText(PlaceColumn,
+                          slot.result == ModuleSlot::Bridge ? tr("Slot %1 (this bridge)").arg(slot.slot)
+                                                            : tr("Slot %1").arg(slot.slot));
+            item->setText(RouteColumn, slot.route.toText());
+            if (slot.hasIdentity) {
+                using A = CIP::CipIdentityAttributes;
+                const CIP::CipIdentityObject &id = slot.identity;
+                item->setText(ModuleColumn, id.productName.toString());
+                item->setText(DeviceTypeColumn, identityCell(A::DeviceType, id));
+                item->setText(ProductCodeColumn, identityCell(A::ProductCode, id));
+                item->setText(RevisionColumn, identityCell(A::Revision, id));
+                item->setText(SerialNumberColumn, identityCell(A::SerialNumber, id));
+                item->setText(StatusColumn, identityCell(A::Status, id));
+                item->setToolTip(StatusColumn, DeviceDetailsText::identityRow(A::Status, id).second.join('\n'));
+            } else if (slot.result != ModuleSlot::Bridge) {
+                const QString said = slot.error.isEmpty() ? ModuleListText::resultText(slot.result) : slot.error;
+                item->setText(ModuleColumn, said);
+                item->setToolTip(ModuleColumn, said);
+                for (int column = 0; column < ModuleColumnCount; ++column)
+                    item->setForeground(column, dim);
+            }
+        }
+        portItem->setExpanded(true);
+    }
+    tree->setVisible(tree->topLevelItemCount() > 0);
+    priv_updateModuleButton();
+}
+
+const ModuleSlot *DeviceDetailsDialog::priv_slotOf(const QTreeWidgetItem *item) const
+{
+    if (!item)
+        return nullptr;
+    const int p = item->data(PlaceColumn, PortIndexRole).toInt();
+    const int s = item->data(PlaceColumn, SlotIndexRole).toInt();
+    if (!item->data(PlaceColumn, SlotIndexRole).isValid() || p < 0 || p >= modules.ports.size() || s < 0
+        || s >= slotsOf(modules.ports.at(p)).size())
+        return nullptr;
+    return &slotsOf(modules.ports.at(p)).at(s);
+}
+
+void DeviceDetailsDialog::priv_updateModuleButton()
+{
+    const ModuleSlot *slot = priv_slotOf(ui->treeWidget_modules->currentItem());
+    ui->pushButton_moduleDetails->setEnabled(slot && slot->result == ModuleSlot::Module);
+}
+
+void DeviceDetailsDialog::on_pushButton_moduleDetails_clicked()
+{
+    priv_openModule(ui->treeWidget_modules->currentItem());
+}
+
+void DeviceDetailsDialog::priv_openModule(const QTreeWidgetItem *item)
+{
+    const ModuleSlot *slot = priv_slotOf(item);
+    if (!slot || slot->result != ModuleSlot::Module)
+        return;
+    // One dialog per module, by the bridge's address and the route.
+    QPointer<DeviceDetailsDialog> &dialog = moduleDialogs[address.toString() + QLatin1Char(' ') + slot->route.toText()];
+    if (!dialog) {
+        dialog = new DeviceDetailsDialog(this, address, slot->route,
+                                         slot->hasIdentity ? slot->identity.productName.toString() : QString(), port);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+void DeviceDetailsDialog::priv_copySelectedModules()
+{
+    // The selected rows in the tree's order, as Copy writes them.
+    QString text;
+    const QTreeWidget *tree = ui->treeWidget_modules;
+    for (int p = 0; p < tree->topLevelItemCount(); ++p) {
+        const QTreeWidgetItem *portItem = tree->topLevelItem(p);
+        if (portItem->isSelected())
+            text += priv_moduleRowText(portItem) + QLatin1Char('\n');
+        for (int s = 0; s < portItem->childCount(); ++s) {
+            if (portItem->child(s)->isSelected())
+                text += priv_moduleRowText(portItem->child(s)) + QLatin1Char('\n');
+        }
+    }
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
 }
 
 void DeviceDetailsDialog::priv_copySelectedRows()
@@ -142,13 +470,15 @@ void DeviceDetailsDialog::priv_copySelectedRows()
 
 bool DeviceDetailsDialog::eventFilter(QObject *watched, QEvent *event)
 {
-    // The table's own Copy takes one cell; the rows are what is wanted.
-    if (watched == ui->tableWidget_details
+    // The views' own Copy takes one cell; the rows are what is wanted.
+    if ((watched == ui->tableWidget_details || watched == ui->treeWidget_modules)
         && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)
         && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy)) {
         event->accept();
-        if (event->type() == QEvent::KeyPress)
+        if (event->type() == QEvent::KeyPress && watched == ui->tableWidget_details)
             priv_copySelectedRows();
+        else if (event->type() == QEvent::KeyPress)
+            priv_copySelectedModules();
         return true;
     }
     return QDialog::eventFilter(watched, event);
@@ -172,7 +502,7 @@ void DeviceDetailsDialog::on_pushButton_close_clicked()
 
 void DeviceDetailsDialog::on_pushButton_changeIp_clicked()
 {
-    if (busy)
+    if (busy || moduleMode)
         return;
     QVector<quint32> others = otherDevices ? otherDevices() : QVector<quint32>();
     others.removeAll(address.toIPv4Address());
@@ -241,7 +571,7 @@ void DeviceDetailsDialog::priv_onWritten(const IpSettingsResult &result)
 
 void DeviceDetailsDialog::on_pushButton_reset_clicked()
 {
-    if (busy || !resetOffered)
+    if (busy || !resetOffered || moduleMode)
         return;
     auto *box = new QMessageBox(QMessageBox::Warning, tr("Reset device"), tr("Reset %1 now?").arg(address.toString()),
                                 QMessageBox::Cancel, this);

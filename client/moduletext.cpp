@@ -2,6 +2,7 @@
 
 #include "cipnames.h"
 #include "cipport.h"
+#include "csvtext.h"
 
 #include <QJsonArray>
 #include <QJsonValue>
@@ -86,22 +87,6 @@ QJsonObject moduleObject(const BridgePort &port, const ModuleSlot &slot)
     object.insert(QStringLiteral("state"), value(id.state));
     object.insert(QStringLiteral("state_name"), value(CIP::stateName(id.state)));
     return object;
-}
-
-// A CSV field as the list's export writes one: formulas defused, quoted
-// when it holds a separator, a quote or a line break.
-QString csvField(const QString &text)
-{
-    QString field = text;
-    if (!field.isEmpty()) {
-        const ushort first = field.at(0).unicode();
-        if (first == '=' || first == '+' || first == '-' || first == '@' || first == '\t' || first == '\r')
-            field.prepend(QLatin1Char('\''));
-    }
-    if (field.contains(QLatin1Char(',')) || field.contains(QLatin1Char('"')) || field.contains(QLatin1Char('\r'))
-        || field.contains(QLatin1Char('\n')))
-        field = QLatin1Char('"') + field.replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
-    return field;
 }
 
 } // namespace
@@ -203,7 +188,8 @@ QByteArray csv(const ModuleList &list)
             QStringList row;
             for (const QString &key : moduleKeys()) {
                 const QJsonValue value = object.value(key);
-                row.append(value.isDouble() ? QString::number(qint64(value.toDouble())) : csvField(value.toString()));
+                row.append(value.isDouble() ? QString::number(qint64(value.toDouble()))
+                                            : CsvText::field(value.toString()));
             }
             text += row.join(QLatin1Char(',')) + lineEnd;
         }

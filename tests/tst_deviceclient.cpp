@@ -3,6 +3,7 @@
 // timeouts, faults of the answer, reply objects, several requests in
 // flight, and the client's states.
 
+#include "ciprequester.h"
 #include "deviceclient.h"
 #include "rigsupport.h"
 
@@ -56,11 +57,19 @@ public:
     // Answers to SendRRData are held until release().
     bool hold = false;
     quint32 session = 0x11223344;
+    // The general status and additional status words of every answer to
+    // SendRRData; with dataSize 0 or more, its data is that many bytes
+    // (counting 00, 01, ...) instead of the request's path.
+    quint8 generalStatus = 0;
+    QVector<quint16> additionalStatus;
+    int dataSize = -1;
 
     // What the device took: "6f 0e 20f524013006" (command, then for
     // SendRRData service and path), with the sender context of each.
     QStringList requests;
     QList<QByteArray> contexts;
+    // The data after each SendRRData request's path.
+    QList<QByteArray> requestData;
     int connections = 0;
 
     bool listen()
@@ -145,11 +154,21 @@ private:
         requests
             << QStringLiteral("6f %1 %2").arg(service, 2, 16, QLatin1Char('0')).arg(QString::fromLatin1(path.toHex()));
         contexts << context;
+        requestData << request.mid(2 + path.size());
 
         quint8 replyService = service | 0x80;
         if (behaviour == QLatin1String("wrong_service"))
             replyService = service != 0x01 ? 0x81 : 0x8E;
-        const QByteArray response = QByteArray(1, char(replyService)) + QByteArray(3, '\0') + path;
+        QByteArray response = QByteArray(1, char(replyService)) + QByteArray(1, '\0')
+            + QByteArray(1, char(generalStatus)) + QByteArray(1, char(additionalStatus.size()));
+        for (const quint16 word : qAsConst(additionalStatus))
+            response += le16(word);
+        if (dataSize < 0) {
+            response += path;
+        } else {
+            for (int i = 0; i < dataSize; ++i)
+                response += char(i);
+        }
         const QByteArray cpf =
             le32(0) + le16(0) + le16(2) + le16(0) + le16(0) + le16(0xB2) + le16(quint16(response.size())) + response;
         QByteArray echoed = context;
@@ -230,6 +249,8 @@ private slots:
     void timeout_data();
     void timeout();
     void clientDestroyed();
+    void requester_data();
+    void requester();
 };
 
 void tst_DeviceClient::faults_data()
@@ -646,6 +667,147 @@ void tst_DeviceClient::clientDestroyed()
     device.release(false, false);
     QTest::qWait(100);
     QCOMPARE(inFlightDone.size(), 1);
+}
+
+void tst_DeviceClient::requester_data()
+{
+    // The request as typed: service, class, instance, attribute, data.
+    QTest::addColumn<QStringList>("fields");
+    // How the device answers: "normal", "hold" (the session comes up, the
+    // answer never) or "silent"; the general status, the additional
+    // status words, and the size of its data (-1: the request's path).
+    QTest::addColumn<QString>("behaviour");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QVector<quint16>>("additional");
+    QTest::addColumn<int>("dataSize");
+    // What came of it, and what the device took ("6f SERVICE PATH").
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("errorString");
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QString>("taken");
+    // The client's log line for the request.
+    QTest::addColumn<QString>("logLine");
+
+    const QVector<quint16> none;
+    QTest::newRow("Get answered")
+        << QStringList{"Get_Attribute_Single", "0xF5", "1", "6", ""} << "normal" << 0 << none << -1
+        << int(DeviceReply::NoError) << "" << QByteArray::fromHex("20f524013006") << "6f 0e 20f524013006"
+        << "Request 1 sent to \"127.0.0.1\" : \"service 0x0E class 0xF5 instance 1 attribute 6";
+    // A 32-bit instance and data: the request goes out as typed.
+    QTest::newRow("Set with data, 32-bit instance")
+        << QStringList{"0x10", "0x64", "0x12345", "3", "01 02 0a"} << "normal" << 0 << none << 0
+        << int(DeviceReply::NoError) << "" << QByteArray() << "6f 10 2064260045230100" + QString("3003")
+        << "Request 1 sent to \"127.0.0.1\" : \"service 0x10 class 0x64 instance 74565 attribute 3 data 01 02 0a";
+    QTest::newRow("refused, with additional status")
+        << QStringList{"0x4B", "0x64", "1", "", ""} << "normal" << 0x1F << QVector<quint16>{0x1234, 0x0001} << 0
+        << int(DeviceReply::NoError) << "The device refused the request: Vendor specific error (0x1F)" << QByteArray()
+        << "6f 4b 20642401"
+        << "Request 1 sent to \"127.0.0.1\" : \"service 0x4B class 0x64 instance 1";
+    // 4096 bytes of encapsulated data: 16 of items, 4 of reply header.
+    QTest::newRow("answer at the framing limit")
+        << QStringList{"Get_Attributes_All", "1", "1", "", ""} << "normal" << 0 << none << 4076
+        << int(DeviceReply::NoError) << "" << QByteArray() << "6f 01 20012401"
+        << "Request 1 sent to \"127.0.0.1\" : \"service 0x01 class 0x01 instance 1";
+    QTest::newRow("answer a byte over the framing limit")
+        << QStringList{"Get_Attributes_All", "1", "1", "", ""} << "normal" << 0 << none << 4077
+        << int(DeviceReply::InvalidAnswer)
+        << "127.0.0.1 announced an answer of 4097 bytes, far more than any answer to this request" << QByteArray()
+        << "6f 01 20012401"
+        << "Request 1 sent to \"127.0.0.1\" : \"service 0x01 class 0x01 instance 1";
+    QTest::newRow("no answer to the request")
+        << QStringList{"Get_Attribute_Single", "1", "1", "7", ""} << "hold" << 0 << none << -1
+        << int(DeviceReply::Timeout) << "No answer from 127.0.0.1 on TCP port %1 within 0.5 s" << QByteArray()
+        << "6f 0e 2001240130" + QString("07")
+        << "Request 1 sent to \"127.0.0.1\" : \"service 0x0E class 0x01 instance 1 attribute 7";
+    QTest::newRow("silence, no session") << QStringList{"Get_Attribute_Single", "1", "1", "7", ""} << "silent" << 0
+                                         << none << -1 << int(DeviceReply::Timeout)
+                                         << "No answer from 127.0.0.1 on TCP port %1 within 0.5 s" << QByteArray() << ""
+                                         << "";
+}
+
+void tst_DeviceClient::requester()
+{
+    QFETCH(QStringList, fields);
+    QFETCH(QString, behaviour);
+    QFETCH(int, status);
+    QFETCH(QVector<quint16>, additional);
+    QFETCH(int, dataSize);
+    QFETCH(int, error);
+    QFETCH(QString, errorString);
+    QFETCH(QByteArray, data);
+    QFETCH(QString, taken);
+    QFETCH(QString, logLine);
+
+    CIP::GenericRequest request;
+    QString why;
+    QCOMPARE(CIP::GenericRequest::parse(fields.at(0), fields.at(1), fields.at(2), fields.at(3), fields.at(4), &request,
+                                        &why),
+             CIP::GenericRequest::NoField);
+    FakeDevice device;
+    device.hold = behaviour == "hold";
+    if (behaviour == "silent")
+        device.behaviour = behaviour;
+    device.generalStatus = quint8(status);
+    device.additionalStatus = additional;
+    device.dataSize = dataSize;
+    QVERIFY(device.listen());
+    Rig::LogCapture log;
+
+    CipRequester requester(QHostAddress::LocalHost, CIP::CipRoute(), device.port());
+    requester.setTimeout(500);
+    QSignalSpy finished(&requester, &CipRequester::finished);
+    const QDateTime before = QDateTime::currentDateTime();
+    QVERIFY(requester.send(request));
+    // One request at a time.
+    QVERIFY(requester.isBusy());
+    QVERIFY(!requester.send(request));
+    QCOMPARE(finished.size(), 0);
+    QVERIFY(finished.wait(3000));
+    QVERIFY(!requester.isBusy());
+
+    const auto result = finished.at(0).at(0).value<CipRequestResult>();
+    QCOMPARE(int(result.error), error);
+    QCOMPARE(result.errorString, QString(errorString).replace("%1", QString::number(device.port())));
+    QCOMPARE(result.request, request);
+    QCOMPARE(result.address, QHostAddress(QHostAddress::LocalHost));
+    QVERIFY(result.route.isEmpty());
+    QVERIFY(result.sentAt >= before.addMSecs(-1) && result.sentAt <= QDateTime::currentDateTime());
+    QVERIFY(!result.routingFailed);
+    QCOMPARE(result.answered(), error == DeviceReply::NoError);
+    QCOMPARE(result.succeeded(), error == DeviceReply::NoError && status == 0);
+    if (result.answered()) {
+        QCOMPARE(int(result.generalStatus), status);
+        QCOMPARE(result.additionalStatus, additional);
+        if (dataSize >= 0) {
+            QCOMPARE(result.data.size(), dataSize);
+            if (dataSize > 0)
+                QCOMPARE(quint8(result.data.at(dataSize - 1)), quint8(dataSize - 1));
+        } else {
+            QCOMPARE(result.data, data);
+        }
+    }
+    if (!taken.isEmpty()) {
+        QCOMPARE(device.requests.value(1), taken);
+        QCOMPARE(device.requestData.value(0), request.data);
+        QCOMPARE(Rig::LogCapture::count("DeviceClient::priv_writeNext : " + logLine + "\""), 1);
+    }
+    // The session closes after the answer: UnRegisterSession when the
+    // session was sound, and no request more than the one.
+    if (result.answered())
+        QTRY_COMPARE(device.requests.value(2), QStringLiteral("66"));
+    QTest::qWait(100);
+    QCOMPARE(device.requests.filter(QStringLiteral("6f ")).size(), taken.isEmpty() ? 0 : 1);
+    QCOMPARE(finished.size(), 1);
+
+    // The next request goes out on a session of its own.
+    device.behaviour = "normal";
+    device.hold = false;
+    device.dataSize = -1;
+    const int connections = device.connections;
+    QVERIFY(requester.send(request));
+    QVERIFY(finished.wait(3000));
+    QVERIFY(finished.at(1).at(0).value<CipRequestResult>().answered());
+    QCOMPARE(device.connections, connections + 1);
 }
 
 QTEST_GUILESS_MAIN(tst_DeviceClient)

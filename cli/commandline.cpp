@@ -181,14 +181,13 @@ void setUp(QCommandLineParser *parser, const Options &options)
         CommandLine::tr("Finds devices on the local IPv4 networks. Without options it opens its window."));
     // Qt's options are single words after one dash: -platform, -style.
     parser->setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser->addOptions({options.list,        options.watch,         options.addressServer, options.format,
-                        options.wait,        options.interval,      options.forTime,       options.assign,
-                        options.assignments, options.details,       options.route,         options.modules,
-                        options.setIp,       options.staticAddress, options.gateway,       options.dns,
-                        options.domain,      options.bootp,         options.dhcp,          options.hostName,
-                        options.reset,       options.yes,           options.inventory,     options.save,
-                        options.compare,     options.request,       options.data,          options.help,
-                        options.version});
+    parser->addOptions(
+        {options.list,     options.watch,   options.addressServer, options.format,        options.wait,
+         options.interval, options.forTime, options.assign,        options.assignments,   options.details,
+         options.route,    options.modules, options.setIp,         options.staticAddress, options.gateway,
+         options.dns,      options.domain,  options.bootp,         options.dhcp,          options.hostName,
+         options.reset,    options.yes,     options.inventory,     options.save,          options.compare,
+         options.request,  options.data,    options.help,          options.version});
     addQtOptions(parser);
 }
 
@@ -444,8 +443,8 @@ CommandLine parseInventoryMode(const QCommandLineParser &parser, const Options &
 // request dialog uses, so that it means the same bytes in both.
 CommandLine parseRequestMode(const QCommandLineParser &parser, const Options &options)
 {
-    const QStringList modes{QStringLiteral("list"),    QStringLiteral("watch"),   QStringLiteral("address-server"),
-                            QStringLiteral("details"), QStringLiteral("modules"), QStringLiteral("set-ip"),
+    const QStringList modes{QStringLiteral("list"),     QStringLiteral("watch"),   QStringLiteral("address-server"),
+                            QStringLiteral("details"),  QStringLiteral("modules"), QStringLiteral("set-ip"),
                             QStringLiteral("inventory")};
     for (const QString &name : modes) {
         if (parser.isSet(name))

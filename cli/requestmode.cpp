@@ -25,8 +25,8 @@ int runRequest(const CommandLine &commandLine)
     }
 
     CipRequester requester(address, commandLine.route);
-    const CipRequestResult result = awaitResult<CipRequestResult>(
-        &requester, &CipRequester::finished, [&requester, &request] { requester.send(request); });
+    const CipRequestResult result = awaitResult<CipRequestResult>(&requester, &CipRequester::finished,
+                                                                  [&requester, &request] { requester.send(request); });
     const QByteArray out = commandLine.format == ExportFormat::Json
         ? CipRequestText::resultJson(result)
         : (result.answered() ? CipRequestText::resultText(result).toLocal8Bit() : QByteArray());
@@ -43,8 +43,8 @@ int runRequest(const CommandLine &commandLine)
     writeError(result.errorString);
     // The bridge gave up waiting for the module: no answer, as from a
     // device that does not answer (as --details has it).
-    const bool timedOut = result.routingFailed && result.generalStatus == 0x01
-        && result.additionalStatus.value(0) == CIP::RouteTimedOut;
+    const bool timedOut =
+        result.routingFailed && result.generalStatus == 0x01 && result.additionalStatus.value(0) == CIP::RouteTimedOut;
     return timedOut ? 1 : 3;
 }
 

@@ -235,8 +235,7 @@ void tst_CommandLine::commandLine_data()
         << request << json << 3000 << QString() << "10.0.0.7 route : 0e 03 20 f5 24 01 30 06";
     row("--request vendor class, 32-bit instance, data, route, yes",
         {"--request", ip, "0x4C", "0x300", "0x12345678", "--data", "01 0a", "--route", "1,3", "--yes"})
-        << request << text << 3000 << QString()
-        << "10.0.0.7 route 1,3: 4c 05 21 00 00 03 26 00 78 56 34 12 01 0a yes";
+        << request << text << 3000 << QString() << "10.0.0.7 route 1,3: 4c 05 21 00 00 03 26 00 78 56 34 12 01 0a yes";
     row("--request Get_Attributes_All with an attribute", {"--request", ip, "get_attributes_all", "1", "1", "7"})
         << request << text << 3000 << QString() << "10.0.0.7 route : 01 03 20 01 24 01 30 07";
     row("--request Reset with data", {"--request", ip, "Reset", "1", "1", "--data=01", "--yes"})
@@ -248,8 +247,8 @@ void tst_CommandLine::commandLine_data()
     row("--request attribute over 0xFFFF", {"--request", ip, "0x0E", "1", "1", "65536"})
         << usage << text << 3000 << "The attribute must be at most 0xFFFF (65535)." << QString();
     row("--request instance not a number", {"--request", ip, "1", "1", "1.5"})
-        << usage << text << 3000
-        << "The instance must be a decimal number or a hexadecimal one with 0x in front." << QString();
+        << usage << text << 3000 << "The instance must be a decimal number or a hexadecimal one with 0x in front."
+        << QString();
     row("--request service 0x80", {"--request", ip, "0x80", "1", "1"})
         << usage << text << 3000 << "The service must be one of the names offered or a number from 0x00 to 0x7F."
         << QString();

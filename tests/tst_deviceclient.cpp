@@ -710,73 +710,76 @@ void tst_DeviceClient::requester_data()
     const QVector<quint16> none;
     const QByteArray asIs;
     const auto hex = [](const char *text) { return QByteArray::fromHex(text); };
-    QTest::newRow("Get answered") << QStringList{"Get_Attribute_Single", "0xF5", "1", "6", ""} << "" << "normal" << 0
-                                  << none << -1 << asIs << int(DeviceReply::NoError) << ""
+    QTest::newRow("Get answered") << QStringList{"Get_Attribute_Single", "0xF5", "1", "6", ""} << ""
+                                  << "normal" << 0 << none << -1 << asIs << int(DeviceReply::NoError) << ""
                                   << QByteArray::fromHex("20f524013006") << "6f 0e 20f524013006" << asIs
                                   << "Request 1 sent to \"127.0.0.1\" : \"service 0x0E class 0xF5 instance 1 "
                                      "attribute 6";
     // A 32-bit instance and data: the request goes out as typed.
     QTest::newRow("Set with data, 32-bit instance")
-        << QStringList{"0x10", "0x64", "0x12345", "3", "01 02 0a"} << "" << "normal" << 0 << none << 0 << asIs
-        << int(DeviceReply::NoError) << "" << QByteArray() << "6f 10 2064260045230100" + QString("3003") << asIs
+        << QStringList{"0x10", "0x64", "0x12345", "3", "01 02 0a"} << ""
+        << "normal" << 0 << none << 0 << asIs << int(DeviceReply::NoError) << "" << QByteArray()
+        << "6f 10 2064260045230100" + QString("3003") << asIs
         << "Request 1 sent to \"127.0.0.1\" : \"service 0x10 class 0x64 instance 74565 attribute 3 data 01 02 0a";
     QTest::newRow("refused, with additional status")
-        << QStringList{"0x4B", "0x64", "1", "", ""} << "" << "normal" << 0x1F << QVector<quint16>{0x1234, 0x0001} << 0
-        << asIs << int(DeviceReply::NoError) << "The device refused the request: Vendor specific error (0x1F)"
-        << QByteArray() << "6f 4b 20642401" << asIs
+        << QStringList{"0x4B", "0x64", "1", "", ""} << ""
+        << "normal" << 0x1F << QVector<quint16>{0x1234, 0x0001} << 0 << asIs << int(DeviceReply::NoError)
+        << "The device refused the request: Vendor specific error (0x1F)" << QByteArray() << "6f 4b 20642401" << asIs
         << "Request 1 sent to \"127.0.0.1\" : \"service 0x4B class 0x64 instance 1";
     QTest::newRow("refused, empty data, 16-bit class")
-        << QStringList{"Get_Attributes_All", "0x300", "2", "", ""} << "" << "normal" << 0x05 << none << 0 << asIs
-        << int(DeviceReply::NoError) << "The device does not have this object (0x05)" << QByteArray()
-        << "6f 01 210000032402" << asIs << "Request 1 sent to \"127.0.0.1\" : \"service 0x01 class 0x300 instance 2";
+        << QStringList{"Get_Attributes_All", "0x300", "2", "", ""} << ""
+        << "normal" << 0x05 << none << 0 << asIs << int(DeviceReply::NoError)
+        << "The device does not have this object (0x05)" << QByteArray() << "6f 01 210000032402" << asIs
+        << "Request 1 sent to \"127.0.0.1\" : \"service 0x01 class 0x300 instance 2";
     // 4096 bytes of encapsulated data: 16 of items, 4 of reply header.
     QTest::newRow("answer at the framing limit")
-        << QStringList{"Get_Attributes_All", "1", "1", "", ""} << "" << "normal" << 0 << none << 4076 << asIs
-        << int(DeviceReply::NoError) << "" << QByteArray() << "6f 01 20012401" << asIs
-        << "Request 1 sent to \"127.0.0.1\" : \"service 0x01 class 0x01 instance 1";
+        << QStringList{"Get_Attributes_All", "1", "1", "", ""} << ""
+        << "normal" << 0 << none << 4076 << asIs << int(DeviceReply::NoError) << "" << QByteArray() << "6f 01 20012401"
+        << asIs << "Request 1 sent to \"127.0.0.1\" : \"service 0x01 class 0x01 instance 1";
     QTest::newRow("answer a byte over the framing limit")
-        << QStringList{"Get_Attributes_All", "1", "1", "", ""} << "" << "normal" << 0 << none << 4077 << asIs
-        << int(DeviceReply::InvalidAnswer)
+        << QStringList{"Get_Attributes_All", "1", "1", "", ""} << ""
+        << "normal" << 0 << none << 4077 << asIs << int(DeviceReply::InvalidAnswer)
         << "127.0.0.1 announced an answer of 4097 bytes, far more than any answer to this request" << QByteArray()
         << "6f 01 20012401" << asIs << "Request 1 sent to \"127.0.0.1\" : \"service 0x01 class 0x01 instance 1";
     QTest::newRow("no answer to the request")
-        << QStringList{"Get_Attribute_Single", "1", "1", "7", ""} << "" << "hold" << 0 << none << -1 << asIs
-        << int(DeviceReply::Timeout) << "No answer from 127.0.0.1 on TCP port %1 within 0.5 s" << QByteArray()
-        << "6f 0e 2001240130" + QString("07") << asIs
-        << "Request 1 sent to \"127.0.0.1\" : \"service 0x0E class 0x01 instance 1 attribute 7";
-    QTest::newRow("silence, no session") << QStringList{"Get_Attribute_Single", "1", "1", "7", ""} << "" << "silent"
-                                         << 0 << none << -1 << asIs << int(DeviceReply::Timeout)
-                                         << "No answer from 127.0.0.1 on TCP port %1 within 0.5 s" << QByteArray()
-                                         << "" << asIs << "";
+        << QStringList{"Get_Attribute_Single", "1", "1", "7", ""} << ""
+        << "hold" << 0 << none << -1 << asIs << int(DeviceReply::Timeout)
+        << "No answer from 127.0.0.1 on TCP port %1 within 0.5 s" << QByteArray() << "6f 0e 2001240130" + QString("07")
+        << asIs << "Request 1 sent to \"127.0.0.1\" : \"service 0x0E class 0x01 instance 1 attribute 7";
+    QTest::newRow("silence, no session") << QStringList{"Get_Attribute_Single", "1", "1", "7", ""} << ""
+                                         << "silent" << 0 << none << -1 << asIs << int(DeviceReply::Timeout)
+                                         << "No answer from 127.0.0.1 on TCP port %1 within 0.5 s" << QByteArray() << ""
+                                         << asIs << "";
     // Through a route: the device takes an Unconnected Send to the
     // Connection Manager (tick time 07, 7 ticks, the request's 8 bytes,
     // the route of one word) and relays the module's reply.
     const QByteArray carried = hex("0707 0800 0e03200124013007 0100 0103");
     QTest::newRow("routed, the module's answer")
-        << QStringList{"Get_Attribute_Single", "1", "1", "7", ""} << "1,3" << "normal" << 0 << none << -1
-        << hex("8e000000 2a00") << int(DeviceReply::NoError) << "" << hex("2a00") << "6f 52 20062401" << carried
+        << QStringList{"Get_Attribute_Single", "1", "1", "7", ""} << "1,3"
+        << "normal" << 0 << none << -1 << hex("8e000000 2a00") << int(DeviceReply::NoError) << "" << hex("2a00")
+        << "6f 52 20062401" << carried
         << "Request 1 sent to \"127.0.0.1\" : \"service 0x0E class 0x01 instance 1 attribute 7 through route 1,3";
     // A Set with odd data gets the pad byte after it.
     QTest::newRow("routed Set, odd data")
-        << QStringList{"Set_Attribute_Single", "0x64", "0x10000", "1", "ab"} << "1,2" << "normal" << 0 << none << -1
-        << hex("90000000") << int(DeviceReply::NoError) << "" << QByteArray() << "6f 52 20062401"
-        << hex("0707 0d00 10052064260000000100 3001ab 00 0100 0102")
+        << QStringList{"Set_Attribute_Single", "0x64", "0x10000", "1", "ab"} << "1,2"
+        << "normal" << 0 << none << -1 << hex("90000000") << int(DeviceReply::NoError) << "" << QByteArray()
+        << "6f 52 20062401" << hex("0707 0d00 10052064260000000100 3001ab 00 0100 0102")
         << "Request 1 sent to \"127.0.0.1\" : \"service 0x10 class 0x64 instance 65536 attribute 1 data ab through "
            "route 1,2";
     QTest::newRow("routing failure: the module did not answer")
-        << QStringList{"Get_Attribute_Single", "1", "1", "7", ""} << "1,3" << "normal" << 0 << none << -1
-        << hex("d2000101 0402") << int(DeviceReply::NoError) << "the module did not answer in time (0x0204)"
-        << QByteArray() << "6f 52 20062401" << carried
+        << QStringList{"Get_Attribute_Single", "1", "1", "7", ""} << "1,3"
+        << "normal" << 0 << none << -1 << hex("d2000101 0402") << int(DeviceReply::NoError)
+        << "the module did not answer in time (0x0204)" << QByteArray() << "6f 52 20062401" << carried
         << "Request 1 sent to \"127.0.0.1\" : \"service 0x0E class 0x01 instance 1 attribute 7 through route 1,3";
     QTest::newRow("routing failure: no module, remaining path size")
-        << QStringList{"Get_Attribute_Single", "1", "1", "7", ""} << "1,3" << "normal" << 0 << none << -1
-        << hex("d2000101 1203 01") << int(DeviceReply::NoError) << "no module at that link address (0x0312)"
-        << QByteArray() << "6f 52 20062401" << carried
+        << QStringList{"Get_Attribute_Single", "1", "1", "7", ""} << "1,3"
+        << "normal" << 0 << none << -1 << hex("d2000101 1203 01") << int(DeviceReply::NoError)
+        << "no module at that link address (0x0312)" << QByteArray() << "6f 52 20062401" << carried
         << "Request 1 sent to \"127.0.0.1\" : \"service 0x0E class 0x01 instance 1 attribute 7 through route 1,3";
     QTest::newRow("routing failure: the device does not route")
-        << QStringList{"Get_Attribute_Single", "1", "1", "7", ""} << "1,3" << "normal" << 0 << none << -1
-        << hex("d2000800") << int(DeviceReply::NoError) << "the device does not route requests (0x08)"
-        << QByteArray() << "6f 52 20062401" << carried
+        << QStringList{"Get_Attribute_Single", "1", "1", "7", ""} << "1,3"
+        << "normal" << 0 << none << -1 << hex("d2000800") << int(DeviceReply::NoError)
+        << "the device does not route requests (0x08)" << QByteArray() << "6f 52 20062401" << carried
         << "Request 1 sent to \"127.0.0.1\" : \"service 0x0E class 0x01 instance 1 attribute 7 through route 1,3";
 }
 
@@ -971,23 +974,24 @@ void tst_DeviceClient::resultText_data()
     addResultColumns();
     const QVector<quint16> none;
     const int ok = DeviceReply::NoError;
-    QTest::newRow("success with data")
-        << "" << QStringList() << ok << 0 << none << QByteArray::fromHex("2a00") << false << ""
-        << "Status: 0x00 Success\nAdditional status: none\nData: 2 byte(s)\n"
-           "0000  2a 00" + QString(42, ' ') + "  *.\nUSINT: 42 (0x2A)\nUINT: 42 (0x002A)\nINT: 42\n";
+    QTest::newRow("success with data") << "" << QStringList() << ok << 0 << none << QByteArray::fromHex("2a00") << false
+                                       << ""
+                                       << "Status: 0x00 Success\nAdditional status: none\nData: 2 byte(s)\n"
+                                          "0000  2a 00"
+            + QString(42, ' ') + "  *.\nUSINT: 42 (0x2A)\nUINT: 42 (0x002A)\nINT: 42\n";
     QTest::newRow("refused, no data") << "" << QStringList() << ok << 0x14 << none << QByteArray() << false
                                       << "The device does not have this attribute (0x14)"
                                       << "Status: 0x14 Attribute not supported\nAdditional status: none\nData: none\n";
     QTest::newRow("refused, additional status")
-        << "" << QStringList{"0x4B", "0x300", "0x12345678", "", "00"} << ok << 0x1F
-        << QVector<quint16>{0x1234, 0x0001} << QByteArray() << false << "refused"
+        << "" << QStringList{"0x4B", "0x300", "0x12345678", "", "00"} << ok << 0x1F << QVector<quint16>{0x1234, 0x0001}
+        << QByteArray() << false << "refused"
         << "Status: 0x1F Vendor specific error\nAdditional status: 0x1234 0x0001\nData: none\n";
-    QTest::newRow("routing failure") << "1,3" << QStringList() << ok << 0x01 << QVector<quint16>{0x0204}
-                                     << QByteArray() << true << "the module did not answer in time (0x0204)"
+    QTest::newRow("routing failure") << "1,3" << QStringList() << ok << 0x01 << QVector<quint16>{0x0204} << QByteArray()
+                                     << true << "the module did not answer in time (0x0204)"
                                      << "Not delivered by the bridge: the module did not answer in time (0x0204)\n"
                                         "Status: 0x01 Connection failure\nAdditional status: 0x0204\nData: none\n";
-    QTest::newRow("no answer") << "" << QStringList() << int(DeviceReply::Timeout) << 0 << none << QByteArray()
-                               << false << "No answer from 10.0.0.5 on TCP port 44818 within 3 s"
+    QTest::newRow("no answer") << "" << QStringList() << int(DeviceReply::Timeout) << 0 << none << QByteArray() << false
+                               << "No answer from 10.0.0.5 on TCP port 44818 within 3 s"
                                << "No answer: No answer from 10.0.0.5 on TCP port 44818 within 3 s\n";
 }
 
@@ -1029,16 +1033,16 @@ void tst_DeviceClient::resultJson_data()
               "readings": {"usint": 2, "uint": 2, "udint": 19005442, "int": 2, "dint": 19005442,
                            "real": 2.9754706e-38, "short_string": "\u0000\"", "string": "\"\u0001"},
               "real_text": "2.9754706e-38"})j";
-    QTest::newRow("routing failure") << "1,3" << QStringList() << ok << 0x01 << QVector<quint16>{0x0312}
-                                     << QByteArray() << true << "no module at that link address (0x0312)"
+    QTest::newRow("routing failure") << "1,3" << QStringList() << ok << 0x01 << QVector<quint16>{0x0312} << QByteArray()
+                                     << true << "no module at that link address (0x0312)"
                                      << R"j({"address": "10.0.0.5", "route": "1,3", "service": 14, "class": 1,
               "instance": 1, "attribute": 7, "request_hex": "0e 03 20 01 24 01 30 07", "general_status": 1,
               "general_status_name": "Connection failure", "additional_status": [786], "data_hex": "",
               "routing_failed": true, "error": "no module at that link address (0x0312)",
               "readings": {"usint": null, "uint": null, "udint": null, "int": null, "dint": null,
                            "real": null, "short_string": null, "string": null}, "real_text": null})j";
-    QTest::newRow("no answer") << "" << QStringList() << int(DeviceReply::Timeout) << 0 << none << QByteArray()
-                               << false << "No answer"
+    QTest::newRow("no answer") << "" << QStringList() << int(DeviceReply::Timeout) << 0 << none << QByteArray() << false
+                               << "No answer"
                                << R"j({"address": "10.0.0.5", "route": null, "service": 14, "class": 1,
               "instance": 1, "attribute": 7, "request_hex": "0e 03 20 01 24 01 30 07", "general_status": null,
               "general_status_name": null, "additional_status": [], "data_hex": null, "routing_failed": false,

@@ -3,6 +3,7 @@
 // timeouts, faults of the answer, reply objects, several requests in
 // flight, and the client's states.
 
+#include "cipnames.h"
 #include "ciprequester.h"
 #include "ciprequesttext.h"
 #include "deviceclient.h"
@@ -862,6 +863,14 @@ void tst_DeviceClient::requester()
         QCOMPARE(device.requests.value(1), taken);
         QCOMPARE(device.requestData.value(0).toHex(), (takenData.isEmpty() ? request.data : takenData).toHex());
         QCOMPARE(Rig::LogCapture::count("DeviceClient::priv_writeNext : " + logLine + "\""), 1);
+        // The answer's line names its status, its size and the route.
+        if (result.answered())
+            QCOMPARE(Rig::LogCapture::count(QStringLiteral("DeviceClient::priv_answer : Answer 1 from \"127.0.0.1\" : "
+                                                           "status \"%1\" , %2 \"bytes of data%3\"")
+                                                .arg(CIP::generalStatusText(result.generalStatus))
+                                                .arg(result.data.size())
+                                                .arg(route.isEmpty() ? QString() : " through route " + route)),
+                     1);
     }
     // The session closes after the answer: UnRegisterSession when the
     // session was sound, and no request more than the one.

@@ -259,6 +259,8 @@ private slots:
     void clientDestroyed();
     void requester_data();
     void requester();
+    void requestTexts_data();
+    void requestTexts();
     void readingRows_data();
     void readingRows();
     void resultText_data();
@@ -889,6 +891,55 @@ void tst_DeviceClient::requester()
     QVERIFY(finished.wait(3000));
     QVERIFY(finished.at(1).at(0).value<CipRequestResult>().answered());
     QCOMPARE(device.connections, connections + 1);
+}
+
+namespace {
+CipRequestResult requestResult(const QString &route, const QStringList &fields, int error, quint8 status,
+                               const QVector<quint16> &additional, const QByteArray &data, bool routingFailed,
+                               const QString &errorString);
+}
+
+void tst_DeviceClient::requestTexts_data()
+{
+    QTest::addColumn<QString>("route");
+    QTest::addColumn<QStringList>("fields");
+    // What --request prints before it sends (or instead of sending), and
+    // the confirmation's question.
+    QTest::addColumn<QString>("request");
+    QTest::addColumn<QString>("question");
+
+    QTest::newRow("Get, the device itself")
+        << "" << QStringList{"Get_Attribute_Single", "1", "1", "7", ""}
+        << "Request: 0x0E Get_Attribute_Single class 0x01 instance 0x01 attribute 0x07\n"
+           "To: 10.0.0.5, the device itself\nBytes: 0e 03 20 01 24 01 30 07\n"
+        << "Send 0x0E Get_Attribute_Single to class 0x01 instance 0x01 attribute 0x07 of the device at 10.0.0.5? "
+           "No data goes with it.";
+    // The bytes are those the module gets, not the Unconnected Send.
+    QTest::newRow("Set through a route, data")
+        << "1,3,2,10.0.0.9" << QStringList{"Set_Attribute_Single", "0x300", "0x12345678", "0x100", "01 0a"}
+        << "Request: 0x10 Set_Attribute_Single class 0x300 instance 0x12345678 attribute 0x100\n"
+           "To: 10.0.0.5, route 1,3,2,10.0.0.9\nData: 01 0a\n"
+           "Bytes: 10 07 21 00 00 03 26 00 78 56 34 12 31 00 00 01 01 0a\n"
+        << "Send 0x10 Set_Attribute_Single to class 0x300 instance 0x12345678 attribute 0x100 of the module at "
+           "route 1,3,2,10.0.0.9 behind the device at 10.0.0.5? The data: 01 0a. This service does not only read: "
+           "it may change the device's settings or restart it.";
+    QTest::newRow("vendor service, no attribute")
+        << "" << QStringList{"0x4B", "0x64", "1", "", ""}
+        << "Request: 0x4B class 0x64 instance 0x01\nTo: 10.0.0.5, the device itself\nBytes: 4b 02 20 64 24 01\n"
+        << "Send 0x4B to class 0x64 instance 0x01 of the device at 10.0.0.5? No data goes with it. This service "
+           "does not only read: it may change the device's settings or restart it.";
+}
+
+void tst_DeviceClient::requestTexts()
+{
+    QFETCH(QString, route);
+    QFETCH(QStringList, fields);
+    QFETCH(QString, request);
+    QFETCH(QString, question);
+    const CipRequestResult result = requestResult(route, fields, DeviceReply::NoError, 0, {}, {}, false, {});
+    QCOMPARE(result.route.toText(), route);
+    QCOMPARE(CipRequestText::requestText(result.address, result.route, result.request), request);
+    QCOMPARE(CipRequestText::confirmationText(result.address, result.route, result.request), question);
 }
 
 void tst_DeviceClient::readingRows_data()

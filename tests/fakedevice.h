@@ -68,6 +68,9 @@ public:
     quint8 generalStatus = 0;
     QVector<quint16> additionalStatus;
     int dataSize = -1;
+    // When not empty, the data of every answer to SendRRData (before
+    // dataSize).
+    QByteArray answerData;
 
     // What the device took: "6f 0e 20f524013006" (command, then for
     // SendRRData service and path), with the sender context of each.
@@ -169,7 +172,9 @@ private:
             + QByteArray(1, char(generalStatus)) + QByteArray(1, char(additionalStatus.size()));
         for (const quint16 word : qAsConst(additionalStatus))
             response += le16(word);
-        if (dataSize < 0) {
+        if (!answerData.isEmpty()) {
+            response += answerData;
+        } else if (dataSize < 0) {
             response += path;
         } else {
             for (int i = 0; i < dataSize; ++i)

@@ -374,7 +374,8 @@ void CipRequestDialog::priv_showResult(int index)
         tr("Additional status: %1").arg(CipRequestText::additionalStatusText(result.additionalStatus)));
     ui->label_dataSize->setText(result.data.isEmpty() ? tr("Data: none")
                                                       : tr("Data: %n byte(s)", nullptr, result.data.size()));
-    ui->plainTextEdit_data->setPlainText(CIP::hexDump(result.data));
+    // Without the last line's break, which would show as an empty line.
+    ui->plainTextEdit_data->setPlainText(CIP::hexDump(result.data).chopped(result.data.isEmpty() ? 0 : 1));
     const QList<QPair<QString, QString>> rows = CipRequestText::readingRows(CIP::readings(result.data));
     ui->tableWidget_readings->setRowCount(rows.size());
     for (int r = 0; r < rows.size(); ++r) {

@@ -6,13 +6,16 @@
 #include "resetquestion.h"
 
 #include <QClipboard>
+#include <QColor>
 #include <QComboBox>
+#include <QEvent>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHash>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPalette>
 #include <QPointer>
 #include <QPushButton>
 #include <QTableWidgetItem>
@@ -39,8 +42,12 @@ QString dialogKey(const QHostAddress &address, const CIP::CipRoute &route, quint
 
 void markField(QWidget *field, const QString &reason)
 {
+    // The field's own sheet, kept from before the first mark.
+    if (!field->property("baseStyleSheet").isValid())
+        field->setProperty("baseStyleSheet", field->styleSheet());
+    const QString base = field->property("baseStyleSheet").toString();
     field->setProperty("invalid", !reason.isEmpty());
-    field->setStyleSheet(reason.isEmpty() ? QString() : QString::fromLatin1(InvalidStyle));
+    field->setStyleSheet(reason.isEmpty() ? base : base + QLatin1Char('\n') + QLatin1String(InvalidStyle));
     field->setToolTip(reason);
 }
 
@@ -90,6 +97,16 @@ CipRequestDialog::CipRequestDialog(QWidget *parent, const QHostAddress &address,
     ui->lineEdit_attribute->setText(QStringLiteral("1"));
     ui->lineEdit_route->setText(route.toText());
 
+    // The window's dark sheet draws typed text white, and an example in a
+    // field with it, as if typed: the example is gray here, also after the
+    // sheet sets the field's palette again (on focus).
+    for (QLineEdit *edit :
+         {ui->lineEdit_class, ui->lineEdit_instance, ui->lineEdit_attribute, ui->lineEdit_data, ui->lineEdit_route}) {
+        edit->installEventFilter(this);
+        priv_grayPlaceholder(edit);
+    }
+    ui->label_problem->hide();
+
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     ui->plainTextEdit_data->setFont(fixed);
     ui->tableWidget_readings->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
@@ -123,6 +140,25 @@ CipRequestDialog::CipRequestDialog(QWidget *parent, const QHostAddress &address,
     priv_updateAttribute();
     priv_setBusy(false);
     priv_showResult(-1);
+}
+
+void CipRequestDialog::priv_grayPlaceholder(QWidget *edit)
+{
+    const QColor gray(0x88, 0x88, 0x88);
+    if (edit->palette().color(QPalette::PlaceholderText) == gray)
+        return;
+    QPalette palette = edit->palette();
+    palette.setColor(QPalette::PlaceholderText, gray);
+    edit->setPalette(palette);
+}
+
+bool CipRequestDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::Polish) {
+        if (auto *edit = qobject_cast<QLineEdit *>(watched))
+            priv_grayPlaceholder(edit);
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 CipRequestDialog::~CipRequestDialog()

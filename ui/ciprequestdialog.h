@@ -57,6 +57,9 @@ public:
     // empty before the first answer.
     QString copyText() const;
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private slots:
     void on_pushButton_send_clicked();
     void on_pushButton_copy_clicked();
@@ -77,6 +80,7 @@ private:
     void priv_onFinished(const CipRequestResult &result);
     void priv_showResult(int index);
     void priv_setBusy(bool busy);
+    void priv_grayPlaceholder(QWidget *edit);
 
     Ui_CipRequestDialog *ui;
     QHostAddress address;

@@ -76,8 +76,10 @@ QString confirmationText(const QHostAddress &address, const CIP::CipRoute &route
     QString text = tr("Send %1 to %2 of %3?").arg(CIP::serviceText(request.service), request.pathText(), target);
     text += QLatin1Char(' ')
         + (request.data.isEmpty() ? tr("No data goes with it.") : tr("The data: %1.").arg(CIP::hexText(request.data)));
-    text +=
-        QLatin1Char(' ') + tr("This service does not only read: it may change the device's settings or restart it.");
+    // Only a Get is known to read and nothing else.
+    if (!CIP::isGetService(request.service))
+        text += QLatin1Char(' ')
+            + tr("This service does not only read: it may change the device's settings or restart it.");
     return text;
 }
 

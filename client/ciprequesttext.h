@@ -26,7 +26,9 @@ namespace CipRequestText {
 // at the route's end) gets it.
 QString requestText(const QHostAddress &address, const CIP::CipRoute &route, const CIP::GenericRequest &request);
 // The question asked before a request that is not a Get goes out, naming
-// the device, the route, the service, the path and the data.
+// the device, the route, the service, the path and the data, and warning
+// that it may change the device (for a Get, which only reads, without
+// that warning).
 QString confirmationText(const QHostAddress &address, const CIP::CipRoute &route, const CIP::GenericRequest &request);
 // "0x00 Success", "0x14 Attribute not supported".
 QString statusText(quint8 generalStatus);

@@ -71,6 +71,9 @@ public:
     // When not empty, the data of every answer to SendRRData (before
     // dataSize).
     QByteArray answerData;
+    // Not empty: the Message Router response of every answer to SendRRData,
+    // as it is (a bridge's routing error, a module's reply relayed).
+    QByteArray fixedResponse;
 
     // What the device took: "6f 0e 20f524013006" (command, then for
     // SendRRData service and path), with the sender context of each.
@@ -180,6 +183,8 @@ private:
             for (int i = 0; i < dataSize; ++i)
                 response += char(i);
         }
+        if (!fixedResponse.isEmpty())
+            response = fixedResponse;
         const QByteArray cpf =
             le32(0) + le16(0) + le16(2) + le16(0) + le16(0) + le16(0xB2) + le16(quint16(response.size())) + response;
         QByteArray echoed = context;

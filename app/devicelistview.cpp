@@ -5,7 +5,6 @@
 #include <QEvent>
 #include <QListView>
 #include <QPainter>
-#include <QStyle>
 
 DeviceListDelegate::DeviceListDelegate(QAbstractItemView *view)
     : QStyledItemDelegate(view)
@@ -45,12 +44,6 @@ bool DeviceListDelegate::eventFilter(QObject *watched, QEvent *event)
     return false;
 }
 
-bool DeviceListDelegate::uniform() const
-{
-    const auto *view = qobject_cast<const QListView *>(parent());
-    return view && view->uniformItemSizes();
-}
-
 QSize DeviceListDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     const Measure measure{option.font, int(option.state), int(option.features), option.decorationSize};
@@ -58,25 +51,6 @@ QSize DeviceListDelegate::sizeHint(const QStyleOptionViewItem &option, const QMo
         forgetFrom(0);
         measuredWith = measure;
     }
-    if (!uniform() || index.column() != 0 || index.parent().isValid())
-        return entrySize(option, index);
-
-    // The row of an entry with the warning icon; the text decides only the
-    // width. Every entry is measured once, and looked up at every layout.
-    QStyleOptionViewItem iconRow = option;
-    iconRow.features |= QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
-    iconRow.text = QStringLiteral("0");
-    const QWidget *widget = option.widget;
-    QStyle *style = widget ? widget->style() : QApplication::style();
-    QSize size(0, style->sizeFromContents(QStyle::CT_ItemViewItem, &iconRow, QSize(), widget).height());
-    const QAbstractItemModel *model = index.model();
-    for (int row = 0; row < model->rowCount(); ++row)
-        size = size.expandedTo(entrySize(option, model->index(row, 0)));
-    return size;
-}
-
-QSize DeviceListDelegate::entrySize(const QStyleOptionViewItem &option, const QModelIndex &index) const
-{
     const int row = index.row();
     const void *item = index.internalPointer();
     if (item && index.column() == 0 && !index.parent().isValid() && row < rows.size() && rows.at(row).item == item)
@@ -95,20 +69,8 @@ QSize DeviceListDelegate::entrySize(const QStyleOptionViewItem &option, const QM
     return size;
 }
 
-void DeviceListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &viewOption,
-                               const QModelIndex &index) const
+void DeviceListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    // A row as wide as the widest entry is painted as wide as the view
-    // makes a row of this entry's own size: as wide as the entry, or as the
-    // viewport if that is wider. Its selection and hover end there as
-    // before.
-    QStyleOptionViewItem option = viewOption;
-    const auto *view = qobject_cast<const QListView *>(parent());
-    if (uniform() && index.column() == 0 && !index.parent().isValid()) {
-        const int own = qMax(entrySize(option, index).width(), view->viewport()->width() - 2 * view->spacing());
-        if (option.rect.width() > own)
-            option.rect.setWidth(own);
-    }
     const QVariant foreground = index.data(Qt::ForegroundRole);
     if (!foreground.canConvert<QBrush>()) {
         QStyledItemDelegate::paint(painter, option, index);

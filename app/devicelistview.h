@@ -16,13 +16,6 @@ QT_END_NAMESPACE
 // added, and measuring means shaping the text, so without this a list of a
 // thousand entries shapes a thousand texts per new device; with it, each
 // entry's size is a look-up by row.
-//
-// In a list view with uniform item sizes, Qt asks for the size of one entry
-// and gives it to every row. The size given then is that of the list: the
-// width of its widest entry, so that every text fits and the horizontal
-// scroll bar reaches as far as before, and the height of an entry with the
-// warning icon (or of the tallest entry, one of several lines). Each entry is
-// still painted only as wide as its own size would make it.
 class DeviceListDelegate : public QStyledItemDelegate
 {
 public:
@@ -39,10 +32,6 @@ protected:
 
 private:
     void forgetFrom(int row) const;
-    // One entry's own size, as Qt's delegate measures it.
-    QSize entrySize(const QStyleOptionViewItem &option, const QModelIndex &index) const;
-    // Whether the view gives every row the size of one.
-    bool uniform() const;
 
     // What besides the text and the view's style decides an entry's size.
     // An entry holds text and at most the one warning icon (no check box,

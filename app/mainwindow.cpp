@@ -64,11 +64,8 @@ MainWindow::MainWindow(QWidget *parent, FirstSearch firstSearch)
     ui->listWidget->setIconSize(QSize(iconSide, iconSide));
 
     // Hundreds of replies a second each add an entry: measure each entry's
-    // text once, lay out rows of one size (that of an entry with the warning
-    // icon, as wide as the widest), and paint the window at most once per
-    // display frame.
+    // text once, and paint the window at most once per display frame.
     ui->listWidget->setItemDelegate(new DeviceListDelegate(ui->listWidget));
-    ui->listWidget->setUniformItemSizes(true);
     new UpdateLimiter(this);
 
     // Menus leave the status bar's message alone.

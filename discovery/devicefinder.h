@@ -148,9 +148,9 @@ private:
 
     void priv_sendDatagram(quint32 address);
     void priv_sendDatagram_opener(quint32 address);
-    // Lists a device under text, its record's line, unless its address is
-    // listed already; then it is only seen again.
-    bool priv_addDevice(const QString &text, const DeviceRecord &record);
+    // Lists a device unless its address is listed already; then it is only
+    // seen again.
+    bool priv_addDevice(const DeviceRecord &record);
     // One reply of each kind from a sender that is not this computer.
     void priv_takeText(const QByteArray &datagram, const QHostAddress &senderAddress, quint16 senderPort,
                        int interfaceIndex);

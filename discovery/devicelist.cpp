@@ -44,7 +44,7 @@ void DeviceFinder::priv_takeText(const QByteArray &datagram, const QHostAddress 
     const QString line = record.line();
     if (!line.toLower().contains(QLatin1String("marovenda")))
         return;
-    if (priv_addDevice(line, record))
+    if (priv_addDevice(record))
         qDebug() << "MainWindow::readyRead"
                  << ":"
                  << "Device added to the list (DragonFrame)";
@@ -67,13 +67,13 @@ bool DeviceFinder::listRecord(const DeviceRecord &record)
 {
     if (listed.contains(record.address))
         return false;
-    priv_addDevice(record.line(), record);
+    priv_addDevice(record);
     priv_listAdded();
     emit countsChanged();
     return true;
 }
 
-bool DeviceFinder::priv_addDevice(const QString &text, const DeviceRecord &record)
+bool DeviceFinder::priv_addDevice(const DeviceRecord &record)
 {
     const int known = listed.value(record.address, -1);
     if (known >= 0) {
@@ -83,8 +83,6 @@ bool DeviceFinder::priv_addDevice(const QString &text, const DeviceRecord &recor
 
     records.append(record);
     DeviceRecord &added = records.last();
-    // The record makes the same line; text is what the reader matched.
-    Q_UNUSED(text)
     added.lastSeen = now();
     Watch watch;
     watch.seen = true;

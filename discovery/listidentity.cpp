@@ -4,6 +4,7 @@
 #include "datagrambatch.h"
 #include "devicerecord.h"
 #include "listidentityreply.h"
+#include "logtext.h"
 #include "netaddress.h"
 
 #include <QDebug>
@@ -47,23 +48,27 @@ bool DeviceFinder::priv_takeListIdentity(const QByteArray &datagram, const QHost
         if (!reply.deserialize(datagram))
             return false;
 
+        // The lines read as `qDebug() << ...` wrote them (items joined by
+        // spaces, strings in quotes), put together directly: every reply
+        // writes five.
+        const QString prefix = QStringLiteral("MainWindow::readyRead_opener : ");
         for (const ENIP::ListIdentityItem &item : qAsConst(reply.items)) {
-            qDebug() << "MainWindow::readyRead_opener"
-                     << ":"
-                     << "Item: Type =" << item.typeId;
+            qDebug().noquote() << prefix + QStringLiteral("Item: Type = ") + QString::number(item.typeId);
             if (!item.isType(ENIP::IdentityItemType))
                 continue;
 
-            qDebug() << "MainWindow::readyRead_opener"
-                     << ":"
-                     << "Identity item: Encap. protocol ver. = " << item.encapVersion;
+            qDebug().noquote() << prefix + QStringLiteral("Identity item: Encap. protocol ver. =  ")
+                    + QString::number(item.encapVersion);
             const CIP::CipSockaddr &sockaddr = item.sockaddr;
-            qDebug()
-                << "MainWindow::readyRead_opener"
-                << ":"
-                << "Identity item: Sockaddr: family =" << sockaddr.sinFamily << ", port =" << sockaddr.sinPort
-                << ", addr =" << ipv4ToString(sockaddr.sinAddr) << ", zero ="
-                << QByteArray(reinterpret_cast<const char *>(sockaddr.sinZero), sizeof sockaddr.sinZero).toHex(' ');
+            const QByteArray zero =
+                QByteArray(reinterpret_cast<const char *>(sockaddr.sinZero), sizeof sockaddr.sinZero).toHex(' ');
+            // The address is dotted digits and the zero field hex digits:
+            // nothing in them that QDebug would escape.
+            qDebug().noquote() << prefix + QStringLiteral("Identity item: Sockaddr: family = ")
+                    + QString::number(sockaddr.sinFamily) + QStringLiteral(" , port = ")
+                    + QString::number(sockaddr.sinPort) + QStringLiteral(" , addr = \"")
+                    + ipv4ToString(sockaddr.sinAddr) + QStringLiteral("\" , zero = \"") + QLatin1String(zero)
+                    + QLatin1Char('"');
 
             if (!item.identityDecoded) {
                 qDebug() << "MainWindow::readyRead_opener"
@@ -73,19 +78,15 @@ bool DeviceFinder::priv_takeListIdentity(const QByteArray &datagram, const QHost
             }
 
             const CIP::CipIdentityObject &identity = item.identity;
-            const QString productName = identity.productName.toString();
-            qDebug() << "MainWindow::readyRead_opener"
-                     << ":"
-                     << "Identity item: Identity object: Product name =" << productName;
+            qDebug().noquote() << prefix + QStringLiteral("Identity item: Identity object: Product name = ")
+                    + LogText::quoted(identity.productName.toString());
 
             const quint32 ip = senderAddress.toIPv4Address();
             const DeviceRecord record =
                 DeviceRecord::listIdentityDevice(deviceCount + 1, ip, senderPort, item, interfaceIndex);
-            if (priv_addDevice(record.line(), record)) {
+            if (priv_addDevice(record)) {
                 counts = true;
-                qDebug() << "MainWindow::readyRead_opener"
-                         << ":"
-                         << "Device added to the list (Opener)";
+                qDebug().noquote() << prefix + QStringLiteral("Device added to the list (Opener)");
             } else if (priv_noteIdentity(ip, item)) {
                 counts = true;
             }

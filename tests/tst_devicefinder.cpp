@@ -3,6 +3,7 @@
 #include "deviceprotocol.h"
 #include "rigsupport.h"
 
+#include <QDebug>
 #include <QHostAddress>
 #include <QSignalSpy>
 #include <QtTest>
@@ -18,6 +19,8 @@ private slots:
     void rounds_data();
     void rounds();
     void plainFindStartsAnewWatchKeeps();
+    void replyLogLines_data();
+    void replyLogLines();
 };
 
 namespace {
@@ -209,3 +212,56 @@ void tst_DeviceFinder::plainFindStartsAnewWatchKeeps()
 
 QTEST_GUILESS_MAIN(tst_DeviceFinder)
 #include "tst_devicefinder.moc"
+
+void tst_DeviceFinder::replyLogLines_data()
+{
+    QTest::addColumn<QByteArray>("productName");
+    QTest::addColumn<quint32>("sockaddrIp");
+    QTest::newRow("plain") << QByteArray("Drive A") << 0u;
+    QTest::newRow("quote") << QByteArray("Say \"hi\"") << 0xC000020Au;
+    QTest::newRow("backslash") << QByteArray("Unit\\2") << 0u;
+    QTest::newRow("tab and control character") << QByteArray("tab\there\x01") << 0xFFFFFFFFu;
+    QTest::newRow("hex digit after an escape") << QByteArray("\x7f"
+                                                             "AB")
+                                               << 0x0A000001u;
+    QTest::newRow("beyond ASCII") << QByteArray("Caf\xc3\xa9 \xe9") << 0u;
+    QTest::newRow("empty") << QByteArray() << 0u;
+}
+
+void tst_DeviceFinder::replyLogLines()
+{
+    // The reader's lines of a reply read as `qDebug() << ...` writes its
+    // fields, whatever the product name holds.
+    QFETCH(QByteArray, productName);
+    QFETCH(quint32, sockaddrIp);
+    Rig::LogCapture capture;
+    DeviceFinder finder;
+    finder.find();
+    Rig::Identity id = identity(QLatin1Char('A'));
+    id.productName = productName;
+    finder.takeReply(ListIdentityPort, Rig::identityReply(id, sockaddrIp), QHostAddress(Subnet + 10), ListIdentityPort,
+                     0);
+    QCOMPARE(finder.count(), 1);
+
+    const ENIP::ListIdentityItem &item = finder.record(0).identity();
+    const CIP::CipSockaddr &sockaddr = item.sockaddr;
+    QStringList expected{QString(), QString(), QString(), QString(), QString()};
+    const char *const reader = "MainWindow::readyRead_opener";
+    QDebug(&expected[0]) << reader << ":"
+                         << "Item: Type =" << item.typeId;
+    QDebug(&expected[1]) << reader << ":"
+                         << "Identity item: Encap. protocol ver. = " << item.encapVersion;
+    QDebug(&expected[2])
+        << reader << ":"
+        << "Identity item: Sockaddr: family =" << sockaddr.sinFamily << ", port =" << sockaddr.sinPort
+        << ", addr =" << QHostAddress(sockaddr.sinAddr).toString() << ", zero ="
+        << QByteArray(reinterpret_cast<const char *>(sockaddr.sinZero), sizeof sockaddr.sinZero).toHex(' ');
+    QDebug(&expected[3]) << reader << ":"
+                         << "Identity item: Identity object: Product name =" << item.identity.productName.toString();
+    QDebug(&expected[4]) << reader << ":"
+                         << "Device added to the list (Opener)";
+    // QDebug writing to a string leaves the space after its last item.
+    for (QString &line : expected)
+        line.chop(1);
+    QCOMPARE(Rig::LogCapture::linesStartingWith(QString::fromLatin1(reader)), expected);
+}

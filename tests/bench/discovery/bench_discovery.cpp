@@ -337,6 +337,12 @@ int main(int argc, char *argv[])
             worstDelay = std::max(worstDelay, listedAt[size_t(row)] - devices.firstSent.value(address));
     }
 
+    // For a profile of the run alone (perf record -k CLOCK_MONOTONIC, then
+    // perf report --time FROM,TO).
+    if (!listedAt.empty())
+        std::fprintf(stderr, "bench_discovery: run from %.6f to %.6f s (CLOCK_MONOTONIC)\n", runStart,
+                     listedAt.back() + SettleMs / 1e3);
+
     const qint64 delivered = Rig::udpCounter("InDatagrams") - inBefore;
     const int listed = list->count();
     std::printf("N=%-5d case=%-6s rmem_max=%-7lld listed=%d/%d last_listed_ms=%.0f max_reply_to_list_ms=%.1f "

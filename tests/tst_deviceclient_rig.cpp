@@ -10,6 +10,7 @@
 #include "identityprobe.h"
 #include "ipsettingsdialog.h"
 #include "ipsettingswriter.h"
+#include "modulelist.h"
 #include "rigsupport.h"
 
 #include <QClipboard>
@@ -29,9 +30,8 @@
 #include <QUdpSocket>
 #include <QtTest>
 
-#include <memory>
-
 #include <cstring>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -285,6 +285,24 @@ void detailsDialogModules(DeviceDetailsDialog *dialog, Rig::Devices *devices, bo
 const char TypicalIdentity[] = "identity 1756-ENBT/A serial 12345678 read 7";
 const char TypicalLink[] = "link 100 Mbit/s flags f mac 001d9c010203";
 
+// The "cip" block of a bridge, 1756-EN2T/D in slot 0 of slots 0 to 5 with
+// a controller in slot 1, as changed by change (more modules, faults).
+QJsonObject bridgeCip(const QString &ip, const std::function<void(Rig::Chassis *)> &change = {})
+{
+    Rig::Identity en2t;
+    en2t.productName = "1756-EN2T/D";
+    en2t.revisionMajor = 3;
+    en2t.revisionMinor = 2;
+    en2t.serialNumber = 0x005A0001;
+    Rig::Chassis chassis;
+    chassis.lastSlot = 5;
+    chassis.modules.insert(1, Rig::makeModule("1756-L83E/B", 0x11, 14, 0xA6));
+    if (change)
+        change(&chassis);
+    return Rig::bridge(ip, en2t, chassis, Rig::ethernetAttributes(ip, "bridge", QByteArray::fromHex("001d9c010203")))
+        .cip;
+}
+
 } // namespace
 
 class TestDeviceClientRig : public QObject
@@ -311,6 +329,8 @@ private slots:
     void detailsDialog();
     void chassis_data();
     void chassis();
+    void moduleList_data();
+    void moduleList();
     void resetDialog_data();
     void resetDialog();
 };
@@ -494,8 +514,8 @@ void TestDeviceClientRig::reset_data()
 
     QTest::newRow("accepted") << QJsonObject() << true << "" << int(ResetResult::Accepted) << "" << true << 0 << 1500;
     QTest::newRow("refused") << QJsonObject{{"status", QJsonObject{{"05/1/1", "08"}}}} << true << ""
-                             << int(ResetResult::Refused) << "The device does not support this service (0x08)" << false
-                             << 0 << 1500;
+                             << int(ResetResult::Refused) << "the device does not route requests (0x08)" << false << 0
+                             << 1500;
     QTest::newRow("refused in its state")
         << QJsonObject{{"reset", "refuse"}} << true << "" << int(ResetResult::Refused)
         << "The device cannot do this in its present state (0x10)" << false << 0 << 1500;
@@ -1385,6 +1405,197 @@ void TestDeviceClientRig::chassis()
     QCOMPARE(last.value("addr").toString(), addr);
     if (!route.isEmpty())
         QCOMPARE(last.value("route").toString() + ' ' + last.value("route_result").toString(), logged);
+}
+
+void TestDeviceClientRig::moduleList_data()
+{
+    QTest::addColumn<QJsonObject>("cip");
+    QTest::addColumn<int>("outcome");
+    // The ports, then the slots as "route result product-or-error"; for a
+    // list not read, the outcome's text alone.
+    QTest::addColumn<QStringList>("lines");
+    // Unconnected Sends that reached the device, and sessions opened.
+    QTest::addColumn<int>("sends");
+    QTest::addColumn<int>("minMs");
+    QTest::addColumn<int>("maxMs");
+
+    const QString ip = "10.206.1.70";
+    const QStringList ports{"port 2 EtherNet/IP Ethernet entry", "port 1 Backplane Backplane slots 0-5 own 0"};
+    const QString noModule = "no_module no module at that link address (0x0312)";
+    const QString timedOut = "no_answer the module did not answer in time (0x0204)";
+    const auto garbage = [&ip](int slot, const QString &what) {
+        return QStringLiteral("1,%1 error The module at route 1,%1 behind %2 %3").arg(slot).arg(ip, what);
+    };
+    const QString malformed = "sent an answer that is cut short or malformed";
+    const QStringList bridgeAndController{"1,0 bridge 1756-EN2T/D", "1,1 module 1756-L83E/B"};
+    const int read = ModuleList::Read;
+    QTest::newRow("empty slots") << bridgeCip(ip) << read
+                                 << ports + bridgeAndController
+            + QStringList{"1,2 " + noModule, "1,3 " + noModule, "1,4 " + noModule, "1,5 " + noModule}
+                                 << 6 << 0 << 900;
+    // The two silent modules cost one bridge timeout (1 s), not two.
+    QTest::newRow("slots that never answer")
+        << bridgeCip(ip,
+                     [](Rig::Chassis *c) {
+                         for (int slot : {2, 4}) {
+                             c->modules.insert(slot, Rig::makeModule("1756-IB16/A", 0x20 + slot, 7, 0x0A));
+                             c->modules[slot].behaviour = "silent";
+                         }
+                         c->modules.insert(5, Rig::makeModule("1756-OB16/A", 0x25, 7, 0x0B));
+                     })
+        << read
+        << ports + bridgeAndController
+            + QStringList{"1,2 " + timedOut, "1,3 " + noModule, "1,4 " + timedOut, "1,5 module 1756-OB16/A"}
+        << 6 << 900 << 1900;
+    // Each fails its own slot; the module after them on the same session
+    // is read all the same.
+    QTest::newRow("garbage from slots") << bridgeCip(
+        ip,
+        [](Rig::Chassis *c) {
+            const char *const spoilt[] = {"random", "wrong_service", "truncated"};
+            for (int slot = 2; slot <= 4; ++slot) {
+                c->modules.insert(slot, Rig::makeModule("1756-IB16/A", 0x20 + slot));
+                c->modules[slot].behaviour = spoilt[slot - 2];
+            }
+            c->modules.insert(5, Rig::makeModule("1756-OB16/A", 0x25));
+        }) << read
+                                        << ports + bridgeAndController
+            + QStringList{garbage(2, malformed), garbage(3, "answered another request than the one sent"),
+                          garbage(4, malformed), "1,5 module 1756-OB16/A"}
+                                        << 6 << 0 << 900;
+    // Answered 0x08: one slot asked, not six.
+    QTest::newRow("bridge that does not route")
+        << bridgeCip(ip, [](Rig::Chassis *c) { c->routes = false; }) << int(ModuleList::NotRouting)
+        << QStringList{ip + " does not route requests to modules: the device does not route requests (0x08)"} << 1 << 0
+        << 900;
+    // No Port object (0x05), and Unconnected Send answered 0x08 as a plain
+    // adapter's stack does: one slot asked, not seventeen.
+    QTest::newRow("plain adapter")
+        << QJsonObject{{"attributes", adapterAttributes(ip)}} << int(ModuleList::NotRouting)
+        << QStringList{ip + " does not route requests to modules: the device does not route requests (0x08)"} << 1 << 0
+        << 900;
+    // Without a Port object (0x16 here), port 1 slots 0 to 16; the bridge's
+    // own slot is not known then, and its answer is a module's.
+    QStringList fallback{"port 1 Backplane  slots 0-16", "1,0 module 1756-EN2T/D", "1,1 module 1756-L83E/B"};
+    for (int slot = 2; slot <= 16; ++slot)
+        fallback << QStringLiteral("1,%1 ").arg(slot) + (slot == 7 ? "module 1756-OB16/A" : noModule);
+    QTest::newRow("no Port object") << bridgeCip(ip,
+                                                 [](Rig::Chassis *c) {
+                                                     c->portObject = false;
+                                                     c->missingPortObjectStatus = 0x16;
+                                                     c->lastSlot = 16;
+                                                     c->modules.insert(7, Rig::makeModule("1756-OB16/A", 0x27));
+                                                 })
+                                    << read << fallback << 17 << 0 << 900;
+    // Ports read attribute by attribute, without a node range: the same 17
+    // slots, and the node address still marks the bridge's own.
+    QStringList noRange{"port 2 EtherNet/IP Ethernet entry", "port 1 Backplane Backplane slots 0-16 own 3",
+                        "1,0 " + noModule, "1,1 module 1756-L83E/B"};
+    for (int slot = 2; slot <= 16; ++slot)
+        noRange << QStringLiteral("1,%1 ").arg(slot) + (slot == 3 ? "bridge 1756-EN2T/D" : noModule);
+    QTest::newRow("ports without a node range") << bridgeCip(ip, [](Rig::Chassis *c) {
+        c->ownSlot = 3;
+        c->portGetAll = false;
+        c->nodeRange = false;
+        c->lastSlot = 16;
+    }) << read << noRange << 17 << 0 << 900;
+    // The bridge refuses its own identity as a whole (directly and through
+    // its slot): its slot still shows as the bridge, with the refusal.
+    QJsonObject refusing = bridgeCip(ip, [](Rig::Chassis *c) { c->ownSlot = 2; });
+    refusing.insert("status", QJsonObject{{"01/1/1", "08"}});
+    QTest::newRow("bridge's own slot refuses Get_Attributes_All")
+        << refusing << read
+        << QStringList{"port 2 EtherNet/IP Ethernet entry",
+                       "port 1 Backplane Backplane slots 0-5 own 2",
+                       "1,0 " + noModule,
+                       "1,1 module 1756-L83E/B",
+                       "1,2 bridge The device does not support this service (0x08)",
+                       "1,3 " + noModule,
+                       "1,4 " + noModule,
+                       "1,5 " + noModule}
+        << 6 << 0 << 900;
+}
+
+// The module list workflow against the rig's chassis and its faults: all
+// on one session, each fault costing its own slot alone.
+void TestDeviceClientRig::moduleList()
+{
+    QFETCH(QJsonObject, cip);
+    QFETCH(int, outcome);
+    QFETCH(QStringList, lines);
+    QFETCH(int, sends);
+    QFETCH(int, minMs);
+    QFETCH(int, maxMs);
+
+    const QString ip = "10.206.1.70";
+    Rig::Devices devices;
+    QVERIFY(devices.start({cipDevice(ip, cip)}));
+    ModuleListReader reader{QHostAddress(ip)};
+    QSignalSpy finished(&reader, &ModuleListReader::finished);
+    QElapsedTimer timer;
+    timer.start();
+    reader.start();
+    QVERIFY(finished.isEmpty());
+    QVERIFY(finished.wait(6000));
+    const qint64 elapsed = timer.elapsed();
+    const ModuleList list = finished.first().first().value<ModuleList>();
+    QTest::qWait(100);
+    QVERIFY(finished.size() == 1);
+    QVERIFY(devices.stop());
+
+    QStringList shown;
+    if (list.outcome != ModuleList::Read)
+        shown << list.text;
+    for (const BridgePort &port : list.ports) {
+        if (list.outcome != ModuleList::Read)
+            break;
+        QString line = QStringLiteral("port %1 %2 %3").arg(port.number).arg(CIP::portTypeName(port.type), port.name);
+        if (port.hasNodeRange || !port.moduleSlots.isEmpty())
+            line += QStringLiteral(" slots %1-%2").arg(port.firstSlot).arg(port.lastSlot);
+        if (port.hasOwnSlot)
+            line += QStringLiteral(" own %1").arg(port.ownSlot);
+        if (port.entryPort)
+            line += QStringLiteral(" entry");
+        shown << line;
+        for (const ModuleSlot &slot : port.moduleSlots) {
+            QCOMPARE(slot.route.toText(), QStringLiteral("%1,%2").arg(port.number).arg(slot.slot));
+            QCOMPARE(slot.hasIdentity, slot.error.isEmpty());
+            shown << QStringLiteral("%1 %2 %3")
+                         .arg(slot.route.toText(), ModuleSlot::resultKey(slot.result),
+                              slot.hasIdentity ? slot.identity.productName.toString() : slot.error);
+        }
+    }
+    QCOMPARE(shown, lines);
+    QCOMPARE(int(list.outcome), outcome);
+    QCOMPARE(list.address, QHostAddress(ip));
+    QVERIFY2(elapsed >= minMs && elapsed <= maxMs, qPrintable(QString::number(elapsed)));
+
+    // One session; only Gets, to the Port object or through the bridge to
+    // the Identity object of a slot, each slot asked once.
+    int sessions = 0;
+    QStringList routes;
+    for (const QJsonObject &request : qAsConst(devices.cipRequests)) {
+        sessions += request.value("command").toInt() == 0x65;
+        if (request.value("command").toInt() != 0x6F)
+            continue;
+        const int service = request.value("service").toInt();
+        QVERIFY2(service == 0x01 || service == 0x0E || service == 0x52, qPrintable(QString::number(service)));
+        if (service == 0x52 && request.value("route_result").toString() == "not_routed") {
+            routes << QString();
+        } else if (service == 0x52) {
+            QCOMPARE(request.value("embedded_service").toInt(), 0x01);
+            QCOMPARE(request.value("embedded_path").toString(), QString("20012401"));
+            // The bridge gives up on a slot within about a second.
+            const int timeoutMs = request.value("timeout_ms").toInt();
+            QVERIFY2(timeoutMs >= 500 && timeoutMs <= 1000, qPrintable(QString::number(timeoutMs)));
+            routes << request.value("route").toString();
+        } else {
+            QVERIFY2(request.value("path").toString().startsWith("20f4"), qPrintable(request.value("path").toString()));
+        }
+    }
+    QCOMPARE(sessions, 1);
+    QCOMPARE(routes.size(), sends);
+    QCOMPARE(QSet<QString>(routes.cbegin(), routes.cend()).size(), sends);
 }
 
 void TestDeviceClientRig::resetDialog_data()

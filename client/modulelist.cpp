@@ -1,6 +1,7 @@
 #include "modulelist.h"
 
 #include "cipnames.h"
+#include "cipobjects.h"
 #include "deviceclient.h"
 #include "unconnectedsend.h"
 
@@ -349,7 +350,11 @@ void ModuleListReader::priv_onSlot(DeviceReply *reply, int portIndex, int slotIn
         }
     } else if (reply->routingFailed()) {
         const CIP::RoutingError routing{reply->generalStatus(), reply->additionalStatus(), -1};
-        if (routing.generalStatus == 0x08) {
+        // 0x08: the Connection Manager does not route. The first slot's
+        // answer from the device itself with any status but a routing
+        // fault (0x01), such as 0x05 from a device without a Connection
+        // Manager, says the same of every slot.
+        if (routing.generalStatus == 0x08 || (probing && routing.generalStatus != 0x01)) {
             priv_fail(
                 ModuleList::NotRouting,
                 tr("%1 does not route requests to modules: %2").arg(list.address.toString(), reply->errorString()));
@@ -369,11 +374,14 @@ void ModuleListReader::priv_onSlot(DeviceReply *reply, int portIndex, int slotIn
         slot.result = own ? ModuleSlot::Bridge : ModuleSlot::Module;
         slot.error = reply->errorString();
     } else {
-        CIP::CipIdentityObject identity;
-        if (identity.deserialize(reply->data())) {
+        // Attributes 1 to 7 at least; the state (8) only when a byte
+        // follows the name. An identity cut short is not shown as zeros.
+        CIP::CipIdentityAttributes identity;
+        if (identity.deserialize(reply->data()) && identity.missing().isEmpty()) {
             slot.result = own ? ModuleSlot::Bridge : ModuleSlot::Module;
             slot.hasIdentity = true;
-            slot.identity = identity;
+            slot.identity = identity.identity;
+            slot.hasState = identity.has(CIP::CipIdentityAttributes::State);
         } else {
             slot.result = ModuleSlot::Error;
             slot.error = tr("an identity that is cut short or malformed (%1 bytes)").arg(reply->data().size());

@@ -29,6 +29,7 @@ struct ModuleSlot
     QString error;
     bool hasIdentity = false; // Module and Bridge rows with an identity read
     CIP::CipIdentityObject identity;
+    bool hasState = false; // the identity held attribute 8, the state
     // "module", "bridge", "no_module", "no_answer", "error".
     static QString resultKey(Result result);
 };

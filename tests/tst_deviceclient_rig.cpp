@@ -6,12 +6,14 @@
 #include "deviceclient.h"
 #include "devicedetails.h"
 #include "devicedetailsdialog.h"
+#include "deviceexport.h"
 #include "deviceresetter.h"
 #include "identityprobe.h"
 #include "ipsettingsdialog.h"
 #include "ipsettingswriter.h"
 #include "modulelist.h"
 #include "rigsupport.h"
+#include "unconnectedsend.h"
 
 #include <QClipboard>
 #include <QElapsedTimer>
@@ -886,6 +888,89 @@ void TestDeviceClientRig::commandLine_data()
                                         << "refused the connection on TCP port 44818" << false << QStringList();
     QTest::newRow("details, bad address") << QJsonObject() << QStringList{"--details", "10.206.1"} << 2 << ""
                                           << "Bad address" << false << QStringList();
+    // --modules of a bridge (see bridgeCip) and its faults.
+    QJsonObject chassis = bridgeCip(ip, [](Rig::Chassis *c) {
+        c->modules.insert(3, Rig::makeModule("1756-IB16/A", 0x23, 7, 0x0A));
+        c->modules[3].behaviour = "silent";
+        // The controller's identity also holds its state (attribute 8).
+        c->modules[1].attributes.insert("01/1/8", "03");
+    });
+    QTest::newRow("modules")
+        << chassis << QStringList{"--modules", ip} << 0
+        << "^Port 2: EtherNet/IP \"Ethernet\" \\(the port this program is connected through\\)\n"
+           "Port 1: Backplane \"Backplane\", slots 0 to 5\n"
+           "  Slot 0 \\(route 1,0\\) +this bridge, \"1756-EN2T/D\", device type Communications Adapter \\(12\\), "
+           "product code 4, revision 3\\.2, S/N 005A0001, status 0x0000\n"
+           "  Slot 1 \\(route 1,1\\) +\"1756-L83E/B\", device type Programmable Logic Controller \\(14\\), product "
+           "code 166, revision 1\\.0, S/N 00000011, status 0x0000\n"
+           "  Slot 2 \\(route 1,2\\) +no module, no module at that link address \\(0x0312\\)\n"
+           "  Slot 3 \\(route 1,3\\) +did not answer in time, the module did not answer in time \\(0x0204\\)\n"
+           "  Slot 4 \\(route 1,4\\) +no module, [^\n]*\n  Slot 5 \\(route 1,5\\) +no module, [^\n]*\n$"
+        << "" << false << QStringList();
+    QTest::newRow("modules, json") << chassis << QStringList{"--modules", ip, "--format", "json"} << 0
+                                   << "\"slot_result\": \"no_answer\""
+                                   << "" << false << QStringList();
+    QTest::newRow("modules, csv")
+        << chassis << QStringList{"--modules", ip, "--format", "csv"} << 0
+        << "^port_number,port_type,port_name,slot,route,slot_result,slot_error,name,vendor_id,device_type,"
+           "device_type_name,product_code,revision,serial_number,status,state,state_name\r\n"
+           "1,Backplane,Backplane,0,\"1,0\",bridge,,1756-EN2T/D,1,12,Communications Adapter,4,3\\.2,005A0001,"
+           "0x0000,,\r\n"
+           "1,Backplane,Backplane,1,\"1,1\",module,,1756-L83E/B,1,14,Programmable Logic Controller,166,1\\.0,"
+           "00000011,0x0000,3,Operational\r\n"
+           "1,Backplane,Backplane,2,\"1,2\",no_module,no module at that link address \\(0x0312\\),,,,,,,,,,\r\n"
+        << "" << false << QStringList();
+    QTest::newRow("modules, silent") << QJsonObject{{"behaviour", "silent"}} << QStringList{"--modules", ip} << 1 << ""
+                                     << "No answer from 10\\.206\\.1\\.50 on TCP port 44818 within 3 s" << false
+                                     << QStringList();
+    QTest::newRow("modules, no server") << QJsonObject{{"none", true}} << QStringList{"--modules", ip} << 1 << ""
+                                        << "refused the connection on TCP port 44818" << false << QStringList();
+    QTest::newRow("modules, garbage") << QJsonObject{{"behaviour", "garbage"}} << QStringList{"--modules", ip} << 1
+                                      << ""
+                                      << "." << false << QStringList();
+    QTest::newRow("modules, session refused")
+        << QJsonObject{{"sessions", "refuse"}} << QStringList{"--modules", ip} << 3 << ""
+        << "refused a session" << false << QStringList();
+    QTest::newRow("modules, does not route")
+        << bridgeCip(ip, [](Rig::Chassis *c) { c->routes = false; }) << QStringList{"--modules", ip} << 3 << ""
+        << "10\\.206\\.1\\.50 does not route requests to modules: the device does not route requests \\(0x08\\)"
+        << false << QStringList();
+    QTest::newRow("modules, plain adapter") << QJsonObject() << QStringList{"--modules", ip} << 3 << ""
+                                            << "does not route requests to modules" << false << QStringList();
+    // The backplane is not configured: no port leads to slots.
+    QJsonObject unconfigured = chassis;
+    QJsonObject attributes = unconfigured.value("attributes").toObject();
+    attributes.insert("f4/2/1", "ffff");
+    unconfigured.insert("attributes", attributes);
+    QTest::newRow("modules, no port that leads to slots")
+        << unconfigured << QStringList{"--modules", ip} << 3 << ""
+        << "10\\.206\\.1\\.50 has no port that leads to slots" << false << QStringList();
+    QTest::newRow("modules, bad format") << chassis << QStringList{"--modules", ip, "--format", "xml"} << 2 << ""
+                                         << "--modules prints text, csv or json, not \"xml\"\\." << false
+                                         << QStringList();
+    // --details --route: a module behind the bridge, read through it.
+    QTest::newRow("details, route") << chassis << QStringList{"--details", ip, "--route", "1,1", "--format", "json"}
+                                    << 0 << "\"name\": \"1756-L83E/B\".*\"route\": \"1,1\""
+                                    << "" << false << QStringList();
+    QTest::newRow("details, route to a silent module")
+        << chassis << QStringList{"--details", ip, "--route", "1,3"} << 1 << ""
+        << "the module did not answer in time \\(0x0204\\)" << false << QStringList();
+    QTest::newRow("details, route to an empty slot")
+        << chassis << QStringList{"--details", ip, "--route", "1,2"} << 3 << ""
+        << "no module at that link address \\(0x0312\\)" << false << QStringList();
+    QTest::newRow("details, route to no such port")
+        << chassis << QStringList{"--details", ip, "--route", "5,1"} << 3 << ""
+        << "0x0311" << false << QStringList();
+    QTest::newRow("details, route through a bridge that does not route")
+        << bridgeCip(ip, [](Rig::Chassis *c) { c->routes = false; }) << QStringList{"--details", ip, "--route", "1,1"}
+        << 3 << ""
+        << "0x08" << false << QStringList();
+    QTest::newRow("details, route to a silent device")
+        << QJsonObject{{"behaviour", "silent"}} << QStringList{"--details", ip, "--route", "1,1"} << 1 << ""
+        << "No answer from 10\\.206\\.1\\.50" << false << QStringList();
+    QTest::newRow("set-ip, route") << chassis << QStringList{"--set-ip", ip, "--route", "1,1", "--dhcp", "--yes"} << 2
+                                   << ""
+                                   << "--route goes with --details, not with --set-ip\\." << false << QStringList();
     // Without --yes: what would change, and nothing written.
     QTest::newRow("set-ip, not confirmed")
         << QJsonObject{{"settable", settable}} << QStringList{"--set-ip", ip, "--static", "10.206.1.51/24"} << 4
@@ -1017,7 +1102,55 @@ void TestDeviceClientRig::commandLine()
     };
     QVERIFY2(holds(out, output), qPrintable(out));
     QVERIFY2(holds(err, errors), qPrintable(err));
-    if (arguments.contains("json")) {
+    if (arguments.contains("json") && arguments.contains("--modules")) {
+        // The ports, then one flat object per slot, the identity with the
+        // list export's keys and null where the slot gave none.
+        const QJsonObject document = QJsonDocument::fromJson(out.toUtf8()).object();
+        QCOMPARE(document.value("address").toString(), ip);
+        QCOMPARE(document.value("ports").toArray().size(), 2);
+        const QJsonArray modules = document.value("modules").toArray();
+        QCOMPARE(modules.size(), 6);
+        QStringList keys = DeviceExport::columns().mid(4, 10);
+        keys.removeOne("status");
+        keys << "port_number"
+             << "port_type"
+             << "port_name"
+             << "slot"
+             << "route"
+             << "slot_result"
+             << "slot_error"
+             << "status";
+        keys.sort();
+        QStringList results;
+        for (const QJsonValue &value : modules) {
+            const QJsonObject module = value.toObject();
+            QCOMPARE(module.keys(), keys);
+            results << module.value("route").toString() + ' ' + module.value("slot_result").toString();
+            QCOMPARE(module.value("port_number").toInt(), 1);
+            QCOMPARE(module.value("port_type").toString(), QString("Backplane"));
+            QCOMPARE(module.value("slot_error").isNull(), !module.value("name").isNull());
+        }
+        QCOMPARE(results,
+                 (QStringList{"1,0 bridge", "1,1 module", "1,2 no_module", "1,3 no_answer", "1,4 no_module",
+                              "1,5 no_module"}));
+        const QJsonObject controller = modules.at(1).toObject();
+        QCOMPARE(controller.value("name").toString(), QString("1756-L83E/B"));
+        QCOMPARE(controller.value("device_type").toInt(), 14);
+        QCOMPARE(controller.value("product_code").toInt(), 0xA6);
+        QCOMPARE(controller.value("serial_number").toString(), QString("00000011"));
+        QCOMPARE(controller.value("status").toString(), QString("0x0000"));
+        QCOMPARE(controller.value("state").toInt(), 3);
+        QCOMPARE(controller.value("state_name").toString(), QString("Operational"));
+        // The bridge's identity has no state: null, not 0 "Nonexistent".
+        QCOMPARE(modules.at(0).toObject().value("state"), QJsonValue(QJsonValue::Null));
+        QCOMPARE(modules.at(2).toObject().value("slot_error").toString(),
+                 QString("no module at that link address (0x0312)"));
+    } else if (arguments.contains("--route") && arguments.contains("json")) {
+        const QJsonObject document = QJsonDocument::fromJson(out.toUtf8()).object();
+        QCOMPARE(document.value("address").toString(), ip);
+        QCOMPARE(document.value("route").toString(), QString("1,1"));
+        QCOMPARE(document.value("identity").toObject().value("serial_number").toString(), QString("00000011"));
+    } else if (arguments.contains("json")) {
         const QJsonObject document = QJsonDocument::fromJson(out.toUtf8()).object();
         QCOMPARE(document.value("address").toString(), ip);
         QCOMPARE(document.value("identity").toObject().value("name").toString(), QString("1756-ENBT/A"));
@@ -1448,7 +1581,8 @@ void TestDeviceClientRig::moduleList_data()
             + QStringList{"1,2 " + timedOut, "1,3 " + noModule, "1,4 " + timedOut, "1,5 module 1756-OB16/A"}
         << 6 << 900 << 1900;
     // Each fails its own slot; the module after them on the same session
-    // is read all the same.
+    // is read all the same. Slot 6 answers success with an identity cut
+    // short after two bytes: an error, not a module of zeros.
     QTest::newRow("garbage from slots") << bridgeCip(
         ip,
         [](Rig::Chassis *c) {
@@ -1458,11 +1592,17 @@ void TestDeviceClientRig::moduleList_data()
                 c->modules[slot].behaviour = spoilt[slot - 2];
             }
             c->modules.insert(5, Rig::makeModule("1756-OB16/A", 0x25));
+            c->modules.insert(6, Rig::makeModule("1756-OB16/A", 0x26));
+            c->modules[6].answer = QByteArray::fromHex("810000000100");
+            c->lastSlot = 6;
         }) << read
-                                        << ports + bridgeAndController
+                                        << QStringList{"port 2 EtherNet/IP Ethernet entry",
+                                                       "port 1 Backplane Backplane slots 0-6 own 0"}
+            + bridgeAndController
             + QStringList{garbage(2, malformed), garbage(3, "answered another request than the one sent"),
-                          garbage(4, malformed), "1,5 module 1756-OB16/A"}
-                                        << 6 << 0 << 900;
+                          garbage(4, malformed), "1,5 module 1756-OB16/A",
+                          "1,6 error an identity that is cut short or malformed (2 bytes)"}
+                                        << 7 << 0 << 900;
     // Answered 0x08: one slot asked, not six.
     QTest::newRow("bridge that does not route")
         << bridgeCip(ip, [](Rig::Chassis *c) { c->routes = false; }) << int(ModuleList::NotRouting)
@@ -1474,6 +1614,12 @@ void TestDeviceClientRig::moduleList_data()
         << QJsonObject{{"attributes", adapterAttributes(ip)}} << int(ModuleList::NotRouting)
         << QStringList{ip + " does not route requests to modules: the device does not route requests (0x08)"} << 1 << 0
         << 900;
+    // No Connection Manager: the Unconnected Send answered 0x05, as
+    // devices answer a class they lack.
+    QTest::newRow("adapter without a Connection Manager")
+        << QJsonObject{{"attributes", adapterAttributes(ip)}, {"status", QJsonObject{{"52/6/1", "05"}}}}
+        << int(ModuleList::NotRouting)
+        << QStringList{ip + " does not route requests to modules: " + CIP::routingErrorText(0x05, {})} << 1 << 0 << 900;
     // Without a Port object (0x16 here), port 1 slots 0 to 16; the bridge's
     // own slot is not known then, and its answer is a module's.
     QStringList fallback{"port 1 Backplane  slots 0-16", "1,0 module 1756-EN2T/D", "1,1 module 1756-L83E/B"};
@@ -1580,7 +1726,7 @@ void TestDeviceClientRig::moduleList()
             continue;
         const int service = request.value("service").toInt();
         QVERIFY2(service == 0x01 || service == 0x0E || service == 0x52, qPrintable(QString::number(service)));
-        if (service == 0x52 && request.value("route_result").toString() == "not_routed") {
+        if (service == 0x52 && !request.contains("embedded_service")) {
             routes << QString();
         } else if (service == 0x52) {
             QCOMPARE(request.value("embedded_service").toInt(), 0x01);

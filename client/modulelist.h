@@ -125,6 +125,10 @@ private:
     int noPortSlots = 0;
     // The slots (port index, slot index) not yet asked.
     QList<QPair<int, int>> unsent;
+    // The slots whose session ended before their answer came, and the
+    // answers the slots got since the last round was sent.
+    QList<QPair<int, int>> askAgain;
+    int roundAnswers = 0;
     // The first slot is asked, alone.
     bool probing = false;
     bool done = true;

@@ -62,7 +62,9 @@ struct ModuleList
 
 // Reads a bridge's ports and the identity of the module in each slot of
 // its chassis ports, over one DeviceClient session with the slot requests
-// pipelined on it (see the .cpp for the order of the questions).
+// pipelined on it (see the .cpp for the order of the questions; slots that
+// lose their session at a bridge that serves one request at a time are
+// asked again on a new one).
 class ModuleListReader : public QObject
 {
     Q_OBJECT

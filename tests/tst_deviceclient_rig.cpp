@@ -516,8 +516,8 @@ void TestDeviceClientRig::reset_data()
 
     QTest::newRow("accepted") << QJsonObject() << true << "" << int(ResetResult::Accepted) << "" << true << 0 << 1500;
     QTest::newRow("refused") << QJsonObject{{"status", QJsonObject{{"05/1/1", "08"}}}} << true << ""
-                             << int(ResetResult::Refused) << "the device does not route requests (0x08)" << false << 0
-                             << 1500;
+                             << int(ResetResult::Refused) << "The device does not support this service (0x08)" << false
+                             << 0 << 1500;
     QTest::newRow("refused in its state")
         << QJsonObject{{"reset", "refuse"}} << true << "" << int(ResetResult::Refused)
         << "The device cannot do this in its present state (0x10)" << false << 0 << 1500;

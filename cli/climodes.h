@@ -27,6 +27,7 @@ int runDetails(const CommandLine &commandLine);
 int runSetIp(const CommandLine &commandLine);
 int runModules(const CommandLine &commandLine);
 int runInventory(const CommandLine &commandLine);
+int runRequest(const CommandLine &commandLine);
 
 // Writes the bytes as they are: a CSV's CRLF must not become CR CR LF in
 // a Windows text stream.

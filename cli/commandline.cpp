@@ -5,6 +5,7 @@
 #include "deviceexport.h"
 #include "netaddress.h"
 #include "projectinfo.h"
+#include "unconnectedsend.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -63,8 +64,22 @@ struct Options
     QCommandLineOption route{QStringLiteral("route"),
                              CommandLine::tr("With --details: read the module behind the device at ADDRESS at the "
                                              "end of this route, port and slot (or address) for each bridge on "
-                                             "the way, for example 1,3. Nothing is written to it."),
+                                             "the way, for example 1,3. Nothing is written to it. With --request: "
+                                             "send the request to that module."),
                              QStringLiteral("PORT,LINK[,PORT,LINK...]")};
+    QCommandLineOption request{
+        QStringLiteral("request"),
+        CommandLine::tr("Send one request to the device at ADDRESS over EtherNet/IP (TCP port 44818): SERVICE "
+                        "(a number or Get_Attributes_All, Get_Attribute_List, Reset, Get_Attribute_Single, "
+                        "Set_Attribute_Single), CLASS, INSTANCE and, where the service takes one, ATTRIBUTE follow "
+                        "the address; numbers decimal or hexadecimal with 0x. Prints the answer's status, data "
+                        "and readings, as text or json (--format). A service that is not a Get is sent only with "
+                        "--yes. Exit status 0: status 0; 3: another status; 4: not sent."),
+        QStringLiteral("ADDRESS")};
+    QCommandLineOption data{QStringLiteral("data"),
+                            CommandLine::tr("With --request: the request's data in hexadecimal, spaces allowed, "
+                                            "for example \"01 00\"."),
+                            QStringLiteral("HEX")};
     QCommandLineOption modules{QStringLiteral("modules"),
                                CommandLine::tr("Read the ports of the device at ADDRESS over EtherNet/IP (TCP port "
                                                "44818) and the identity of the module in each slot behind it, as "
@@ -97,7 +112,10 @@ struct Options
                                              "answer at its new address.")};
     QCommandLineOption yes{QStringLiteral("yes"),
                            CommandLine::tr("With --set-ip: write. Without it nothing is written: the changes are "
-                                           "printed, and the exit status is 4.")};
+                                           "printed, and the exit status is 4. With --request: send a service "
+                                           "that is not a Get (Set_Attribute_Single, Reset, any other). Without "
+                                           "it the request is printed, nothing is sent, and the exit status is "
+                                           "4.")};
     QCommandLineOption inventory{
         QStringLiteral("inventory"),
         CommandLine::tr("Search once, then read every device's identity, TCP/IP settings, Ethernet link and the "
@@ -163,13 +181,13 @@ void setUp(QCommandLineParser *parser, const Options &options)
         CommandLine::tr("Finds devices on the local IPv4 networks. Without options it opens its window."));
     // Qt's options are single words after one dash: -platform, -style.
     parser->setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser->addOptions({options.list,        options.watch,         options.addressServer, options.format,
-                        options.wait,        options.interval,      options.forTime,       options.assign,
-                        options.assignments, options.details,       options.route,         options.modules,
-                        options.setIp,       options.staticAddress, options.gateway,       options.dns,
-                        options.domain,      options.bootp,         options.dhcp,          options.hostName,
-                        options.reset,       options.yes,           options.inventory,     options.save,
-                        options.compare,     options.help,          options.version});
+    parser->addOptions(
+        {options.list,     options.watch,   options.addressServer, options.format,        options.wait,
+         options.interval, options.forTime, options.assign,        options.assignments,   options.details,
+         options.route,    options.modules, options.setIp,         options.staticAddress, options.gateway,
+         options.dns,      options.domain,  options.bootp,         options.dhcp,          options.hostName,
+         options.reset,    options.yes,     options.inventory,     options.save,          options.compare,
+         options.request,  options.data,    options.help,          options.version});
     addQtOptions(parser);
 }
 
@@ -236,6 +254,13 @@ qint64 milliseconds(const QString &seconds)
 
 namespace {
 
+// The usage error for an option of --set-ip given without it.
+CommandLine setIpOnlyError(const QString &name)
+{
+    return usageError(name == QLatin1String("yes") ? CommandLine::tr("--yes goes with --set-ip and --request.")
+                                                   : CommandLine::tr("--%1 goes with --set-ip.").arg(name));
+}
+
 QStringList setIpOnlyNames()
 {
     return {QStringLiteral("static"),   QStringLiteral("gateway"), QStringLiteral("dns"),
@@ -275,7 +300,7 @@ CommandLine parseDeviceMode(const QCommandLineParser &parser, const Options &opt
     if (details || modules) {
         for (const QString &option : setIpOnlyNames()) {
             if (parser.isSet(option))
-                return usageError(CommandLine::tr("--%1 goes with --set-ip.").arg(option));
+                return setIpOnlyError(option);
         }
         if (parser.isSet(options.route)) {
             QString why;
@@ -369,7 +394,7 @@ CommandLine parseInventoryMode(const QCommandLineParser &parser, const Options &
     }
     for (const QString &name : setIpOnlyNames()) {
         if (parser.isSet(name))
-            return usageError(CommandLine::tr("--%1 goes with --set-ip.").arg(name));
+            return setIpOnlyError(name);
     }
     if (!parser.positionalArguments().isEmpty())
         return usageError(CommandLine::tr("Unexpected argument \"%1\".").arg(parser.positionalArguments().first()));
@@ -413,6 +438,72 @@ CommandLine parseInventoryMode(const QCommandLineParser &parser, const Options &
     return commandLine;
 }
 
+// --request ADDRESS SERVICE CLASS INSTANCE [ATTRIBUTE] with --data,
+// --route, --yes and --format. The request is parsed by the rule the
+// request dialog uses, so that it means the same bytes in both.
+CommandLine parseRequestMode(const QCommandLineParser &parser, const Options &options)
+{
+    const QStringList modes{QStringLiteral("list"),     QStringLiteral("watch"),   QStringLiteral("address-server"),
+                            QStringLiteral("details"),  QStringLiteral("modules"), QStringLiteral("set-ip"),
+                            QStringLiteral("inventory")};
+    for (const QString &name : modes) {
+        if (parser.isSet(name))
+            return usageError(CommandLine::tr("--request does not go with --%1.").arg(name));
+    }
+    const QStringList others{QStringLiteral("wait"),   QStringLiteral("interval"),    QStringLiteral("for"),
+                             QStringLiteral("assign"), QStringLiteral("assignments"), QStringLiteral("save"),
+                             QStringLiteral("compare")};
+    for (const QString &name : others) {
+        if (parser.isSet(name))
+            return usageError(CommandLine::tr("--%1 does not go with --request.").arg(name));
+    }
+    for (const QString &name : setIpOnlyNames()) {
+        if (name != QLatin1String("yes") && parser.isSet(name))
+            return setIpOnlyError(name);
+    }
+
+    CommandLine commandLine;
+    commandLine.mode = CommandLine::Request;
+    commandLine.deviceAddress = parser.value(options.request);
+    quint32 address = 0;
+    if (!parseIpv4(commandLine.deviceAddress, &address) || address == 0 || address >> 28 >= 0xE)
+        return usageError(CommandLine::tr("Bad address \"%1\": give a device's IPv4 address, as 192.168.1.10.")
+                              .arg(commandLine.deviceAddress));
+    const QStringList fields = parser.positionalArguments();
+    if (fields.size() < 3)
+        return usageError(CommandLine::tr("--request needs SERVICE, CLASS and INSTANCE after the address, and "
+                                          "ATTRIBUTE where the service takes one."));
+    if (fields.size() > 4)
+        return usageError(CommandLine::tr("Unexpected argument \"%1\".").arg(fields.at(4)));
+    QString why;
+    if (CIP::GenericRequest::parse(fields.at(0), fields.at(1), fields.at(2), fields.value(3),
+                                   parser.value(options.data), &commandLine.request, &why)
+        != CIP::GenericRequest::NoField)
+        return usageError(why);
+    if (parser.isSet(options.route)) {
+        if (!CIP::CipRoute::fromText(parser.value(options.route), &commandLine.route, &why))
+            return usageError(CommandLine::tr("Bad route \"%1\": %2").arg(parser.value(options.route), why));
+    }
+    // What one message cannot carry is refused before anything is sent: the
+    // request, framed, holds no more encapsulated data than an answer may.
+    CIP::MessageRouterRequest sent;
+    const QByteArray frame = CIP::routedRequest(commandLine.request.toRequest(), commandLine.route, &sent)
+        ? ENIP::sendRRDataRequest(0, sent)
+        : QByteArray();
+    if (frame.isEmpty() || frame.size() > ENIP::ENIPEncapHeader::Size + ENIP::MaxTcpDataLength)
+        return usageError(CommandLine::tr("The request is too large: with its framing it must fit in %1 bytes.")
+                              .arg(ENIP::MaxTcpDataLength));
+    if (parser.isSet(options.format)) {
+        const QString format = parser.value(options.format);
+        if (format == QLatin1String("json"))
+            commandLine.format = ExportFormat::Json;
+        else if (format != QLatin1String("text"))
+            return usageError(CommandLine::tr("--request prints text or json, not \"%1\".").arg(format));
+    }
+    commandLine.yes = parser.isSet(options.yes);
+    return commandLine;
+}
+
 } // namespace
 
 CommandLine CommandLine::parse(const QStringList &arguments)
@@ -432,6 +523,10 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         commandLine.mode = Version;
         return commandLine;
     }
+    if (parser.isSet(options.request))
+        return parseRequestMode(parser, options);
+    if (parser.isSet(options.data))
+        return usageError(tr("--data goes with --request."));
     if (parser.isSet(options.inventory))
         return parseInventoryMode(parser, options);
     if (parser.isSet(options.save) || parser.isSet(options.compare))
@@ -439,10 +534,10 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     if (parser.isSet(options.details) || parser.isSet(options.setIp) || parser.isSet(options.modules))
         return parseDeviceMode(parser, options);
     if (parser.isSet(options.route))
-        return usageError(tr("--route goes with --details."));
+        return usageError(tr("--route goes with --details and --request."));
     for (const QString &name : setIpOnlyNames()) {
         if (parser.isSet(name))
-            return usageError(tr("--%1 goes with --set-ip.").arg(name));
+            return setIpOnlyError(name);
     }
     const bool watch = parser.isSet(options.watch);
     const bool serve = parser.isSet(options.addressServer);
@@ -577,6 +672,8 @@ int runCommandLine(const CommandLine &commandLine)
         return runModules(commandLine);
     case CommandLine::InventoryMode:
         return runInventory(commandLine);
+    case CommandLine::Request:
+        return runRequest(commandLine);
     case CommandLine::Window:
         break;
     }

@@ -2,6 +2,7 @@
 #define COMMANDLINE_H
 
 #include "addressassignment.h"
+#include "ciprequest.h"
 #include "ciproute.h"
 #include "deviceexport.h"
 #include "inventory.h"
@@ -20,7 +21,20 @@ struct CommandLine
     Q_DECLARE_TR_FUNCTIONS(CommandLine)
 
 public:
-    enum Mode { Window, List, Watch, AddressServer, Help, Version, UsageError, Details, SetIp, Modules, InventoryMode };
+    enum Mode {
+        Window,
+        List,
+        Watch,
+        AddressServer,
+        Help,
+        Version,
+        UsageError,
+        Details,
+        SetIp,
+        Modules,
+        InventoryMode,
+        Request
+    };
 
     // arguments as the process got them, the program's name first.
     static CommandLine parse(const QStringList &arguments);
@@ -39,11 +53,13 @@ public:
     // --address-server: the MACs to answer, from --assign and
     // --assignments, in that order; not yet checked against the cards.
     QVector<AddressAssignment> assignments;
-    // --details, --set-ip and --modules: the device's address.
+    // --details, --set-ip, --modules and --request: the device's address.
     QString deviceAddress;
-    // --details --route: the module behind the device to read; empty: the
-    // device itself.
+    // --details --route and --request --route: the module behind the
+    // device to read or ask; empty: the device itself.
     CIP::CipRoute route;
+    // --request: the request as given, parsed.
+    CIP::GenericRequest request;
     // --set-ip: what to write, checked already. Name servers and domain
     // not given keep the device's values.
     IpSettingsInput ipInput;
@@ -52,7 +68,7 @@ public:
     // Reset the device after writing, and wait for it at its new address.
     bool reset = false;
     // Write without asking: without it --set-ip only says what it would
-    // change.
+    // change, and --request sends nothing but a Get.
     bool yes = false;
     // --inventory --save FILE: where to write today's inventory, and in
     // the format its name ends with.
@@ -76,8 +92,9 @@ public:
 // did not answer the bridge); 2 a usage error; 3 the device refused, or
 // read back other values than those written, or (--modules, --route) does
 // not route, has no port that leads to slots, or could not route the
-// request; 4 --set-ip
-// without --yes: nothing written; 5 (--address-server) port 67 could not be
+// request, or (--request) the device answered with a general status other
+// than 0; 4 --set-ip without --yes: nothing written, or --request without
+// --yes for a service that is not a Get: nothing sent; 5 (--address-server) port 67 could not be
 // opened; 6 (--inventory --compare) something differs from the saved
 // inventory.
 int runCommandLine(const CommandLine &commandLine);

@@ -187,7 +187,7 @@ void tst_CommandLine::commandLine_data()
     row("--details with --set-ip", {"--details", "10.0.0.7", "--set-ip", "10.0.0.7"})
         << usage << text << 3000 << "--details, --modules and --set-ip do not go together." << QString();
     row("--details with --yes", {"--details", "10.0.0.7", "--yes"})
-        << usage << text << 3000 << "--yes goes with --set-ip." << QString();
+        << usage << text << 3000 << "--yes goes with --set-ip and --request." << QString();
     // --modules, and --route: told is the address and the route as parsed.
     const int modules = int(CommandLine::Modules);
     row("--modules", {"--modules", "10.0.0.7"}) << modules << text << 3000 << QString() << "10.0.0.7";
@@ -257,6 +257,63 @@ void tst_CommandLine::commandLine_data()
         << usage << text << 3000 << "--static goes with --set-ip." << QString();
     row("--reset with --list", {"--list", "--reset"})
         << usage << text << 3000 << "--reset goes with --set-ip." << QString();
+
+    // --request: told is "ADDRESS route ROUTE: REQUEST BYTES [yes]", as
+    // parsed.
+    const int request = int(CommandLine::Request);
+    const QString ip = "10.0.0.7";
+    row("--request by name", {"--request", ip, "Get_Attribute_Single", "0xF5", "1", "6"})
+        << request << text << 3000 << QString() << "10.0.0.7 route : 0e 03 20 f5 24 01 30 06";
+    row("--request by number, hex and decimal", {"--request", ip, "14", "245", "0x01", "0x06", "--format", "json"})
+        << request << json << 3000 << QString() << "10.0.0.7 route : 0e 03 20 f5 24 01 30 06";
+    row("--request vendor class, 32-bit instance, data, route, yes",
+        {"--request", ip, "0x4C", "0x300", "0x12345678", "--data", "01 0a", "--route", "1,3", "--yes"})
+        << request << text << 3000 << QString() << "10.0.0.7 route 1,3: 4c 05 21 00 00 03 26 00 78 56 34 12 01 0a yes";
+    row("--request Get_Attributes_All with an attribute", {"--request", ip, "get_attributes_all", "1", "1", "7"})
+        << request << text << 3000 << QString() << "10.0.0.7 route : 01 03 20 01 24 01 30 07";
+    row("--request Reset with data", {"--request", ip, "Reset", "1", "1", "--data=01", "--yes"})
+        << request << text << 3000 << QString() << "10.0.0.7 route : 05 02 20 01 24 01 01 yes";
+    row("--request without an attribute", {"--request", ip, "Set_Attribute_Single", "0xF5", "1", "--data", "00"})
+        << usage << text << 3000 << "The service 0x10 Set_Attribute_Single needs an attribute." << QString();
+    row("--request class over 0xFFFF", {"--request", ip, "1", "0x10000", "1"})
+        << usage << text << 3000 << "The class must be at most 0xFFFF (65535)." << QString();
+    row("--request attribute over 0xFFFF", {"--request", ip, "0x0E", "1", "1", "65536"})
+        << usage << text << 3000 << "The attribute must be at most 0xFFFF (65535)." << QString();
+    row("--request instance not a number", {"--request", ip, "1", "1", "1.5"})
+        << usage << text << 3000 << "The instance must be a decimal number or a hexadecimal one with 0x in front."
+        << QString();
+    row("--request service 0x80", {"--request", ip, "0x80", "1", "1"})
+        << usage << text << 3000 << "The service must be one of the names offered or a number from 0x00 to 0x7F."
+        << QString();
+    row("--request odd data", {"--request", ip, "0x10", "1", "1", "1", "--data", "abc"})
+        << usage << text << 3000 << "The data must be pairs of hexadecimal digits, such as 01 02 0a." << QString();
+    row("--request too much data", {"--request", ip, "0x10", "1", "1", "1", "--data", QString(8200, 'a')})
+        << usage << text << 3000 << "The request is too large: with its framing it must fit in 4096 bytes."
+        << QString();
+    row("--request, instance missing", {"--request", ip, "1", "1"})
+        << usage << text << 3000
+        << "--request needs SERVICE, CLASS and INSTANCE after the address, and ATTRIBUTE where the service takes "
+           "one."
+        << QString();
+    row("--request, one field too many", {"--request", ip, "0x0E", "1", "1", "7", "8"})
+        << usage << text << 3000 << "Unexpected argument \"8\"." << QString();
+    row("--request, bad address", {"--request", "10.0.0", "1", "1", "1"})
+        << usage << text << 3000 << "Bad address \"10.0.0\": give a device's IPv4 address, as 192.168.1.10."
+        << QString();
+    row("--request, bad route", {"--request", ip, "1", "1", "1", "--route", "1"})
+        << usage << text << 3000 << "Bad route \"1\": " << QString();
+    row("--request csv", {"--request", ip, "1", "1", "1", "--format", "csv"})
+        << usage << text << 3000 << "--request prints text or json, not \"csv\"." << QString();
+    row("--request with --details", {"--request", ip, "1", "1", "1", "--details", ip})
+        << usage << text << 3000 << "--request does not go with --details." << QString();
+    row("--request with --wait", {"--request", ip, "1", "1", "1", "--wait", "100"})
+        << usage << text << 3000 << "--wait does not go with --request." << QString();
+    row("--request with --reset", {"--request", ip, "1", "1", "1", "--reset"})
+        << usage << text << 3000 << "--reset goes with --set-ip." << QString();
+    row("--data without --request", {"--details", ip, "--data", "00"})
+        << usage << text << 3000 << "--data goes with --request." << QString();
+    row("--route alone", {"--route", "1,3"})
+        << usage << text << 3000 << "--route goes with --details and --request." << QString();
 
     // --inventory: told is "save FILE FORMAT; compare N", as parsed.
     const int inventory = int(CommandLine::InventoryMode);
@@ -342,6 +399,15 @@ void tst_CommandLine::commandLine()
                      .arg(parsed.saveFile,
                           parsed.saveFile.isEmpty() ? QString() : QString::fromLatin1(formats[int(parsed.saveFormat)]),
                           parsed.compare ? QString::number(parsed.saved.devices.size()) : QStringLiteral("-")),
+                 told);
+        return;
+    }
+    if (mode == CommandLine::Request) {
+        QCOMPARE(int(parsed.format), format);
+        QCOMPARE(QStringLiteral("%1 route %2: %3%4")
+                     .arg(parsed.deviceAddress, parsed.route.toText(),
+                          QString::fromLatin1(parsed.request.bytes().toHex(' ')),
+                          parsed.yes ? QStringLiteral(" yes") : QString()),
                  told);
         return;
     }

@@ -3,6 +3,7 @@
 // own devices (tests/rig/devices.py) at addresses of its own.
 
 #include "bootpdhcpdisabler.h"
+#include "ciprequest.h"
 #include "deviceclient.h"
 #include "devicedetails.h"
 #include "devicedetailsdialog.h"
@@ -156,6 +157,41 @@ QStringList requestsTo(const Rig::Devices &devices, const QString &ip)
         requests << line;
     }
     return requests;
+}
+
+// The program's outcome on the command line.
+struct ProgramRun
+{
+    bool finished = false;
+    bool normalExit = false;
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs the program with the arguments, without a display, for up to 45 s.
+ProgramRun runProgram(const QStringList &arguments)
+{
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    program.setProcessEnvironment(environment);
+    program.start(NODESPOTTER_EXECUTABLE, arguments);
+    ProgramRun run;
+    if (!program.waitForStarted())
+        return run;
+    run.finished = program.waitForFinished(45000);
+    run.out = QString::fromLocal8Bit(program.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(program.readAllStandardError());
+    run.normalExit = program.exitStatus() == QProcess::NormalExit;
+    run.exitCode = program.exitCode();
+    return run;
+}
+
+bool holds(const QString &text, const QString &pattern)
+{
+    return QRegularExpression(pattern, QRegularExpression::DotMatchesEverythingOption).match(text).hasMatch();
 }
 
 // The Ports and modules part of a bridge's details dialog, once read (see
@@ -327,6 +363,8 @@ private slots:
     void warnings();
     void commandLine_data();
     void commandLine();
+    void requestCommandLine_data();
+    void requestCommandLine();
     void detailsDialog_data();
     void detailsDialog();
     void chassis_data();
@@ -1082,24 +1120,14 @@ void TestDeviceClientRig::commandLine()
     answerListIdentity(&device);
     QVERIFY(devices.start({device}));
 
-    QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(QString::fromLatin1(name));
-    program.setProcessEnvironment(environment);
-    program.start(NODESPOTTER_EXECUTABLE, arguments);
-    QVERIFY(program.waitForStarted());
-    const bool finished = program.waitForFinished(45000);
-    const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
-    const QString err = QString::fromLocal8Bit(program.readAllStandardError());
-    QVERIFY2(finished, qPrintable(err));
+    const ProgramRun run = runProgram(arguments);
+    const QString &out = run.out;
+    const QString &err = run.err;
+    QVERIFY2(run.finished, qPrintable(err));
     QTest::qWait(200);
     QVERIFY(devices.stop());
-    QVERIFY2(program.exitStatus() == QProcess::NormalExit, qPrintable(out + err));
-    QVERIFY2(program.exitCode() == exitCode, qPrintable(QString::number(program.exitCode()) + "\n" + out + err));
-    const auto holds = [](const QString &text, const QString &pattern) {
-        return QRegularExpression(pattern, QRegularExpression::DotMatchesEverythingOption).match(text).hasMatch();
-    };
+    QVERIFY2(run.normalExit, qPrintable(out + err));
+    QVERIFY2(run.exitCode == exitCode, qPrintable(QString::number(run.exitCode) + "\n" + out + err));
     QVERIFY2(holds(out, output), qPrintable(out));
     QVERIFY2(holds(err, errors), qPrintable(err));
     if (arguments.contains("json") && arguments.contains("--modules")) {
@@ -1168,6 +1196,157 @@ void TestDeviceClientRig::commandLine()
     QCOMPARE(requestsTo(devices, ip).filter(QRegularExpression("^(10|05) ")), sets);
     if (arguments.contains("--reset") && exitCode == 0 && written)
         QVERIFY(requestsTo(devices, ip).contains("05 20012401 00"));
+}
+
+// --request against the simulator: an adapter with a vendor object (class
+// 0x300, a 32-bit instance, an answer at the framing limit and one over
+// it), a silent device, a bridge with modules and a plain adapter asked
+// to route.
+void TestDeviceClientRig::requestCommandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    // Patterns that standard output and standard error must hold.
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("errors");
+    // What the device at the address took: "service path [data]", and for
+    // a routed request "route R: service path [data] result".
+    QTest::addColumn<QStringList>("taken");
+
+    const QString adapter = "10.206.1.70";
+    const QString silent = "10.206.1.71";
+    const QString bridge = "10.206.1.72";
+    const QString plain = "10.206.1.73";
+    const auto row = [](const char *tag, const QStringList &arguments) -> QTestData & {
+        return QTest::newRow(tag) << arguments;
+    };
+    row("Get succeeds", {"--request", adapter, "Get_Attribute_Single", "0x300", "0x12345678", "1"})
+        << 0
+        << "^Status: 0x00 Success\nAdditional status: none\nData: 4 byte\\(s\\)\n0000  2a 00 00 00 +\\*\\.\\.\\.\n"
+           "USINT: 42 \\(0x2A\\)\n.*DINT: 42\nREAL: 5\\.9e-44\n"
+        << "" << QStringList{"0e 210000032600785634123001"};
+    row("Get, json", {"--request", adapter, "0x0E", "768", "305419896", "1", "--format", "json"})
+        << 0
+        << "\"address\": \"10\\.206\\.1\\.70\".*\"data_hex\": \"2a 00 00 00\".*\"dint\": 42.*"
+           "\"request_hex\": \"0e 06 21 00 00 03 26 00 78 56 34 12 30 01\".*\"route\": null"
+        << "" << QStringList{"0e 210000032600785634123001"};
+    row("Get refused: no attribute", {"--request", adapter, "0x0E", "0x300", "0x12345678", "9"})
+        << 3 << "^Status: 0x14 Attribute not supported\nAdditional status: none\nData: none\n$"
+        << "The device does not support this attribute \\(0x14\\)" << QStringList{"0e 210000032600785634123009"};
+    row("Get refused: no object", {"--request", adapter, "Get_Attributes_All", "0x301", "1"})
+        << 3 << "^Status: 0x05 Path destination unknown\n"
+        << "(0x05)" << QStringList{"01 210001032401"};
+    row("answer at the framing limit", {"--request", adapter, "0x0E", "0x300", "0x12345678", "2"})
+        << 0 << "Data: 4076 byte\\(s\\)\n.*\n0fe0  .*\nUSINT: 0 "
+        << "" << QStringList{"0e 210000032600785634123002"};
+    row("answer over the framing limit", {"--request", adapter, "0x0E", "0x300", "0x12345678", "3"})
+        << 1 << "^$"
+        << "announced an answer of 4097 bytes" << QStringList{"0e 210000032600785634123003"};
+    // Not a Get: without --yes nothing is sent, not even a connection.
+    row("Set without --yes",
+        {"--request", adapter, "Set_Attribute_Single", "0x300", "0x12345678", "1", "--data", "07000000"})
+        << 4
+        << "^Request: 0x10 Set_Attribute_Single class 0x300 instance 0x12345678 attribute 0x01\n"
+           "To: 10\\.206\\.1\\.70, the device itself\nData: 07 00 00 00\n"
+           "Bytes: 10 06 21 00 00 03 26 00 78 56 34 12 30 01 07 00 00 00\n"
+           "Nothing was sent: 0x10 Set_Attribute_Single is not a Get\\. Give --yes to send it\\.\n$"
+        << "" << QStringList();
+    row("Reset without --yes", {"--request", adapter, "Reset", "1", "1"})
+        << 4 << "^Request: 0x05 Reset class 0x01 instance 0x01\n"
+        << "" << QStringList();
+    row("vendor service without --yes, routed", {"--request", bridge, "0x4B", "0x64", "1", "--route", "1,3"})
+        << 4 << "To: 10\\.206\\.1\\.72, route 1,3\n"
+        << "" << QStringList();
+    row("Set with --yes",
+        {"--request", adapter, "Set_Attribute_Single", "0x300", "0x12345678", "1", "--data", "07000000", "--yes"})
+        << 0 << "^Status: 0x00 Success\nAdditional status: none\nData: none\n$"
+        << "" << QStringList{"10 210000032600785634123001 07000000"};
+    // It takes the connection and never answers: not even a session.
+    row("silent device", {"--request", silent, "0x0E", "1", "1", "7"})
+        << 1 << "^$"
+        << "No answer from 10\\.206\\.1\\.71 on TCP port 44818 within 3 s" << QStringList();
+    row("through a chassis route", {"--request", bridge, "Get_Attribute_Single", "1", "1", "7", "--route", "1,3"})
+        << 0 << "SHORT_STRING: \"1756-IB16/A\"\n"
+        << "" << QStringList{"route 1,3: 0e 200124013007 module"};
+    row("route to an empty slot", {"--request", bridge, "0x0E", "1", "1", "7", "--route", "1,5"})
+        << 3
+        << "^Not delivered by the bridge: no module at that link address \\(0x0312\\)\n"
+           "Status: 0x01 Connection failure\nAdditional status: 0x0312\n"
+        << "no module at that link address" << QStringList{"route 1,5: 0e 200124013007 no_module"};
+    row("route to a silent module", {"--request", bridge, "0x0E", "1", "1", "7", "--route", "1,4"})
+        << 1 << "Additional status: 0x0204\n"
+        << "the module did not answer in time \\(0x0204\\)" << QStringList{"route 1,4: 0e 200124013007 no_answer"};
+    row("a device that does not route",
+        {"--request", plain, "0x0E", "1", "1", "7", "--route", "1,3", "--format", "json"})
+        << 3 << "\"general_status\": 8,.*\"route\": \"1,3\",.*\"routing_failed\": true"
+        << "the device does not route requests \\(0x08\\)" << QStringList{"route 1,3: 0e 200124013007 not_routed"};
+}
+
+void TestDeviceClientRig::requestCommandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+    QFETCH(QString, errors);
+    QFETCH(QStringList, taken);
+
+    QJsonObject attributes = adapterAttributes("10.206.1.70");
+    attributes.insert("300/12345678/1", "2a000000");
+    // 4096 bytes of encapsulated data: 16 of items, 4 of reply header.
+    attributes.insert("300/12345678/2", hexOf(QByteArray(4076, '\0')));
+    attributes.insert("300/12345678/3", hexOf(QByteArray(4077, '\0')));
+    Rig::Device adapter =
+        cipDevice("10.206.1.70", {{"attributes", attributes}, {"settable", QJsonArray{"300/12345678/1"}}});
+    Rig::Chassis chassis;
+    chassis.modules.insert(3, Rig::makeModule("1756-IB16/A", 0x13, 7, 0x0A));
+    chassis.modules.insert(4, Rig::makeModule("1756-OB16/A", 0x14, 7, 0x0B));
+    chassis.modules[4].behaviour = "silent";
+    Rig::Identity bridgeIdentity;
+    bridgeIdentity.productName = "1756-EN2T/D";
+    Rig::Devices devices;
+    QVERIFY(devices.start({adapter, cipDevice("10.206.1.71", {{"behaviour", "silent"}}),
+                           Rig::bridge("10.206.1.72", bridgeIdentity, chassis), cipDevice("10.206.1.73", {})}));
+
+    const ProgramRun run = runProgram(arguments);
+    QVERIFY2(run.finished, qPrintable(run.err));
+    QTest::qWait(200);
+    QVERIFY(devices.stop());
+    QVERIFY2(run.normalExit, qPrintable(run.out + run.err));
+    QVERIFY2(run.exitCode == exitCode, qPrintable(QString::number(run.exitCode) + "\n" + run.out + run.err));
+    QVERIFY2(holds(run.out, output), qPrintable(run.out));
+    QVERIFY2(holds(run.err, errors), qPrintable(run.err));
+    if (arguments.contains("json"))
+        QVERIFY(QJsonDocument::fromJson(run.out.toUtf8()).isObject());
+
+    const QString ip = arguments.at(1);
+    QStringList took;
+    for (const QJsonObject &request : qAsConst(devices.cipRequests)) {
+        if (request.value("command").toInt() != 0x6F)
+            continue;
+        QCOMPARE(request.value("addr").toString(), ip);
+        const bool routed = request.value("service").toInt() == 0x52;
+        const QString prefix = routed ? QStringLiteral("embedded_") : QString();
+        const int service = request.value(prefix + "service").toInt();
+        // Nothing but a Get reaches a device without --yes.
+        if (!arguments.contains("--yes"))
+            QVERIFY2(CIP::isGetService(quint8(service)), qPrintable(QString::number(service, 16)));
+        QString line = QStringLiteral("%1 %2")
+                           .arg(service, 2, 16, QLatin1Char('0'))
+                           .arg(request.value(prefix + "path").toString());
+        if (!request.value(prefix + "data").toString().isEmpty())
+            line += ' ' + request.value(prefix + "data").toString();
+        // The Unconnected Send carries the request along the route.
+        if (routed)
+            line = QStringLiteral("route %1: %2 %3")
+                       .arg(request.value("route").toString(), line, request.value("route_result").toString());
+        took << line;
+    }
+    QCOMPARE(took, taken);
+    // A request not sent opens no connection at all.
+    if (exitCode == 4)
+        QCOMPARE(devices.accepted, QStringList());
+    else
+        QCOMPARE(devices.accepted, QStringList{ip});
 }
 
 void TestDeviceClientRig::detailsDialog_data()
@@ -1434,7 +1613,7 @@ void TestDeviceClientRig::chassis_data()
                                                 << "01022001 2401"
                                                 << "0101"
                                                 << "08,:"
-                                                << " not_routed" << 0 << 1000;
+                                                << "1,1 not_routed" << 0 << 1000;
     QTest::newRow("no Port object") << "10.206.1.62"
                                     << "010220f4 2401"
                                     << ""

@@ -1855,6 +1855,15 @@ void tst_Enip::genericRequest_data()
     row("Reset type 1", {"reset", "1", "1", "", "01"}, R::NoField, "05022001240101", "class 0x01 instance 0x01");
     row("vendor class, 32-bit instance, 16-bit attribute", {"0x4C", "0x300", "0x12345678", "0x100", "AA"}, R::NoField,
         "4C07 21000003 260078563412 31000001 AA", "class 0x300 instance 0x12345678 attribute 0x100");
+    // Each number in the smallest segment that holds it, at the bounds.
+    row("class 0xFF, 8-bit; instance 0x100, 16-bit", {"1", "0xFF", "0x100", "", ""}, R::NoField, "01 03 20FF 25000001",
+        "class 0xFF instance 0x100");
+    row("class 0x100, 16-bit; instance 0xFFFF, 16-bit", {"1", "256", "65535", "", ""}, R::NoField,
+        "01 04 21000001 2500FFFF", "class 0x100 instance 0xFFFF");
+    row("instance 0x10000, 32-bit; attribute 0xFF, 8-bit", {"0x0E", "1", "0x10000", "255", ""}, R::NoField,
+        "0E 05 2001 260000000100 30FF", "class 0x01 instance 0x10000 attribute 0xFF");
+    row("instance 0xFFFFFFFF", {"1", "1", "4294967295", "", ""}, R::NoField, "01 04 2001 2600FFFFFFFF",
+        "class 0x01 instance 0xFFFFFFFF");
     row("instance 0, the class itself", {"1", "0xF5", "0", "", ""}, R::NoField, "01 02 20F5 2400",
         "class 0xF5 instance 0x00");
     row("class 0xFFFF", {"1", "65535", "1", "", ""}, R::NoField, "01 03 2100FFFF 2401", "class 0xFFFF instance 0x01");

@@ -236,6 +236,9 @@ INVENTORY_SEEDS = {
     "inventory-json": inventory_json(),
     "inventory-json-cut": inventory_json()[:300],
     "other-program": inventory_json("Other Scanner"),
+    # A key given twice, the first time with an array: Qt 5's JSON reader
+    # keeps the second and leaks the first (see tests/lsan.supp).
+    "duplicate-key": inventory_json(extra='"devices": [{"number": 1}], '),
     "saved-list-json": b'{"program": "Quorvel Node Spotter", "searched_at": "2026-11-03T06:30:00Z", '
                        b'"devices": [{"number": 1, "address": "10.0.0.5", "vendor_id": 1, '
                        b'"serial_number": "40001005", "mac_address": null}]}',

@@ -29,8 +29,11 @@ A probe sent to one device's address is answered by that device alone.
 
 A device's "cip" object (all numbers in hex strings unless said otherwise):
   "attributes": {"f5/1/1": "31000000", ...}   class/instance/attribute and
-                            its value as Get_Attribute_Single answers it; an
-                            instance exists when it has an attribute
+                            its value as Get_Attribute_Single answers it (of
+                            any length, up to what one message holds); an
+                            instance exists when it has an attribute; paths
+                            take 8- and 16-bit segments, and 32-bit ones for
+                            the instance
   "get_all": {"f5/1": [1, 2, 3]}  which attributes (decimal) the object's
                             Get_Attributes_All reply holds (default: all it
                             has, in order); an object absent here, when the
@@ -124,7 +127,8 @@ request 0x13.
 
 Output, one JSON object per line on stdout: {"ready": ...} once the sockets
 are bound, {"probe": ...} for every datagram received (with its arrival
-time "t", CLOCK_MONOTONIC seconds), and {"cip": ...} for every
+time "t", CLOCK_MONOTONIC seconds), {"accepted": {"addr": ...}} for every
+TCP connection a device accepted, and {"cip": ...} for every
 encapsulated request a device took (command, and for SendRRData the
 service, path and data; for an Unconnected Send also "route" as
 "1,3", "timeout_ms", the embedded request's "embedded_service",
@@ -315,29 +319,33 @@ class CipDevice:
         """The Connection Manager's Unconnected Send: the embedded request
         goes where the route path leads, and the answer is the target's own
         (or a routing error, service 0xD2)."""
-        if self.chassis is None or not self.chassis.routing:
-            record["route_result"] = "not_routed"
-            return bytes([0xD2, 0, 0x08, 0]), 0.0, False
+        routes = self.chassis is not None and self.chassis.routing
         short = bytes([0xD2, 0, 0x13, 0])
+        # A device that does not route refuses the service whatever it
+        # carries; what it carried is logged all the same.
+        not_routed = bytes([0xD2, 0, 0x08, 0])
         if len(data) < 4:
-            record["route_result"] = "short"
-            return short, 0.0, False
+            record["route_result"] = "short" if routes else "not_routed"
+            return (short if routes else not_routed), 0.0, False
         tick, ticks, length = data[0], data[1], struct.unpack_from("<H", data, 2)[0]
         embedded = data[4:4 + length]
         end = 4 + length + (length & 1)
         if len(embedded) < length or end + 2 > len(data) or end + 2 + 2 * data[end] > len(data):
-            record["route_result"] = "short"
-            return short, 0.0, False
+            record["route_result"] = "short" if routes else "not_routed"
+            return (short if routes else not_routed), 0.0, False
         words = data[end]
         route = bytes(data[end + 2:end + 2 + 2 * words])
         timeout = (1 << (tick & 0x0F)) * ticks / 1000.0
-        if self.chassis.timeout_cap > 0:
+        if routes and self.chassis.timeout_cap > 0:
             timeout = min(timeout, self.chassis.timeout_cap)
         hops = parse_route(route)
         record.update(route=route_text(hops) if hops else route.hex(), timeout_ms=round(timeout * 1000),
                       embedded_service=embedded[0] if embedded else None,
                       embedded_path=embedded[2:2 + 2 * embedded[1]].hex() if len(embedded) >= 2 else "",
                       embedded_data=embedded[2 + 2 * embedded[1]:].hex() if len(embedded) >= 2 else "")
+        if not routes:
+            record["route_result"] = "not_routed"
+            return not_routed, 0.0, False
         reply, ready = self.chassis.route(hops, words, bytes(embedded), timeout, record)
         return reply, ready, False
 
@@ -531,6 +539,11 @@ def parse_path(path):
         elif kind in (0x21, 0x25, 0x31) and i + 3 < len(path):
             values[kind - 1] = struct.unpack_from("<H", path, i + 2)[0]
             i += 4
+        elif kind == 0x26 and i + 5 < len(path):
+            # A 32-bit instance, as devices with many instances (a vendor's
+            # data tables) take it.
+            values[0x24] = struct.unpack_from("<I", path, i + 2)[0]
+            i += 6
         else:
             return None
     if 0x20 not in values or 0x24 not in values:
@@ -750,6 +763,7 @@ def main():
                 continue
             if isinstance(key.data, tuple) and key.data[0] == "listen":
                 conn_sock, _ = key.fileobj.accept()
+                log(accepted={"addr": key.data[1].addr})
                 conn_sock.setblocking(True)
                 # Each answer goes out when it is ready, not held back until
                 # the previous one is acknowledged.

@@ -135,6 +135,8 @@ bool Devices::stop()
                            p.value("t").toDouble()});
         } else if (record.contains("cip")) {
             cipRequests.append(record.value("cip").toObject());
+        } else if (record.contains("accepted")) {
+            accepted.append(record.value("accepted").toObject().value("addr").toString());
         } else if (record.contains("done")) {
             done = true;
             sent = record.value("sent").toInt();

@@ -87,6 +87,9 @@ public:
     // "no_module", "no_port", "bad_segment", "no_answer", "not_routed",
     // "short").
     QList<QJsonObject> cipRequests;
+    // The device address of every TCP connection a device accepted, in
+    // order.
+    QStringList accepted;
 
 private:
     QProcess process;

@@ -214,9 +214,10 @@ void tst_CommandLine::commandLine_data()
         << usage << text << 3000 << "--route goes with --details, not with --set-ip." << QString();
     row("--route with --modules", {"--modules", "10.0.0.7", "--route", "1,3"})
         << usage << text << 3000 << "--route goes with --details, not with --modules." << QString();
-    row("--route alone", {"--route", "1,3"}) << usage << text << 3000 << "--route goes with --details." << QString();
+    row("--route alone", {"--route", "1,3"})
+        << usage << text << 3000 << "--route goes with --details and --request." << QString();
     row("--route with --list", {"--list", "--route", "1,3"})
-        << usage << text << 3000 << "--route goes with --details." << QString();
+        << usage << text << 3000 << "--route goes with --details and --request." << QString();
     for (const char *route : {"1", "1,", "0,3", "1,256", "1,3,2"})
         QTest::addRow("--route \"%s\"", route)
             << QStringList{"NodeSpotter", "--details", "10.0.0.7", "--route", route} << usage << text << 3000

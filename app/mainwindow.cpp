@@ -4,6 +4,7 @@
 #include "aboutdialog.h"
 #include "addressserver.h"
 #include "addressserverdialog.h"
+#include "ciprequestdialog.h"
 #include "devicedetailsdialog.h"
 #include "deviceexport.h"
 #include "devicelistevents.h"
@@ -429,6 +430,13 @@ void MainWindow::priv_openDetails(QListWidgetItem *item)
     dialog->activateWindow();
 }
 
+void MainWindow::priv_openRequest(QListWidgetItem *item)
+{
+    if (!item || !priv_isEtherNetIp(item))
+        return;
+    CipRequestDialog::open(this, QHostAddress(priv_record(item)->address));
+}
+
 bool MainWindow::priv_isEtherNetIp(const QListWidgetItem *item) const
 {
     const DeviceRecord *record = priv_record(item);
@@ -446,6 +454,7 @@ void MainWindow::priv_showListMenu(QListWidgetItem *item, const QPoint &globalPo
     QAction *openConfig = nullptr;
     QAction *copyEntry = nullptr;
     QAction *details = nullptr;
+    QAction *request = nullptr;
     QPersistentModelIndex entry;
     if (item) {
         ui->listWidget->setCurrentItem(item);
@@ -457,6 +466,8 @@ void MainWindow::priv_showListMenu(QListWidgetItem *item, const QPoint &globalPo
         copyEntry = menu.addAction(tr("Copy entry"));
         details = menu.addAction(tr("Device details\u2026"));
         details->setEnabled(priv_isEtherNetIp(item));
+        request = menu.addAction(tr("CIP request\u2026"));
+        request->setEnabled(priv_isEtherNetIp(item));
     }
     QAction *copyAll = menu.addAction(tr("Copy all entries"));
     copyAll->setEnabled(ui->listWidget->count() > 0);
@@ -490,6 +501,8 @@ void MainWindow::priv_showListMenu(QListWidgetItem *item, const QPoint &globalPo
         on_pushButton_config_clicked();
     else if (chosen == details)
         priv_openDetails(ui->listWidget->currentItem());
+    else if (chosen == request)
+        priv_openRequest(ui->listWidget->currentItem());
     else if (chosen == copyEntry) {
         // The entry's line, as its record makes it.
         if (const DeviceRecord *record = priv_record(ui->listWidget->currentItem()))

@@ -68,6 +68,9 @@ private:
     // The entry's details dialog, one per device: opened, or raised when it
     // is open already. EtherNet/IP entries only.
     void priv_openDetails(QListWidgetItem *item);
+    // The entry's CIP request dialog, one per device: opened, or raised.
+    // EtherNet/IP entries only.
+    void priv_openRequest(QListWidgetItem *item);
     bool priv_isEtherNetIp(const QListWidgetItem *item) const;
     void priv_showListMenu(QListWidgetItem *item, const QPoint &globalPos);
     void priv_copyAllEntries();

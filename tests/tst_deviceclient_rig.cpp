@@ -4,6 +4,7 @@
 
 #include "bootpdhcpdisabler.h"
 #include "ciprequest.h"
+#include "ciprequestdialog.h"
 #include "deviceclient.h"
 #include "devicedetails.h"
 #include "devicedetailsdialog.h"
@@ -24,6 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -226,7 +228,22 @@ void detailsDialogModules(DeviceDetailsDialog *dialog, Rig::Devices *devices, bo
         tree->setCurrentItem(byRoute.value(notModule));
         QVERIFY2(!open->isEnabled(), qPrintable(notModule));
     }
+    // CIP request…: for the device itself where the row is no module's,
+    // else for the module selected.
+    auto *request = dialog->findChild<QPushButton *>("pushButton_request");
+    tree->setCurrentItem(byRoute.value("1,3"));
+    request->click();
+    QPointer<CipRequestDialog> toDevice = CipRequestDialog::find(dialog->deviceAddress());
+    QVERIFY(toDevice);
     tree->setCurrentItem(byRoute.value("1,2"));
+    request->click();
+    CIP::CipRoute slot2;
+    QVERIFY(CIP::CipRoute::fromText("1,2", &slot2));
+    QPointer<CipRequestDialog> toModule = CipRequestDialog::find(dialog->deviceAddress(), slot2);
+    QVERIFY(toModule && toModule != toDevice);
+    QCOMPARE(toModule->windowTitle(), "CIP request - " + ip + ", route 1,2");
+    delete toDevice;
+    delete toModule;
     QVERIFY(open->isEnabled());
     open->click();
     const auto opened = [dialog]() { return dialog->findChildren<DeviceDetailsDialog *>(); };

@@ -2,6 +2,7 @@
 #include "addressserver.h"
 #include "addressserverdialog.h"
 #include "assignaddressdialog.h"
+#include "ciprequestdialog.h"
 #include "commandline.h"
 #include "devicedetailsdialog.h"
 #include "deviceexport.h"
@@ -929,19 +930,22 @@ void tst_MainWindow::contextMenu_data()
     const QString saveDisabled = save + " (disabled)";
     // Save list, a separator, then the networks dialog, always.
     const QStringList networks = {"", QString::fromUtf8("Networks searched\u2026")};
-    // Device details only for EtherNet/IP entries.
+    // Device details and CIP request only for EtherNet/IP entries.
     const QString details = QString::fromUtf8("Device details\u2026");
+    const QString request = QString::fromUtf8("CIP request\u2026");
     const QStringList all =
-        QStringList{"Copy IP address", "Open config", "Copy entry", details + " (disabled)", "Copy all entries", save}
+        QStringList{"Copy IP address",       "Open config",      "Copy entry", details + " (disabled)",
+                    request + " (disabled)", "Copy all entries", save}
         + networks;
-    const QStringList noConfig =
-        QStringList{"Copy IP address", "Open config (disabled)", "Copy entry", details, "Copy all entries", save}
+    const QStringList noConfig = QStringList{"Copy IP address", "Open config (disabled)", "Copy entry", details,
+                                             request,           "Copy all entries",       save}
         + networks;
     QTest::newRow("pointer on text entry") << "pointer" << 0 << false << all;
     QTest::newRow("pointer on entry without config") << "pointer" << 2 << false << noConfig;
     QTest::newRow("pointer on EtherNet/IP entry with config")
         << "pointer" << 1 << false
-        << QStringList{"Copy IP address", "Open config", "Copy entry", details, "Copy all entries", save} + networks;
+        << QStringList{"Copy IP address", "Open config", "Copy entry", details, request, "Copy all entries", save}
+            + networks;
     QTest::newRow("pointer below the entries")
         << "pointer" << -1 << false << QStringList{"Copy all entries", save} + networks;
     QTest::newRow("pointer, empty list") << "pointer" << -1 << true
@@ -1190,6 +1194,24 @@ void tst_MainWindow::detailsDialog()
     // Closed, it is gone; the next request makes a new one.
     dialog->close();
     QTRY_COMPARE(dialogs().size(), 1);
+
+    // CIP request: for the entry's device, one dialog per device, beside
+    // the window; none for a text-protocol entry (its entry is disabled).
+    const QString request = QString::fromUtf8("CIP request\u2026");
+    const auto requestDialogs = [&window]() { return window.findChildren<CipRequestDialog *>(); };
+    runMenu([&] { sendContextMenu(list, rowCenter(list, 0)); }, request);
+    QCOMPARE(requestDialogs().size(), 0);
+    runMenu([&] { sendContextMenu(list, rowCenter(list, 2)); }, request);
+    QCOMPARE(requestDialogs().size(), 1);
+    CipRequestDialog *requestDialog = requestDialogs().first();
+    QVERIFY(requestDialog->isVisible());
+    QVERIFY(!requestDialog->isModal());
+    QCOMPARE(requestDialog->windowTitle(), QString("CIP request - 10.0.0.9"));
+    QCOMPARE(requestDialog->deviceAddress(), QHostAddress("10.0.0.9"));
+    runMenu([&] { sendContextMenu(list, rowCenter(list, 2)); }, request);
+    QCOMPARE(requestDialogs(), QList<CipRequestDialog *>{requestDialog});
+    runMenu([&] { sendContextMenu(list, rowCenter(list, 1)); }, request);
+    QCOMPARE(requestDialogs().size(), 2);
 }
 
 void tst_MainWindow::ipSettingsCheck_data()

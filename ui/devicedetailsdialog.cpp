@@ -2,10 +2,12 @@
 #include "ui_devicedetailsdialog.h"
 
 #include "cipport.h"
+#include "ciprequestdialog.h"
 #include "devicedetailstext.h"
 #include "ipsettingsdialog.h"
 #include "moduletext.h"
 #include "netaddress.h"
+#include "resetquestion.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -416,6 +418,19 @@ void DeviceDetailsDialog::on_pushButton_moduleDetails_clicked()
     priv_openModule(ui->treeWidget_modules->currentItem());
 }
 
+void DeviceDetailsDialog::on_pushButton_request_clicked()
+{
+    // A module's dialog asks the module; the device's, the module selected
+    // under Ports and modules, or the device itself.
+    CIP::CipRoute route = moduleRoute;
+    if (!moduleMode) {
+        const ModuleSlot *slot = priv_slotOf(ui->treeWidget_modules->currentItem());
+        if (slot && slot->result == ModuleSlot::Module)
+            route = slot->route;
+    }
+    CipRequestDialog::open(this, address, route, port);
+}
+
 void DeviceDetailsDialog::priv_openModule(const QTreeWidgetItem *item)
 {
     const ModuleSlot *slot = priv_slotOf(item);
@@ -573,18 +588,7 @@ void DeviceDetailsDialog::on_pushButton_reset_clicked()
 {
     if (busy || !resetOffered || moduleMode)
         return;
-    auto *box = new QMessageBox(QMessageBox::Warning, tr("Reset device"), tr("Reset %1 now?").arg(address.toString()),
-                                QMessageBox::Cancel, this);
-    box->setInformativeText(tr("The device restarts as after a power cycle: it stops its work for a while, and "
-                               "it may then no longer be reachable from this computer."));
-    QPushButton *resetButton = box->addButton(tr("Reset"), QMessageBox::AcceptRole);
-    box->setDefaultButton(QMessageBox::Cancel);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    connect(box, &QMessageBox::finished, this, [this, box, resetButton]() {
-        if (box->clickedButton() == resetButton)
-            priv_reset();
-    });
-    box->open();
+    ResetQuestion::ask(this, address.toString(), [this]() { priv_reset(); });
 }
 
 void DeviceDetailsDialog::priv_reset()

@@ -80,6 +80,7 @@ private slots:
     void on_pushButton_refresh_clicked();
     void on_pushButton_copy_clicked();
     void on_pushButton_moduleDetails_clicked();
+    void on_pushButton_request_clicked();
     void on_pushButton_changeIp_clicked();
     void on_pushButton_reset_clicked();
     void on_pushButton_close_clicked();

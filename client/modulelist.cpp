@@ -1,6 +1,7 @@
 #include "modulelist.h"
 
 #include "cipnames.h"
+#include "cipobjects.h"
 #include "deviceclient.h"
 #include "unconnectedsend.h"
 
@@ -89,6 +90,8 @@ void ModuleListReader::start()
     done = false;
     probing = false;
     unsent.clear();
+    askAgain.clear();
+    roundAnswers = 0;
     noPortSlots = 0;
     list = ModuleList();
     list.address = client->address();
@@ -336,6 +339,10 @@ void ModuleListReader::priv_onSlot(DeviceReply *reply, int portIndex, int slotIn
 {
     BridgePort &port = list.ports[portIndex];
     ModuleSlot &slot = port.moduleSlots[slotIndex];
+    // A slot asked again forgets what its lost session left.
+    slot.error.clear();
+    slot.hasIdentity = false;
+    slot.hasState = false;
     const bool own = port.hasOwnSlot && port.ownSlot == slot.slot;
     if (!reply->answered()) {
         // A module's garbage fails its own request alone; anything else
@@ -347,9 +354,17 @@ void ModuleListReader::priv_onSlot(DeviceReply *reply, int portIndex, int slotIn
             priv_sessionFailed(reply);
             return;
         }
+        if (slot.result == ModuleSlot::NoAnswer)
+            askAgain.append({portIndex, slotIndex});
+        else
+            ++roundAnswers;
     } else if (reply->routingFailed()) {
         const CIP::RoutingError routing{reply->generalStatus(), reply->additionalStatus(), -1};
-        if (routing.generalStatus == 0x08) {
+        // 0x08: the Connection Manager does not route. The first slot's
+        // answer from the device itself with any status but a routing
+        // fault (0x01), such as 0x05 from a device without a Connection
+        // Manager, says the same of every slot.
+        if (routing.generalStatus == 0x08 || (probing && routing.generalStatus != 0x01)) {
             priv_fail(
                 ModuleList::NotRouting,
                 tr("%1 does not route requests to modules: %2").arg(list.address.toString(), reply->errorString()));
@@ -369,25 +384,47 @@ void ModuleListReader::priv_onSlot(DeviceReply *reply, int portIndex, int slotIn
         slot.result = own ? ModuleSlot::Bridge : ModuleSlot::Module;
         slot.error = reply->errorString();
     } else {
-        CIP::CipIdentityObject identity;
-        if (identity.deserialize(reply->data())) {
+        // Attributes 1 to 7 at least; the state (8) only when a byte
+        // follows the name. An identity cut short is not shown as zeros.
+        CIP::CipIdentityAttributes identity;
+        if (identity.deserialize(reply->data()) && identity.missing().isEmpty()) {
             slot.result = own ? ModuleSlot::Bridge : ModuleSlot::Module;
             slot.hasIdentity = true;
-            slot.identity = identity;
+            slot.identity = identity.identity;
+            slot.hasState = identity.has(CIP::CipIdentityAttributes::State);
         } else {
             slot.result = ModuleSlot::Error;
             slot.error = tr("an identity that is cut short or malformed (%1 bytes)").arg(reply->data().size());
         }
     }
+    if (reply->answered())
+        ++roundAnswers;
     if (own && slot.result != ModuleSlot::Module && slot.result != ModuleSlot::Bridge)
         slot.result = ModuleSlot::Bridge;
     if (probing) {
         // The device routes: the other slots, all at once, pipelined.
         probing = false;
+        roundAnswers = 0;
         const QList<QPair<int, int>> rest = unsent;
         unsent.clear();
         for (const QPair<int, int> &which : rest)
             priv_sendSlot(which);
+    }
+    if (pendingRequests == 0 && !askAgain.isEmpty() && roundAnswers > 0) {
+        // The session ended (the client's timeout) with slots still
+        // waiting at a bridge that answered others meanwhile: one that
+        // serves one request at a time, with silent modules ahead of them.
+        // Those slots are asked again on a new session, for as long as
+        // each round brings answers.
+        qDebug() << "ModuleListReader::priv_onSlot"
+                 << ":"
+                 << "Asking" << askAgain.size() << "slots of" << list.address.toString() << "again";
+        roundAnswers = 0;
+        const QList<QPair<int, int>> again = askAgain;
+        askAgain.clear();
+        for (const QPair<int, int> &which : again)
+            priv_sendSlot(which);
+        return;
     }
     if (pendingRequests == 0)
         priv_onSlotsDone();

@@ -29,6 +29,7 @@ struct ModuleSlot
     QString error;
     bool hasIdentity = false; // Module and Bridge rows with an identity read
     CIP::CipIdentityObject identity;
+    bool hasState = false; // the identity held attribute 8, the state
     // "module", "bridge", "no_module", "no_answer", "error".
     static QString resultKey(Result result);
 };
@@ -61,7 +62,9 @@ struct ModuleList
 
 // Reads a bridge's ports and the identity of the module in each slot of
 // its chassis ports, over one DeviceClient session with the slot requests
-// pipelined on it (see the .cpp for the order of the questions).
+// pipelined on it (see the .cpp for the order of the questions; slots that
+// lose their session at a bridge that serves one request at a time are
+// asked again on a new one).
 class ModuleListReader : public QObject
 {
     Q_OBJECT
@@ -124,6 +127,10 @@ private:
     int noPortSlots = 0;
     // The slots (port index, slot index) not yet asked.
     QList<QPair<int, int>> unsent;
+    // The slots whose session ended before their answer came, and the
+    // answers the slots got since the last round was sent.
+    QList<QPair<int, int>> askAgain;
+    int roundAnswers = 0;
     // The first slot is asked, alone.
     bool probing = false;
     bool done = true;

@@ -84,8 +84,9 @@ QJsonObject moduleObject(const BridgePort &port, const ModuleSlot &slot)
                   value(QStringLiteral("%1.%2").arg(id.revisionMajor).arg(id.revisionMinor)));
     object.insert(QStringLiteral("serial_number"), value(serialNumber(id.serialNumber)));
     object.insert(QStringLiteral("status"), value(hex(id.status, 4)));
-    object.insert(QStringLiteral("state"), value(id.state));
-    object.insert(QStringLiteral("state_name"), value(CIP::stateName(id.state)));
+    // Not every identity holds the state: null then, not 0.
+    object.insert(QStringLiteral("state"), slot.hasState ? value(id.state) : QJsonValue());
+    object.insert(QStringLiteral("state_name"), slot.hasState ? value(CIP::stateName(id.state)) : QJsonValue());
     return object;
 }
 

@@ -65,6 +65,9 @@ QJsonObject moduleIdentity(const ModuleSlot &slot)
     const QStringList &columns = DeviceExport::columns();
     QJsonObject identity;
     for (const QString &column : Inventory::moduleColumns()) {
+        // Not every identity holds the state: left out (null), not 0.
+        if (!slot.hasState && column.startsWith(QLatin1String("state")))
+            continue;
         const int at = columns.indexOf(column);
         if (at >= 0 && at < values.size())
             identity.insert(column, values.at(at));

@@ -188,6 +188,40 @@ void tst_CommandLine::commandLine_data()
         << usage << text << 3000 << "--details, --modules and --set-ip do not go together." << QString();
     row("--details with --yes", {"--details", "10.0.0.7", "--yes"})
         << usage << text << 3000 << "--yes goes with --set-ip and --request." << QString();
+    // --modules, and --route: told is the address and the route as parsed.
+    const int modules = int(CommandLine::Modules);
+    row("--modules", {"--modules", "10.0.0.7"}) << modules << text << 3000 << QString() << "10.0.0.7";
+    row("--modules csv", {"--modules=10.0.0.7", "--format", "csv"})
+        << modules << csv << 3000 << QString() << "10.0.0.7";
+    row("--modules json", {"--format", "json", "--modules", "10.0.0.7"})
+        << modules << json << 3000 << QString() << "10.0.0.7";
+    row("--modules xml", {"--modules", "10.0.0.7", "--format", "xml"})
+        << usage << text << 3000 << "--modules prints text, csv or json, not \"xml\"." << QString();
+    row("--modules, broadcast address", {"--modules", "255.255.255.255"})
+        << usage << text << 3000 << "Bad address \"255.255.255.255\": give a device's IPv4 address, as 192.168.1.10."
+        << QString();
+    row("--modules with --details", {"--modules", "10.0.0.7", "--details", "10.0.0.7"})
+        << usage << text << 3000 << "--details, --modules and --set-ip do not go together." << QString();
+    row("--modules with --wait", {"--modules", "10.0.0.7", "--wait", "5"})
+        << usage << text << 3000 << "--wait, --interval and --for do not go with --modules." << QString();
+    row("--modules with --hostname", {"--modules", "10.0.0.7", "--hostname", "io-7"})
+        << usage << text << 3000 << "--hostname goes with --set-ip." << QString();
+    row("--details --route", {"--details", "10.0.0.7", "--route", "1,3"})
+        << details << text << 3000 << QString() << "10.0.0.7 route 1,3";
+    row("--details --route, two hops, json", {"--details", "10.0.0.7", "--route", "1,2,2,10.1.2.3", "--format", "json"})
+        << details << json << 3000 << QString() << "10.0.0.7 route 1,2,2,10.1.2.3";
+    row("--route with --set-ip", {"--set-ip", "10.0.0.7", "--dhcp", "--route", "1,3"})
+        << usage << text << 3000 << "--route goes with --details, not with --set-ip." << QString();
+    row("--route with --modules", {"--modules", "10.0.0.7", "--route", "1,3"})
+        << usage << text << 3000 << "--route goes with --details, not with --modules." << QString();
+    row("--route alone", {"--route", "1,3"})
+        << usage << text << 3000 << "--route goes with --details and --request." << QString();
+    row("--route with --list", {"--list", "--route", "1,3"})
+        << usage << text << 3000 << "--route goes with --details and --request." << QString();
+    for (const char *route : {"1", "1,", "0,3", "1,256", "1,3,2"})
+        QTest::addRow("--route \"%s\"", route)
+            << QStringList{"NodeSpotter", "--details", "10.0.0.7", "--route", route} << usage << text << 3000
+            << QStringLiteral("Bad route \"%1\": ").arg(route) << QString();
     row("--set-ip static", {"--set-ip", "10.0.0.7", "--static", "10.0.0.20/24", "--gateway", "10.0.0.1"})
         << setIp << text << 3000 << QString()
         << "10.0.0.7 static 10.0.0.20/255.255.255.0 gw 10.0.0.1 keep dns keep domain";
@@ -339,12 +373,13 @@ void tst_CommandLine::commandLine()
 
     const CommandLine parsed = CommandLine::parse(arguments);
     // A file's error goes on with the reason the file gives.
-    if (error.endsWith(": ") || error.startsWith("Cannot read "))
+    if (error.endsWith(": ") || error.startsWith("Cannot read ") || error.startsWith("Bad route "))
         QVERIFY2(parsed.error.startsWith(error), qPrintable(parsed.error));
     else
         QCOMPARE(parsed.error, error);
     QCOMPARE(int(parsed.mode), mode);
-    if (mode == CommandLine::List || mode == CommandLine::Details || mode == CommandLine::InventoryMode) {
+    if (mode == CommandLine::List || mode == CommandLine::Details || mode == CommandLine::Modules
+        || mode == CommandLine::InventoryMode) {
         QCOMPARE(int(parsed.format), format);
         QCOMPARE(parsed.waitMs, waitMs);
     }
@@ -377,11 +412,13 @@ void tst_CommandLine::commandLine()
                  told);
         return;
     }
-    if (mode != CommandLine::Details && mode != CommandLine::SetIp) {
+    if (mode != CommandLine::Details && mode != CommandLine::SetIp && mode != CommandLine::Modules) {
         QCOMPARE(told, QString());
         return;
     }
     QString device = parsed.deviceAddress;
+    if (!parsed.route.isEmpty())
+        device += " route " + parsed.route.toText();
     if (mode == CommandLine::SetIp) {
         const IpSettingsCheck check = checkIpSettings(parsed.ipInput);
         QVERIFY(check.acceptable());

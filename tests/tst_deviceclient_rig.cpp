@@ -8,11 +8,14 @@
 #include "deviceclient.h"
 #include "devicedetails.h"
 #include "devicedetailsdialog.h"
+#include "deviceexport.h"
 #include "deviceresetter.h"
 #include "identityprobe.h"
 #include "ipsettingsdialog.h"
 #include "ipsettingswriter.h"
+#include "modulelist.h"
 #include "rigsupport.h"
+#include "unconnectedsend.h"
 
 #include <QClipboard>
 #include <QElapsedTimer>
@@ -32,9 +35,8 @@
 #include <QUdpSocket>
 #include <QtTest>
 
-#include <memory>
-
 #include <cstring>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -338,6 +340,24 @@ void detailsDialogModules(DeviceDetailsDialog *dialog, Rig::Devices *devices, bo
 const char TypicalIdentity[] = "identity 1756-ENBT/A serial 12345678 read 7";
 const char TypicalLink[] = "link 100 Mbit/s flags f mac 001d9c010203";
 
+// The "cip" block of a bridge, 1756-EN2T/D in slot 0 of slots 0 to 5 with
+// a controller in slot 1, as changed by change (more modules, faults).
+QJsonObject bridgeCip(const QString &ip, const std::function<void(Rig::Chassis *)> &change = {})
+{
+    Rig::Identity en2t;
+    en2t.productName = "1756-EN2T/D";
+    en2t.revisionMajor = 3;
+    en2t.revisionMinor = 2;
+    en2t.serialNumber = 0x005A0001;
+    Rig::Chassis chassis;
+    chassis.lastSlot = 5;
+    chassis.modules.insert(1, Rig::makeModule("1756-L83E/B", 0x11, 14, 0xA6));
+    if (change)
+        change(&chassis);
+    return Rig::bridge(ip, en2t, chassis, Rig::ethernetAttributes(ip, "bridge", QByteArray::fromHex("001d9c010203")))
+        .cip;
+}
+
 } // namespace
 
 class TestDeviceClientRig : public QObject
@@ -366,6 +386,8 @@ private slots:
     void detailsDialog();
     void chassis_data();
     void chassis();
+    void moduleList_data();
+    void moduleList();
     void resetDialog_data();
     void resetDialog();
 };
@@ -921,6 +943,89 @@ void TestDeviceClientRig::commandLine_data()
                                         << "refused the connection on TCP port 44818" << false << QStringList();
     QTest::newRow("details, bad address") << QJsonObject() << QStringList{"--details", "10.206.1"} << 2 << ""
                                           << "Bad address" << false << QStringList();
+    // --modules of a bridge (see bridgeCip) and its faults.
+    QJsonObject chassis = bridgeCip(ip, [](Rig::Chassis *c) {
+        c->modules.insert(3, Rig::makeModule("1756-IB16/A", 0x23, 7, 0x0A));
+        c->modules[3].behaviour = "silent";
+        // The controller's identity also holds its state (attribute 8).
+        c->modules[1].attributes.insert("01/1/8", "03");
+    });
+    QTest::newRow("modules")
+        << chassis << QStringList{"--modules", ip} << 0
+        << "^Port 2: EtherNet/IP \"Ethernet\" \\(the port this program is connected through\\)\n"
+           "Port 1: Backplane \"Backplane\", slots 0 to 5\n"
+           "  Slot 0 \\(route 1,0\\) +this bridge, \"1756-EN2T/D\", device type Communications Adapter \\(12\\), "
+           "product code 4, revision 3\\.2, S/N 005A0001, status 0x0000\n"
+           "  Slot 1 \\(route 1,1\\) +\"1756-L83E/B\", device type Programmable Logic Controller \\(14\\), product "
+           "code 166, revision 1\\.0, S/N 00000011, status 0x0000\n"
+           "  Slot 2 \\(route 1,2\\) +no module, no module at that link address \\(0x0312\\)\n"
+           "  Slot 3 \\(route 1,3\\) +did not answer in time, the module did not answer in time \\(0x0204\\)\n"
+           "  Slot 4 \\(route 1,4\\) +no module, [^\n]*\n  Slot 5 \\(route 1,5\\) +no module, [^\n]*\n$"
+        << "" << false << QStringList();
+    QTest::newRow("modules, json") << chassis << QStringList{"--modules", ip, "--format", "json"} << 0
+                                   << "\"slot_result\": \"no_answer\""
+                                   << "" << false << QStringList();
+    QTest::newRow("modules, csv")
+        << chassis << QStringList{"--modules", ip, "--format", "csv"} << 0
+        << "^port_number,port_type,port_name,slot,route,slot_result,slot_error,name,vendor_id,device_type,"
+           "device_type_name,product_code,revision,serial_number,status,state,state_name\r\n"
+           "1,Backplane,Backplane,0,\"1,0\",bridge,,1756-EN2T/D,1,12,Communications Adapter,4,3\\.2,005A0001,"
+           "0x0000,,\r\n"
+           "1,Backplane,Backplane,1,\"1,1\",module,,1756-L83E/B,1,14,Programmable Logic Controller,166,1\\.0,"
+           "00000011,0x0000,3,Operational\r\n"
+           "1,Backplane,Backplane,2,\"1,2\",no_module,no module at that link address \\(0x0312\\),,,,,,,,,,\r\n"
+        << "" << false << QStringList();
+    QTest::newRow("modules, silent") << QJsonObject{{"behaviour", "silent"}} << QStringList{"--modules", ip} << 1 << ""
+                                     << "No answer from 10\\.206\\.1\\.50 on TCP port 44818 within 3 s" << false
+                                     << QStringList();
+    QTest::newRow("modules, no server") << QJsonObject{{"none", true}} << QStringList{"--modules", ip} << 1 << ""
+                                        << "refused the connection on TCP port 44818" << false << QStringList();
+    QTest::newRow("modules, garbage") << QJsonObject{{"behaviour", "garbage"}} << QStringList{"--modules", ip} << 1
+                                      << ""
+                                      << "." << false << QStringList();
+    QTest::newRow("modules, session refused")
+        << QJsonObject{{"sessions", "refuse"}} << QStringList{"--modules", ip} << 3 << ""
+        << "refused a session" << false << QStringList();
+    QTest::newRow("modules, does not route")
+        << bridgeCip(ip, [](Rig::Chassis *c) { c->routes = false; }) << QStringList{"--modules", ip} << 3 << ""
+        << "10\\.206\\.1\\.50 does not route requests to modules: the device does not route requests \\(0x08\\)"
+        << false << QStringList();
+    QTest::newRow("modules, plain adapter") << QJsonObject() << QStringList{"--modules", ip} << 3 << ""
+                                            << "does not route requests to modules" << false << QStringList();
+    // The backplane is not configured: no port leads to slots.
+    QJsonObject unconfigured = chassis;
+    QJsonObject attributes = unconfigured.value("attributes").toObject();
+    attributes.insert("f4/2/1", "ffff");
+    unconfigured.insert("attributes", attributes);
+    QTest::newRow("modules, no port that leads to slots")
+        << unconfigured << QStringList{"--modules", ip} << 3 << ""
+        << "10\\.206\\.1\\.50 has no port that leads to slots" << false << QStringList();
+    QTest::newRow("modules, bad format") << chassis << QStringList{"--modules", ip, "--format", "xml"} << 2 << ""
+                                         << "--modules prints text, csv or json, not \"xml\"\\." << false
+                                         << QStringList();
+    // --details --route: a module behind the bridge, read through it.
+    QTest::newRow("details, route") << chassis << QStringList{"--details", ip, "--route", "1,1", "--format", "json"}
+                                    << 0 << "\"name\": \"1756-L83E/B\".*\"route\": \"1,1\""
+                                    << "" << false << QStringList();
+    QTest::newRow("details, route to a silent module")
+        << chassis << QStringList{"--details", ip, "--route", "1,3"} << 1 << ""
+        << "the module did not answer in time \\(0x0204\\)" << false << QStringList();
+    QTest::newRow("details, route to an empty slot")
+        << chassis << QStringList{"--details", ip, "--route", "1,2"} << 3 << ""
+        << "no module at that link address \\(0x0312\\)" << false << QStringList();
+    QTest::newRow("details, route to no such port")
+        << chassis << QStringList{"--details", ip, "--route", "5,1"} << 3 << ""
+        << "0x0311" << false << QStringList();
+    QTest::newRow("details, route through a bridge that does not route")
+        << bridgeCip(ip, [](Rig::Chassis *c) { c->routes = false; }) << QStringList{"--details", ip, "--route", "1,1"}
+        << 3 << ""
+        << "0x08" << false << QStringList();
+    QTest::newRow("details, route to a silent device")
+        << QJsonObject{{"behaviour", "silent"}} << QStringList{"--details", ip, "--route", "1,1"} << 1 << ""
+        << "No answer from 10\\.206\\.1\\.50" << false << QStringList();
+    QTest::newRow("set-ip, route") << chassis << QStringList{"--set-ip", ip, "--route", "1,1", "--dhcp", "--yes"} << 2
+                                   << ""
+                                   << "--route goes with --details, not with --set-ip\\." << false << QStringList();
     // Without --yes: what would change, and nothing written.
     QTest::newRow("set-ip, not confirmed")
         << QJsonObject{{"settable", settable}} << QStringList{"--set-ip", ip, "--static", "10.206.1.51/24"} << 4
@@ -1042,7 +1147,55 @@ void TestDeviceClientRig::commandLine()
     QVERIFY2(run.exitCode == exitCode, qPrintable(QString::number(run.exitCode) + "\n" + out + err));
     QVERIFY2(holds(out, output), qPrintable(out));
     QVERIFY2(holds(err, errors), qPrintable(err));
-    if (arguments.contains("json")) {
+    if (arguments.contains("json") && arguments.contains("--modules")) {
+        // The ports, then one flat object per slot, the identity with the
+        // list export's keys and null where the slot gave none.
+        const QJsonObject document = QJsonDocument::fromJson(out.toUtf8()).object();
+        QCOMPARE(document.value("address").toString(), ip);
+        QCOMPARE(document.value("ports").toArray().size(), 2);
+        const QJsonArray modules = document.value("modules").toArray();
+        QCOMPARE(modules.size(), 6);
+        QStringList keys = DeviceExport::columns().mid(4, 10);
+        keys.removeOne("status");
+        keys << "port_number"
+             << "port_type"
+             << "port_name"
+             << "slot"
+             << "route"
+             << "slot_result"
+             << "slot_error"
+             << "status";
+        keys.sort();
+        QStringList results;
+        for (const QJsonValue &value : modules) {
+            const QJsonObject module = value.toObject();
+            QCOMPARE(module.keys(), keys);
+            results << module.value("route").toString() + ' ' + module.value("slot_result").toString();
+            QCOMPARE(module.value("port_number").toInt(), 1);
+            QCOMPARE(module.value("port_type").toString(), QString("Backplane"));
+            QCOMPARE(module.value("slot_error").isNull(), !module.value("name").isNull());
+        }
+        QCOMPARE(results,
+                 (QStringList{"1,0 bridge", "1,1 module", "1,2 no_module", "1,3 no_answer", "1,4 no_module",
+                              "1,5 no_module"}));
+        const QJsonObject controller = modules.at(1).toObject();
+        QCOMPARE(controller.value("name").toString(), QString("1756-L83E/B"));
+        QCOMPARE(controller.value("device_type").toInt(), 14);
+        QCOMPARE(controller.value("product_code").toInt(), 0xA6);
+        QCOMPARE(controller.value("serial_number").toString(), QString("00000011"));
+        QCOMPARE(controller.value("status").toString(), QString("0x0000"));
+        QCOMPARE(controller.value("state").toInt(), 3);
+        QCOMPARE(controller.value("state_name").toString(), QString("Operational"));
+        // The bridge's identity has no state: null, not 0 "Nonexistent".
+        QCOMPARE(modules.at(0).toObject().value("state"), QJsonValue(QJsonValue::Null));
+        QCOMPARE(modules.at(2).toObject().value("slot_error").toString(),
+                 QString("no module at that link address (0x0312)"));
+    } else if (arguments.contains("--route") && arguments.contains("json")) {
+        const QJsonObject document = QJsonDocument::fromJson(out.toUtf8()).object();
+        QCOMPARE(document.value("address").toString(), ip);
+        QCOMPARE(document.value("route").toString(), QString("1,1"));
+        QCOMPARE(document.value("identity").toObject().value("serial_number").toString(), QString("00000011"));
+    } else if (arguments.contains("json")) {
         const QJsonObject document = QJsonDocument::fromJson(out.toUtf8()).object();
         QCOMPARE(document.value("address").toString(), ip);
         QCOMPARE(document.value("identity").toObject().value("name").toString(), QString("1756-ENBT/A"));
@@ -1581,6 +1734,237 @@ void TestDeviceClientRig::chassis()
     QCOMPARE(last.value("addr").toString(), addr);
     if (!route.isEmpty())
         QCOMPARE(last.value("route").toString() + ' ' + last.value("route_result").toString(), logged);
+}
+
+void TestDeviceClientRig::moduleList_data()
+{
+    QTest::addColumn<QJsonObject>("cip");
+    QTest::addColumn<int>("outcome");
+    // The ports, then the slots as "route result product-or-error"; for a
+    // list not read, the outcome's text alone.
+    QTest::addColumn<QStringList>("lines");
+    // The slots asked (Unconnected Sends that reached the device, each
+    // slot once on each session), the time, and the sessions opened.
+    QTest::addColumn<int>("sends");
+    QTest::addColumn<int>("minMs");
+    QTest::addColumn<int>("maxMs");
+    QTest::addColumn<int>("sessions");
+
+    const QString ip = "10.206.1.70";
+    const QStringList ports{"port 2 EtherNet/IP Ethernet entry", "port 1 Backplane Backplane slots 0-5 own 0"};
+    const QString noModule = "no_module no module at that link address (0x0312)";
+    const QString timedOut = "no_answer the module did not answer in time (0x0204)";
+    const auto garbage = [&ip](int slot, const QString &what) {
+        return QStringLiteral("1,%1 error The module at route 1,%1 behind %2 %3").arg(slot).arg(ip, what);
+    };
+    const QString malformed = "sent an answer that is cut short or malformed";
+    const QStringList bridgeAndController{"1,0 bridge 1756-EN2T/D", "1,1 module 1756-L83E/B"};
+    const int read = ModuleList::Read;
+    QTest::newRow("empty slots") << bridgeCip(ip) << read
+                                 << ports + bridgeAndController
+            + QStringList{"1,2 " + noModule, "1,3 " + noModule, "1,4 " + noModule, "1,5 " + noModule}
+                                 << 6 << 0 << 900 << 1;
+    // The two silent modules cost one bridge timeout (1 s), not two.
+    QTest::newRow("slots that never answer")
+        << bridgeCip(ip,
+                     [](Rig::Chassis *c) {
+                         for (int slot : {2, 4}) {
+                             c->modules.insert(slot, Rig::makeModule("1756-IB16/A", 0x20 + slot, 7, 0x0A));
+                             c->modules[slot].behaviour = "silent";
+                         }
+                         c->modules.insert(5, Rig::makeModule("1756-OB16/A", 0x25, 7, 0x0B));
+                     })
+        << read
+        << ports + bridgeAndController
+            + QStringList{"1,2 " + timedOut, "1,3 " + noModule, "1,4 " + timedOut, "1,5 module 1756-OB16/A"}
+        << 6 << 800 << 1900 << 1;
+    // Each fails its own slot; the module after them on the same session
+    // is read all the same. Slot 6 answers success with an identity cut
+    // short after two bytes: an error, not a module of zeros.
+    QTest::newRow("garbage from slots") << bridgeCip(
+        ip,
+        [](Rig::Chassis *c) {
+            const char *const spoilt[] = {"random", "wrong_service", "truncated"};
+            for (int slot = 2; slot <= 4; ++slot) {
+                c->modules.insert(slot, Rig::makeModule("1756-IB16/A", 0x20 + slot));
+                c->modules[slot].behaviour = spoilt[slot - 2];
+            }
+            c->modules.insert(5, Rig::makeModule("1756-OB16/A", 0x25));
+            c->modules.insert(6, Rig::makeModule("1756-OB16/A", 0x26));
+            c->modules[6].answer = QByteArray::fromHex("810000000100");
+            c->lastSlot = 6;
+        }) << read
+                                        << QStringList{"port 2 EtherNet/IP Ethernet entry",
+                                                       "port 1 Backplane Backplane slots 0-6 own 0"}
+            + bridgeAndController
+            + QStringList{garbage(2, malformed), garbage(3, "answered another request than the one sent"),
+                          garbage(4, malformed), "1,5 module 1756-OB16/A",
+                          "1,6 error an identity that is cut short or malformed (2 bytes)"}
+                                        << 7 << 0 << 900 << 1;
+    // Answered 0x08: one slot asked, not six.
+    QTest::newRow("bridge that does not route")
+        << bridgeCip(ip, [](Rig::Chassis *c) { c->routes = false; }) << int(ModuleList::NotRouting)
+        << QStringList{ip + " does not route requests to modules: the device does not route requests (0x08)"} << 1 << 0
+        << 900 << 1;
+    // No Port object (0x05), and Unconnected Send answered 0x08 as a plain
+    // adapter's stack does: one slot asked, not seventeen.
+    QTest::newRow("plain adapter")
+        << QJsonObject{{"attributes", adapterAttributes(ip)}} << int(ModuleList::NotRouting)
+        << QStringList{ip + " does not route requests to modules: the device does not route requests (0x08)"} << 1 << 0
+        << 900 << 1;
+    // No Connection Manager: the Unconnected Send answered 0x05, as
+    // devices answer a class they lack.
+    QTest::newRow("adapter without a Connection Manager")
+        << QJsonObject{{"attributes", adapterAttributes(ip)}, {"status", QJsonObject{{"52/6/1", "05"}}}}
+        << int(ModuleList::NotRouting)
+        << QStringList{ip + " does not route requests to modules: " + CIP::routingErrorText(0x05, {})} << 1 << 0 << 900
+        << 1;
+    // Without a Port object (0x16 here), port 1 slots 0 to 16; the bridge's
+    // own slot is not known then, and its answer is a module's.
+    QStringList fallback{"port 1 Backplane  slots 0-16", "1,0 module 1756-EN2T/D", "1,1 module 1756-L83E/B"};
+    for (int slot = 2; slot <= 16; ++slot)
+        fallback << QStringLiteral("1,%1 ").arg(slot) + (slot == 7 ? "module 1756-OB16/A" : noModule);
+    QTest::newRow("no Port object") << bridgeCip(ip,
+                                                 [](Rig::Chassis *c) {
+                                                     c->portObject = false;
+                                                     c->missingPortObjectStatus = 0x16;
+                                                     c->lastSlot = 16;
+                                                     c->modules.insert(7, Rig::makeModule("1756-OB16/A", 0x27));
+                                                 })
+                                    << read << fallback << 17 << 0 << 900 << 1;
+    // Ports read attribute by attribute, without a node range: the same 17
+    // slots, and the node address still marks the bridge's own.
+    QStringList noRange{"port 2 EtherNet/IP Ethernet entry", "port 1 Backplane Backplane slots 0-16 own 3",
+                        "1,0 " + noModule, "1,1 module 1756-L83E/B"};
+    for (int slot = 2; slot <= 16; ++slot)
+        noRange << QStringLiteral("1,%1 ").arg(slot) + (slot == 3 ? "bridge 1756-EN2T/D" : noModule);
+    QTest::newRow("ports without a node range") << bridgeCip(ip, [](Rig::Chassis *c) {
+        c->ownSlot = 3;
+        c->portGetAll = false;
+        c->nodeRange = false;
+        c->lastSlot = 16;
+    }) << read << noRange << 17 << 0 << 900 << 1;
+    // The bridge refuses its own identity as a whole (directly and through
+    // its slot): its slot still shows as the bridge, with the refusal.
+    QJsonObject refusing = bridgeCip(ip, [](Rig::Chassis *c) { c->ownSlot = 2; });
+    refusing.insert("status", QJsonObject{{"01/1/1", "08"}});
+    QTest::newRow("bridge's own slot refuses Get_Attributes_All")
+        << refusing << read
+        << QStringList{"port 2 EtherNet/IP Ethernet entry",
+                       "port 1 Backplane Backplane slots 0-5 own 2",
+                       "1,0 " + noModule,
+                       "1,1 module 1756-L83E/B",
+                       "1,2 bridge The device does not support this service (0x08)",
+                       "1,3 " + noModule,
+                       "1,4 " + noModule,
+                       "1,5 " + noModule}
+        << 6 << 0 << 900 << 1;
+    // A bridge that serves one request at a time, with four silent modules
+    // ahead of a controller: 0.9 s each, longer than the client waits for
+    // the last ones. The slots that lost their session are asked again on
+    // a new one, and the controller in slot 6 is read all the same.
+    QTest::newRow("one at a time, silent slots ahead")
+        << bridgeCip(ip,
+                     [](Rig::Chassis *c) {
+                         c->oneAtATime = true;
+                         for (int slot = 2; slot <= 5; ++slot) {
+                             c->modules.insert(slot, Rig::makeModule("1756-IB16/A", 0x20 + slot));
+                             c->modules[slot].behaviour = "silent";
+                         }
+                         c->modules.insert(6, Rig::makeModule("1756-L83E/B", 0x26, 14, 0xA6));
+                         c->lastSlot = 6;
+                     })
+        << read
+        << QStringList{"port 2 EtherNet/IP Ethernet entry", "port 1 Backplane Backplane slots 0-6 own 0"}
+            + bridgeAndController
+            + QStringList{"1,2 " + timedOut, "1,3 " + timedOut, "1,4 " + timedOut, "1,5 " + timedOut,
+                          "1,6 module 1756-L83E/B"}
+        << 7 << 3500 << 5500 << 2;
+}
+
+// The module list workflow against the rig's chassis and its faults, each
+// fault costing its own slot alone.
+void TestDeviceClientRig::moduleList()
+{
+    QFETCH(QJsonObject, cip);
+    QFETCH(int, outcome);
+    QFETCH(QStringList, lines);
+    QFETCH(int, sends);
+    QFETCH(int, minMs);
+    QFETCH(int, maxMs);
+    QFETCH(int, sessions);
+
+    const QString ip = "10.206.1.70";
+    Rig::Devices devices;
+    QVERIFY(devices.start({cipDevice(ip, cip)}));
+    ModuleListReader reader{QHostAddress(ip)};
+    QSignalSpy finished(&reader, &ModuleListReader::finished);
+    QElapsedTimer timer;
+    timer.start();
+    reader.start();
+    QVERIFY(finished.isEmpty());
+    QVERIFY(finished.wait(6000));
+    const qint64 elapsed = timer.elapsed();
+    const ModuleList list = finished.first().first().value<ModuleList>();
+    QTest::qWait(100);
+    QVERIFY(finished.size() == 1);
+    QVERIFY(devices.stop());
+
+    QStringList shown;
+    if (list.outcome != ModuleList::Read)
+        shown << list.text;
+    for (const BridgePort &port : list.ports) {
+        if (list.outcome != ModuleList::Read)
+            break;
+        QString line = QStringLiteral("port %1 %2 %3").arg(port.number).arg(CIP::portTypeName(port.type), port.name);
+        if (port.hasNodeRange || !port.moduleSlots.isEmpty())
+            line += QStringLiteral(" slots %1-%2").arg(port.firstSlot).arg(port.lastSlot);
+        if (port.hasOwnSlot)
+            line += QStringLiteral(" own %1").arg(port.ownSlot);
+        if (port.entryPort)
+            line += QStringLiteral(" entry");
+        shown << line;
+        for (const ModuleSlot &slot : port.moduleSlots) {
+            QCOMPARE(slot.route.toText(), QStringLiteral("%1,%2").arg(port.number).arg(slot.slot));
+            QCOMPARE(slot.hasIdentity, slot.error.isEmpty());
+            shown << QStringLiteral("%1 %2 %3")
+                         .arg(slot.route.toText(), ModuleSlot::resultKey(slot.result),
+                              slot.hasIdentity ? slot.identity.productName.toString() : slot.error);
+        }
+    }
+    QCOMPARE(shown, lines);
+    QCOMPARE(int(list.outcome), outcome);
+    QCOMPARE(list.address, QHostAddress(ip));
+    QVERIFY2(elapsed >= minMs && elapsed <= maxMs, qPrintable(QString::number(elapsed)));
+
+    // One session; only Gets, to the Port object or through the bridge to
+    // the Identity object of a slot, each slot asked once.
+    int opened = 0;
+    QStringList routes;
+    for (const QJsonObject &request : qAsConst(devices.cipRequests)) {
+        opened += request.value("command").toInt() == 0x65;
+        if (request.value("command").toInt() != 0x6F)
+            continue;
+        const int service = request.value("service").toInt();
+        QVERIFY2(service == 0x01 || service == 0x0E || service == 0x52, qPrintable(QString::number(service)));
+        if (service == 0x52 && !request.contains("embedded_service")) {
+            routes << QString();
+        } else if (service == 0x52) {
+            QCOMPARE(request.value("embedded_service").toInt(), 0x01);
+            QCOMPARE(request.value("embedded_path").toString(), QString("20012401"));
+            // The bridge gives up on a slot within about a second.
+            const int timeoutMs = request.value("timeout_ms").toInt();
+            QVERIFY2(timeoutMs >= 500 && timeoutMs <= 1000, qPrintable(QString::number(timeoutMs)));
+            routes << request.value("route").toString();
+        } else {
+            QVERIFY2(request.value("path").toString().startsWith("20f4"), qPrintable(request.value("path").toString()));
+        }
+    }
+    QCOMPARE(opened, sessions);
+    QCOMPARE(QSet<QString>(routes.cbegin(), routes.cend()).size(), sends);
+    if (sessions == 1)
+        QCOMPARE(routes.size(), sends);
+    QVERIFY(routes.size() <= sends * sessions);
 }
 
 void TestDeviceClientRig::resetDialog_data()

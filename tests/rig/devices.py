@@ -51,6 +51,9 @@ A device's "cip" object (all numbers in hex strings unless said otherwise):
   "drop_after_set": ["f5/1/5"]  the device applies it at once and closes
                             the connection without an answer
   "reply_delay_ms": 0       delay before every answer
+  "sessions": "accept"     "refuse": RegisterSession answered with
+                            encapsulation status 0x0002 (a device out of
+                            sessions)
   "reset": "answer" | "close" (restarts before its answer is out: closes
                the connection) | "refuse" (general status 0x10) |
                "silent" (restarts without a word, the connection left open)
@@ -231,6 +234,7 @@ class CipDevice:
             raise SystemExit("devices.py: unknown module behaviour %r" % self.behaviour)
         self.chassis = Chassis(self, config["chassis"]) if "chassis" in config else None
         self.reset = config.get("reset", "answer")
+        self.sessions = config.get("sessions", "accept")
 
     def instance_attributes(self, cls, inst):
         prefix = "%x/%x/" % (cls, inst)
@@ -581,6 +585,8 @@ class CipConnection:
             version = struct.unpack_from("<H", body)[0] if len(body) >= 2 else 0
             if version != 1:
                 return [(0, reply_header(0x0065, body, 0x69, 0), False)]
+            if self.device.sessions == "refuse":
+                return [(0, reply_header(0x0065, body, 0x0002, 0), False)]
             self.session = random.randint(1, 0xFFFFFFFF)
             return [(0, reply_header(0x0065, body), False)]
         if command == 0x0066:

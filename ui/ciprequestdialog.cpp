@@ -182,7 +182,7 @@ QString CipRequestDialog::priv_serviceText() const
 {
     // An offered entry as it is shown ("0x0E Get_Attribute_Single") is its
     // code; anything else is a name or a code as typed.
-    const QString text = ui->comboBox_service->currentText().trimmed();
+    QString text = ui->comboBox_service->currentText().trimmed();
     const int index = ui->comboBox_service->findText(text, Qt::MatchFixedString);
     if (index >= 0)
         return QStringLiteral("0x") + QString::number(ui->comboBox_service->itemData(index).toUInt(), 16);

@@ -187,15 +187,17 @@ void MainWindow::priv_scheduleEntries()
 {
     if (entriesTimer->isActive())
         return;
-    // A new entry in sight shows at the next frame. Below the last row in
-    // sight it only moves the scroll bar and the count, and each step costs
-    // a layout and a repaint of the scroll bar, the status bar and their
-    // background (most of a reply's cost while hundreds pour in): those
-    // steps come four times a second.
+    // Each step costs a layout and a repaint of the new rows, the scroll
+    // bar, the status bar and their background, all in one frame (most of a
+    // reply's cost while hundreds pour in). A new entry in sight shows
+    // within 33 ms, 30 steps a second, which paints half as often as 60
+    // while the rows in sight fill up. Below the last row in sight an entry
+    // only moves the scroll bar and the count: those steps come four times
+    // a second.
     const QListWidget *list = ui->listWidget;
     const bool inSight =
         list->count() == 0 || list->visualItemRect(list->item(list->count() - 1)).bottom() < list->viewport()->height();
-    entriesTimer->start(inSight ? 16 : 250);
+    entriesTimer->start(inSight ? 33 : 250);
 }
 
 void MainWindow::priv_addEntries()

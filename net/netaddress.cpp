@@ -114,9 +114,19 @@ bool OwnAddressTest::isOwn(const QHostAddress &address)
 
 QString ipv4ToString(quint32 address)
 {
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg((address >> 24) & 0xFF)
-        .arg((address >> 16) & 0xFF)
-        .arg((address >> 8) & 0xFF)
-        .arg(address & 0xFF);
+    // Every reply's log line and record write one: the digits are put
+    // down directly rather than through four QString::arg passes.
+    char text[16];
+    int length = 0;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const uint octet = (address >> shift) & 0xFF;
+        if (octet >= 100)
+            text[length++] = char('0' + octet / 100);
+        if (octet >= 10)
+            text[length++] = char('0' + octet / 10 % 10);
+        text[length++] = char('0' + octet % 10);
+        if (shift > 0)
+            text[length++] = '.';
+    }
+    return QString::fromLatin1(text, length);
 }

@@ -49,6 +49,8 @@ class TestNetAddress : public QObject
 private slots:
     void parseIpv4_data();
     void parseIpv4();
+    void ipv4Text_data();
+    void ipv4Text();
     void netmask_data();
     void netmask();
     void subnet_data();
@@ -96,6 +98,24 @@ void TestNetAddress::parseIpv4()
     quint32 parsed = 0xDEADBEEF;
     QCOMPARE(::parseIpv4(text, &parsed), !address.isEmpty());
     QCOMPARE(address.isEmpty() ? parsed == 0xDEADBEEF : ipv4ToString(parsed) == address, true);
+}
+
+void TestNetAddress::ipv4Text_data()
+{
+    QTest::addColumn<quint32>("address");
+    // Each octet at the edges of one, two and three digits, in every place.
+    const quint32 octets[] = {0, 1, 9, 10, 11, 99, 100, 101, 199, 200, 249, 250, 255};
+    for (const quint32 octet : octets)
+        for (int shift = 0; shift <= 24; shift += 8)
+            QTest::addRow("%u at bit %d", octet, shift) << ((octet << shift) | (0x7F7F7F7Fu & ~(0xFFu << shift)));
+    QTest::newRow("0.0.0.0") << 0u;
+    QTest::newRow("255.255.255.255") << 0xFFFFFFFFu;
+}
+
+void TestNetAddress::ipv4Text()
+{
+    QFETCH(quint32, address);
+    QCOMPARE(ipv4ToString(address), QHostAddress(address).toString());
 }
 
 void TestNetAddress::netmask_data()

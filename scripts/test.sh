@@ -18,7 +18,7 @@ lint      run,lint                      clang-tidy 14 with .clang-tidy over ever
 qt5       run,rig,windows-rc,bench      Qt 5 build and the whole test suite (build/)
 sanitize  run,rig,windows-rc,bench      Qt 5 build with ASan and UBSan and the whole test suite (build-sanitize/)
 qt6       run,qt6,rig,windows-rc,bench  Qt 6 build and the whole test suite (build-qt6/)
-fuzz      run,clang                     the codec fuzz target for 60 s (build-fuzz/)
+fuzz      run,clang                     the three fuzz targets for 90 s (build-fuzz/)
 package   run,qt6,rig,package           Debian packages for Qt 5 and Qt 6, tested on a fresh Debian root
 windows   run,rig,windows-rc,package,windows  32-bit Windows build (Qt from the cache), its tests, zip and installer under wine
 '
@@ -85,7 +85,7 @@ stage_qt6() {
 }
 
 stage_fuzz() {
-    scripts/fuzz.sh 60
+    scripts/fuzz.sh 90
     took "fuzzing"
 }
 

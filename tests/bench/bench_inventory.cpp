@@ -20,6 +20,7 @@
 #include "deviceprotocol.h"
 #include "inventorydialog.h"
 #include "inventoryreader.h"
+#include "latenessmeter.h"
 #include "listidentityreply.h"
 #include "rigsupport.h"
 
@@ -142,16 +143,7 @@ int main(int argc, char *argv[])
             app.processEvents();
     }
     QElapsedTimer clock;
-    qint64 lastTick = 0;
-    qint64 worst = 0;
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(1);
-    QObject::connect(&ticker, &QTimer::timeout, [&]() {
-        const qint64 now = clock.elapsed();
-        worst = std::max(worst, now - lastTick);
-        lastTick = now;
-    });
+    LatenessMeter ticker(clock);
     qint64 total = 0;
     int noAnswer = 0;
     int rows = 0;
@@ -179,7 +171,7 @@ int main(int argc, char *argv[])
     app.exec();
     rig.stop();
     std::printf("devices=%d silent=%d no_answer=%d total_ms=%lld worst_lateness_ms=%lld most_sessions=%d", n, silent,
-                noAnswer, total, worst, mostSessions(rig.cipRequests));
+                noAnswer, total, ticker.worst(), mostSessions(rig.cipRequests));
     if (window)
         std::printf(" window=1 table_rows=%d", rows);
     std::printf("\n");

@@ -13,6 +13,7 @@
 // answer, the Unconnected Sends the bridge took, and the event loop's worst
 // lateness (the largest gap between the ticks of a 1 ms timer).
 
+#include "latenessmeter.h"
 #include "modulelist.h"
 #include "rigsupport.h"
 
@@ -68,16 +69,7 @@ int main(int argc, char *argv[])
         }
         ModuleListReader reader{QHostAddress(QString::fromLatin1(BridgeAddress))};
         QElapsedTimer clock;
-        qint64 lastTick = 0;
-        qint64 worst = 0;
-        QTimer ticker;
-        ticker.setTimerType(Qt::PreciseTimer);
-        ticker.setInterval(1);
-        QObject::connect(&ticker, &QTimer::timeout, [&]() {
-            const qint64 now = clock.elapsed();
-            worst = std::max(worst, now - lastTick);
-            lastTick = now;
-        });
+        LatenessMeter ticker(clock);
         qint64 total = -1;
         ModuleList list;
         QObject::connect(&reader, &ModuleListReader::finished, [&](const ModuleList &read) {
@@ -115,8 +107,8 @@ int main(int argc, char *argv[])
         failures += ok ? 0 : 1;
         std::printf("round=%d silent=%d serial=%d ports_known_ms=%lld slots_ms=%lld total_ms=%lld read=%d "
                     "no_answer=%d unconnected_sends=%d worst_lateness_ms=%lld%s\n",
-                    round, silent, int(serial), portsKnown, total - portsKnown, total, modules, noAnswer, sends, worst,
-                    ok ? "" : " UNEXPECTED");
+                    round, silent, int(serial), portsKnown, total - portsKnown, total, modules, noAnswer, sends,
+                    ticker.worst(), ok ? "" : " UNEXPECTED");
         std::fflush(stdout);
     }
     return failures == 0 ? 0 : 1;

@@ -121,17 +121,54 @@ DeviceDetailsReader::DeviceDetailsReader(const QHostAddress &address, const CIP:
     this->route = route;
 }
 
+DeviceDetailsReader::DeviceDetailsReader(DeviceClient *sharedClient, QObject *parent)
+    : QObject(parent)
+    , client(sharedClient)
+    , ownsClient(false)
+{
+    qRegisterMetaType<DeviceDetails>();
+}
+
 DeviceDetailsReader::~DeviceDetailsReader() = default;
 
 void DeviceDetailsReader::start()
 {
-    // A reading under way is given up: its answer is dropped.
+    // A reading under way is given up: its answers are dropped.
     delete pending;
     pending = nullptr;
+    priv_dropAhead();
     details = DeviceDetails();
     details.address = client->address();
     details.route = route;
+    if (pipelined)
+        priv_askAhead();
     priv_readObject(CIP::IdentityClass, 1);
+}
+
+void DeviceDetailsReader::priv_askAhead()
+{
+    for (const quint16 classId : {CIP::IdentityClass, CIP::TcpIpInterfaceClass, CIP::EthernetLinkClass}) {
+        DeviceReply *reply = client->getAttributesAll(classId, 1, route);
+        reply->setParent(this);
+        ahead.insert(classId, reply);
+        // Taken up when the reading comes to its object; answered sooner,
+        // it waits for that.
+        connect(reply, &DeviceReply::finished, this, [this, reply]() {
+            if (reply == pending)
+                priv_onReply(reply);
+        });
+    }
+}
+
+void DeviceDetailsReader::priv_dropAhead()
+{
+    // deleteLater: this may run inside the finished() of another reply of
+    // the same client.
+    for (DeviceReply *reply : qAsConst(ahead)) {
+        reply->disconnect(this);
+        reply->deleteLater();
+    }
+    ahead.clear();
 }
 
 CIP::CipAttributeValues *DeviceDetailsReader::priv_values()
@@ -153,7 +190,14 @@ void DeviceDetailsReader::priv_readObject(quint16 classId, quint16 instance)
     objectAbsent = false;
     if (classId == CIP::EthernetLinkClass)
         link = CIP::CipEthernetLink();
-    priv_ask(client->getAttributesAll(classId, instance, route));
+    DeviceReply *early = instance == 1 ? ahead.take(classId) : nullptr;
+    if (!early) {
+        priv_ask(client->getAttributesAll(classId, instance, route));
+        return;
+    }
+    pending = early;
+    if (early->isFinished())
+        priv_onReply(early);
 }
 
 void DeviceDetailsReader::priv_addError(quint16 attribute, const QString &status)
@@ -268,6 +312,8 @@ void DeviceDetailsReader::priv_objectDone()
 void DeviceDetailsReader::priv_finish()
 {
     pending = nullptr;
-    client->close();
+    priv_dropAhead();
+    if (ownsClient)
+        client->close();
     emit finished(details);
 }

@@ -5,6 +5,7 @@
 #include "ciproute.h"
 #include "unconnectedsend.h"
 
+#include <QHash>
 #include <QHostAddress>
 #include <QObject>
 #include <QStringList>
@@ -75,7 +76,16 @@ public:
     DeviceDetailsReader(const QHostAddress &address, const CIP::CipRoute &route, QObject *parent = nullptr);
     DeviceDetailsReader(const QHostAddress &address, const CIP::CipRoute &route, quint16 port,
                         QObject *parent = nullptr);
+    // Reads over a session that others share: the reader neither owns nor
+    // closes sharedClient, which must outlive it.
+    explicit DeviceDetailsReader(DeviceClient *sharedClient, QObject *parent = nullptr);
     ~DeviceDetailsReader() override;
+
+    // Pipelined: the first instance of each of the three objects is asked
+    // for at once, before the first answer is in, instead of one after the
+    // other (the client must take three requests in flight). What is read
+    // is the same; only the order of the requests on the wire differs.
+    void setPipelined(bool on) { pipelined = on; }
 
     // Starts (or starts again) a reading; finished() follows.
     void start();
@@ -92,6 +102,8 @@ private:
     };
 
     void priv_ask(DeviceReply *reply);
+    void priv_askAhead();
+    void priv_dropAhead();
     void priv_onReply(DeviceReply *reply);
     void priv_readObject(quint16 classId, quint16 instance);
     void priv_askNext();
@@ -101,6 +113,8 @@ private:
     CIP::CipAttributeValues *priv_values();
 
     DeviceClient *client;
+    bool ownsClient = true;
+    bool pipelined = false;
     CIP::CipRoute route;
     DeviceDetails details;
     CIP::CipEthernetLink link;
@@ -109,6 +123,9 @@ private:
     bool objectAbsent = false;
     // The request whose answer is awaited; its reply belongs to this reader.
     DeviceReply *pending = nullptr;
+    // Pipelined: the objects' Get_Attributes_All sent ahead and not yet
+    // taken up, by class.
+    QHash<quint16, DeviceReply *> ahead;
 };
 
 Q_DECLARE_METATYPE(DeviceDetails)

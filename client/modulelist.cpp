@@ -7,6 +7,8 @@
 
 #include <QDebug>
 
+#include <algorithm>
+
 namespace {
 
 bool objectMissing(quint8 status)
@@ -48,14 +50,22 @@ ModuleListReader::ModuleListReader(const QHostAddress &address, QObject *parent)
 { }
 
 ModuleListReader::ModuleListReader(const QHostAddress &address, quint16 port, QObject *parent)
+    : ModuleListReader(new DeviceClient(address, port), parent)
+{
+    client->setParent(this);
+    ownsClient = true;
+}
+
+ModuleListReader::ModuleListReader(DeviceClient *sharedClient, QObject *parent)
     : QObject(parent)
-    , client(new DeviceClient(address, port, this))
+    , client(sharedClient)
+    , ownsClient(false)
 {
     qRegisterMetaType<ModuleList>();
     // The slot requests go out together on the one session, each told
     // apart by its sender context: a slot that never answers costs one
     // bridge timeout, not one per slot.
-    client->setMaxInFlight(SlotsInFlight);
+    client->setMaxInFlight(std::max(client->maxInFlight(), SlotsInFlight));
 }
 
 ModuleListReader::~ModuleListReader()
@@ -460,7 +470,8 @@ void ModuleListReader::priv_finish()
     done = true;
     priv_dropReplies();
     pendingRequests = 0;
-    client->close();
+    if (ownsClient)
+        client->close();
     qDebug() << "ModuleListReader::priv_finish"
              << ":"
              << "Read" << list.ports.size() << "ports of" << list.address.toString();

@@ -81,6 +81,10 @@ public:
 
     explicit ModuleListReader(const QHostAddress &address, QObject *parent = nullptr);
     ModuleListReader(const QHostAddress &address, quint16 port, QObject *parent = nullptr);
+    // Reads over a session that others share: the reader neither owns nor
+    // closes sharedClient, which must outlive it, and lets it take
+    // SlotsInFlight requests at once.
+    explicit ModuleListReader(DeviceClient *sharedClient, QObject *parent = nullptr);
     ~ModuleListReader() override;
 
     void start(); // nothing emitted from inside start()
@@ -119,6 +123,7 @@ private:
     void priv_dropReplies();
 
     DeviceClient *client;
+    bool ownsClient = true;
     ModuleList list;
     QVector<PortRead> portReads;
     CIP::CipPortClassAttributes classAttributes;

@@ -14,9 +14,10 @@ struct ModuleList;
 
 // Reads the inventory of a search's listed devices: each EtherNet/IP
 // device's Identity, TCP/IP Interface and Ethernet Link objects
-// (DeviceDetailsReader), then the modules behind its bridge ports
-// (ModuleListReader), each over a session of its own, one after the other.
-// A text-protocol device is taken with its address and reply text.
+// (DeviceDetailsReader, the three asked for at once), then the modules
+// behind its bridge ports (ModuleListReader), both over one session of the
+// device's. A text-protocol device is taken with its address and reply
+// text.
 //
 // At most MaxSessions devices are read at once, and each has one session
 // open at a time, so no more than MaxSessions sessions are ever open. A

@@ -35,6 +35,7 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -451,18 +452,39 @@ void TestDeviceClientRig::read()
     QFETCH(QStringList, lines);
     QFETCH(QStringList, requests);
 
-    Rig::Devices devices;
-    QVERIFY(devices.start({cipDevice("10.206.1.10", cip)}));
-    DeviceDetailsReader reader(QHostAddress("10.206.1.10"));
-    QSignalSpy finished(&reader, &DeviceDetailsReader::finished);
-    reader.start();
-    QVERIFY(finished.wait(10000));
-    const auto details = finished.first().first().value<DeviceDetails>();
-    QCOMPARE(detailsLines(details), lines);
-    QCOMPARE(details.address, QHostAddress("10.206.1.10"));
-    QTest::qWait(200);
-    QVERIFY(devices.stop());
-    QCOMPARE(requestsTo(devices, "10.206.1.10"), requests);
+    // One after the other on a session of the reader's own, then pipelined
+    // on a shared one (as the inventory reads): the same answers, the same
+    // requests, each once; only their order may differ.
+    for (const bool pipelined : {false, true}) {
+        Rig::Devices devices;
+        QVERIFY(devices.start({cipDevice("10.206.1.10", cip)}));
+        DeviceClient shared(QHostAddress("10.206.1.10"));
+        shared.setMaxInFlight(3);
+        DeviceDetailsReader own(QHostAddress("10.206.1.10"));
+        DeviceDetailsReader pipelinedReader(&shared);
+        pipelinedReader.setPipelined(true);
+        DeviceDetailsReader &reader = pipelined ? pipelinedReader : own;
+        QSignalSpy finished(&reader, &DeviceDetailsReader::finished);
+        reader.start();
+        QVERIFY(finished.wait(10000));
+        const auto details = finished.first().first().value<DeviceDetails>();
+        QCOMPARE(detailsLines(details), lines);
+        QCOMPARE(details.address, QHostAddress("10.206.1.10"));
+        // The shared session stays up for the next reader.
+        QCOMPARE(shared.state(), pipelined ? DeviceClient::ConnectedState : DeviceClient::UnconnectedState);
+        QTest::qWait(200);
+        QVERIFY(devices.stop());
+        QStringList sent = requestsTo(devices, "10.206.1.10");
+        QStringList expected = requests;
+        if (pipelined) {
+            // The three objects went out first, before any single attribute
+            // that an answer of theirs calls for.
+            QCOMPARE(sent.mid(0, 3), (QStringList{"01 20012401", "01 20f52401", "01 20f62401"}));
+            std::sort(sent.begin(), sent.end());
+            std::sort(expected.begin(), expected.end());
+        }
+        QCOMPARE(sent, expected);
+    }
 }
 
 void TestDeviceClientRig::write_data()

@@ -95,54 +95,6 @@ const InventoryDevice *deviceAt(const Inventory &inventory, const QString &ip)
     return nullptr;
 }
 
-// The most sessions open at once, from the simulator's log: a session runs
-// from its RegisterSession to the last message of its connection's device
-// before the next RegisterSession; one that never got past RegisterSession
-// (a silent device) is taken as open for the whole timeout.
-int mostSessionsAtOnce(const QList<QJsonObject> &requests, int *sessions)
-{
-    struct Open
-    {
-        double start = 0;
-        double end = 0;
-        bool answeredSomething = false;
-    };
-    QHash<QString, Open> open;
-    QVector<QPair<double, double>> intervals;
-    const auto close = [&intervals](const Open &session) {
-        intervals.append({session.start, session.answeredSomething ? session.end : session.start + 3.0});
-    };
-    for (const QJsonObject &request : requests) {
-        const QString addr = request.value("addr").toString();
-        const double t = request.value("t").toDouble();
-        if (request.value("command").toInt() == 0x65) {
-            if (open.contains(addr))
-                close(open.value(addr));
-            open.insert(addr, Open{t, t, false});
-        } else if (open.contains(addr)) {
-            open[addr].end = t;
-            open[addr].answeredSomething = true;
-        }
-    }
-    for (const Open &session : qAsConst(open))
-        close(session);
-    *sessions = intervals.size();
-    QVector<QPair<double, int>> edges;
-    for (const auto &interval : qAsConst(intervals)) {
-        edges.append({interval.first, +1});
-        edges.append({interval.second, -1});
-    }
-    // An end and a start at one instant: the end first.
-    std::sort(edges.begin(), edges.end());
-    int now = 0;
-    int most = 0;
-    for (const auto &edge : qAsConst(edges)) {
-        now += edge.second;
-        most = qMax(most, now);
-    }
-    return most;
-}
-
 struct Run
 {
     int exitCode = -1;
@@ -306,13 +258,12 @@ void TestInventoryRig::parallelReader()
     QCOMPARE(text->text("tcpip_result"), QString());
 
     // Never more than eight sessions at once, and really several.
-    int sessions = 0;
-    const int most = mostSessionsAtOnce(rig.cipRequests, &sessions);
+    const int most = rig.mostConnectionsAtOnce();
     QVERIFY2(most <= InventoryReader::MaxSessions, qPrintable(QString::number(most)));
     QVERIFY2(most >= 4, qPrintable(QString::number(most)));
-    // Details and modules: two sessions for each of the eleven devices
-    // that answer, one for each silent one.
-    QCOMPARE(sessions, 11 * 2 + 2);
+    // Details and modules over one session of each device's that accepts
+    // a connection.
+    QCOMPARE(rig.connections.size(), 11 + 2);
     qInfo("%d devices read in %lld ms, at most %d sessions at once", int(devices.size()), elapsed, most);
     // One log line per device read.
     QCOMPARE(Rig::LogCapture::linesStartingWith("InventoryReader::priv_finishEntry :").size(), devices.size());

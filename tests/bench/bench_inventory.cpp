@@ -26,7 +26,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QHash>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -56,43 +55,6 @@ Rig::Device adapter(const QString &ip, int host, bool silent, Rig::Identity *ide
     device.port = 44818;
     device.cip = cip;
     return device;
-}
-
-// As in tst_inventory_rig: sessions from RegisterSession to their last
-// message; a silent one open for the 3 s timeout.
-int mostSessions(const QList<QJsonObject> &requests)
-{
-    QHash<QString, QPair<double, double>> open;
-    QHash<QString, bool> answered;
-    QVector<QPair<double, int>> edges;
-    const auto close = [&](const QString &addr) {
-        const QPair<double, double> span = open.value(addr);
-        edges.append({span.first, +1});
-        edges.append({answered.value(addr) ? span.second : span.first + 3.0, -1});
-    };
-    for (const QJsonObject &request : requests) {
-        const QString addr = request.value("addr").toString();
-        const double t = request.value("t").toDouble();
-        if (request.value("command").toInt() == 0x65) {
-            if (open.contains(addr))
-                close(addr);
-            open.insert(addr, {t, t});
-            answered.insert(addr, false);
-        } else if (open.contains(addr)) {
-            open[addr].second = t;
-            answered[addr] = true;
-        }
-    }
-    for (auto it = open.cbegin(); it != open.cend(); ++it)
-        close(it.key());
-    std::sort(edges.begin(), edges.end());
-    int now = 0;
-    int most = 0;
-    for (const auto &edge : qAsConst(edges)) {
-        now += edge.second;
-        most = std::max(most, now);
-    }
-    return most;
 }
 
 } // namespace
@@ -171,7 +133,7 @@ int main(int argc, char *argv[])
     app.exec();
     rig.stop();
     std::printf("devices=%d silent=%d no_answer=%d total_ms=%lld worst_lateness_ms=%lld most_sessions=%d", n, silent,
-                noAnswer, total, ticker.worst(), mostSessions(rig.cipRequests));
+                noAnswer, total, ticker.worst(), rig.mostConnectionsAtOnce());
     if (window)
         std::printf(" window=1 table_rows=%d", rows);
     std::printf("\n");

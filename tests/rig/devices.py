@@ -127,8 +127,9 @@ request 0x13.
 
 Output, one JSON object per line on stdout: {"ready": ...} once the sockets
 are bound, {"probe": ...} for every datagram received (with its arrival
-time "t", CLOCK_MONOTONIC seconds), {"accepted": {"addr": ...}} for every
-TCP connection a device accepted, and {"cip": ...} for every
+time "t", CLOCK_MONOTONIC seconds), {"accepted": {"addr": ..., "t": ...}} for
+every TCP connection a device accepted and {"closed": {"addr": ..., "t": ...}}
+when it ends (the events of one wake-up share its time), and {"cip": ...} for every
 encapsulated request a device took (command, and for SendRRData the
 service, path and data; for an Unconnected Send also "route" as
 "1,3", "timeout_ms", the embedded request's "embedded_service",
@@ -742,9 +743,11 @@ def main():
                     conn.sock.sendall(payload)
                 if close:
                     conn.closed = True
+                    log(closed={"addr": conn.device.addr, "t": now})
                     sel.unregister(conn.sock)
                     conn.sock.close()
             except OSError:
+                # Still registered: its end is logged when it is read.
                 conn.closed = True
         if deadline and now >= deadline:
             break
@@ -755,7 +758,12 @@ def main():
             timeout = min(timeout if timeout is not None else 1e9, max(0.0, tcp_queue[0][0] - now))
         if deadline:
             timeout = min(timeout if timeout is not None else 1e9, max(0.0, deadline - now))
-        for key, _ in sel.select(timeout):
+        ready = sel.select(timeout)
+        # One time for every event of this wake-up, so that a connection
+        # that ended and one accepted in it are not told apart by the order
+        # in which they are handled here.
+        woke = time.monotonic()
+        for key, _ in ready:
             if key.data == "stdin":
                 if not sys.stdin.readline():
                     stdin_open = False
@@ -763,7 +771,7 @@ def main():
                 continue
             if isinstance(key.data, tuple) and key.data[0] == "listen":
                 conn_sock, _ = key.fileobj.accept()
-                log(accepted={"addr": key.data[1].addr})
+                log(accepted={"addr": key.data[1].addr, "t": woke})
                 conn_sock.setblocking(True)
                 # Each answer goes out when it is ready, not held back until
                 # the previous one is acknowledged.
@@ -778,6 +786,7 @@ def main():
                     data = b""
                 if not data:
                     conn.closed = True
+                    log(closed={"addr": conn.device.addr, "t": woke})
                     sel.unregister(conn.sock)
                     conn.sock.close()
                     continue

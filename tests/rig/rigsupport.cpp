@@ -7,9 +7,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPair>
+#include <QVector>
 #include <QtGlobal>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <limits>
 
 namespace Rig {
 
@@ -113,6 +117,24 @@ bool Devices::start(const QList<Device> &devices)
     return QJsonDocument::fromJson(process.readLine()).object().value("ready").toBool();
 }
 
+int Devices::mostConnectionsAtOnce() const
+{
+    QVector<QPair<double, int>> edges;
+    for (const Connection &connection : connections) {
+        edges.append({connection.opened, +1});
+        edges.append({connection.closed, -1});
+    }
+    // An end and a start at one instant: the end first.
+    std::sort(edges.begin(), edges.end());
+    int now = 0;
+    int most = 0;
+    for (const auto &edge : qAsConst(edges)) {
+        now += edge.second;
+        most = std::max(most, now);
+    }
+    return most;
+}
+
 bool Devices::stop()
 {
     if (!running)
@@ -136,7 +158,20 @@ bool Devices::stop()
         } else if (record.contains("cip")) {
             cipRequests.append(record.value("cip").toObject());
         } else if (record.contains("accepted")) {
-            accepted.append(record.value("accepted").toObject().value("addr").toString());
+            const QJsonObject a = record.value("accepted").toObject();
+            accepted.append(a.value("addr").toString());
+            connections.append({a.value("addr").toString(), a.value("t").toDouble(),
+                                std::numeric_limits<double>::infinity()});
+        } else if (record.contains("closed")) {
+            // A device's connections end in the order they were accepted
+            // as far as this count needs: its first one still open ends.
+            const QJsonObject c = record.value("closed").toObject();
+            for (Connection &connection : connections) {
+                if (connection.addr == c.value("addr").toString() && std::isinf(connection.closed)) {
+                    connection.closed = c.value("t").toDouble();
+                    break;
+                }
+            }
         } else if (record.contains("done")) {
             done = true;
             sent = record.value("sent").toInt();

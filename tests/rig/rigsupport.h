@@ -90,6 +90,17 @@ public:
     // The device address of every TCP connection a device accepted, in
     // order.
     QStringList accepted;
+    // Every TCP connection a device accepted: when, and when it ended
+    // (infinity when it was still open as the devices stopped).
+    struct Connection
+    {
+        QString addr;
+        double opened = 0;
+        double closed = 0;
+    };
+    QList<Connection> connections;
+    // The most connections open at once.
+    int mostConnectionsAtOnce() const;
 
 private:
     QProcess process;

@@ -189,8 +189,10 @@ void ModuleListReader::priv_onPortAll(DeviceReply *reply, int index)
         port.values.linkPath = read.linkPath;
         port.values.name = read.name;
         port.values.nodePath = read.nodePath;
+        // What an older revision's shorter answer left out, the node
+        // address (the bridge's own slot) among it.
         for (const quint16 attribute : portSingles()) {
-            if (!read.has(attribute) && attribute != CIP::CipPortInstance::NodeAddress)
+            if (!read.has(attribute))
                 singles.append(attribute);
         }
     } else if (objectMissing(status) || reply->routingFailed()) {
@@ -247,18 +249,26 @@ void ModuleListReader::priv_onPortsDone()
         port.entryPort = entryKnown && classAttributes.entryPort == port.instance;
         // A range that is upside down is not one.
         port.hasNodeRange = read.values.has(P::NodeRange) && read.values.nodeRangeMin <= read.values.nodeRangeMax;
+        // A slot is one byte of a route: a range is read up to 255 at most,
+        // and one that starts beyond it has no slot to read.
+        bool readable = false;
         if (port.hasNodeRange) {
             port.firstSlot = read.values.nodeRangeMin;
-            port.lastSlot = qMin<int>(read.values.nodeRangeMax, port.firstSlot + MaxSlotsPerPort - 1);
-            anyRange = true;
+            readable = port.firstSlot <= MaxSlot;
+            port.lastSlot = readable
+                ? qMin<int>(qMin<int>(read.values.nodeRangeMax, MaxSlot), port.firstSlot + MaxSlotsPerPort - 1)
+                : read.values.nodeRangeMax;
+            // The port a request came in through says nothing of slots
+            // behind the bridge.
+            anyRange = anyRange || !port.entryPort;
         }
         CIP::CipRouteHop own;
         if (read.values.nodeAddressHop(&own) && own.isSlot()) {
             port.hasOwnSlot = true;
             port.ownSlot = own.slot();
         }
-        const bool leadsToSlots = !port.entryPort && port.type != CIP::PortEndsInDevice
-            && port.type != CIP::PortNotConfigured && port.hasNodeRange;
+        const bool leadsToSlots =
+            !port.entryPort && port.type != CIP::PortEndsInDevice && port.type != CIP::PortNotConfigured && readable;
         if (leadsToSlots)
             chassis.append(list.ports.size());
         list.ports.append(port);

@@ -73,6 +73,8 @@ public:
     // Port instances read at most, and slots read per port at most.
     static constexpr int MaxPortInstances = 16;
     static constexpr int MaxSlotsPerPort = 64;
+    // The highest slot a route's one-byte link address reaches.
+    static constexpr int MaxSlot = 255;
     // Without a Port object: port 1, slots 0 to FallbackLastSlot.
     static constexpr quint16 FallbackPort = 1;
     static constexpr int FallbackLastSlot = 16;

@@ -1866,6 +1866,53 @@ void TestDeviceClientRig::moduleList_data()
         c->nodeRange = false;
         c->lastSlot = 16;
     }) << read << noRange << 17 << 0 << 900 << 1;
+    // A node range on the port the request came in through alone says
+    // nothing of the backplane: port 1 slots 0 to 16 all the same.
+    QJsonObject entryRange = bridgeCip(ip, [](Rig::Chassis *c) {
+        c->ownSlot = 3;
+        c->portGetAll = false;
+        c->nodeRange = false;
+        c->lastSlot = 16;
+    });
+    QJsonObject entryAttributes = entryRange.value("attributes").toObject();
+    entryAttributes.insert("f4/1/8", "00000300");
+    entryRange.insert("attributes", entryAttributes);
+    QStringList entryRangeLines = noRange;
+    entryRangeLines[0] = "port 2 EtherNet/IP Ethernet slots 0-3 entry";
+    QTest::newRow("a node range on the entry port only")
+        << entryRange << read << entryRangeLines << 17 << 0 << 900 << 1;
+    // An older revision's Get_Attributes_All ends before the node address:
+    // asked on its own, it still marks the bridge's own slot.
+    QJsonObject shortPorts = bridgeCip(ip, [](Rig::Chassis *c) { c->ownSlot = 2; });
+    shortPorts.insert("get_all",
+                      QJsonObject{{"1/1", QJsonArray{1, 2, 3, 4, 5, 6, 7}},
+                                  {"f4/1", QJsonArray{1, 2, 3, 4, 7}},
+                                  {"f4/2", QJsonArray{1, 2, 3, 4}}});
+    QTest::newRow("ports' answers without the node address")
+        << shortPorts << read
+        << QStringList{"port 2 EtherNet/IP Ethernet entry",
+                       "port 1 Backplane Backplane slots 0-5 own 2",
+                       "1,0 " + noModule,
+                       "1,1 module 1756-L83E/B",
+                       "1,2 bridge 1756-EN2T/D",
+                       "1,3 " + noModule,
+                       "1,4 " + noModule,
+                       "1,5 " + noModule}
+        << 6 << 0 << 900 << 1;
+    // A route's slot is one byte: a range past 255 is read up to there,
+    // never wrapped round to slot 0.
+    QTest::newRow("a node range past 255")
+        << bridgeCip(ip,
+                     [](Rig::Chassis *c) {
+                         c->firstSlot = 252;
+                         c->lastSlot = 300;
+                         c->ownSlot = 252;
+                         c->modules.insert(254, Rig::makeModule("1756-OB16/A", 0x27));
+                     })
+        << read << QStringList{"port 2 EtherNet/IP Ethernet entry", "port 1 Backplane Backplane slots 252-255 own 252",
+                               "1,252 bridge 1756-EN2T/D",          "1,253 " + noModule,
+                               "1,254 module 1756-OB16/A",          "1,255 " + noModule}
+        << 4 << 0 << 900 << 1;
     // The bridge refuses its own identity as a whole (directly and through
     // its slot): its slot still shows as the bridge, with the refusal.
     QJsonObject refusing = bridgeCip(ip, [](Rig::Chassis *c) { c->ownSlot = 2; });

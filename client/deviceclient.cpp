@@ -242,6 +242,8 @@ void DeviceClient::priv_writeNext()
         // Some devices drop a connection whose request arrives in pieces, so
         // each request goes out in one write.
         socket->write(frame);
+        if (next.reply)
+            next.reply->written = true;
         // A routed request waits at least as long as the bridge waits for
         // the module, so that the bridge's own answer comes first.
         next.deadline =

@@ -53,6 +53,9 @@ public:
     // it in words). False for the module's own answer.
     bool routingFailed() const { return notDelivered; }
     bool isFinished() const { return done; }
+    // The request went out on the connection (its answer may have been
+    // lost all the same); false for one that failed while still queued.
+    bool wasWritten() const { return written; }
 
     Error error() const { return fault; }
     // What went wrong, in words for the person at the device: the transport
@@ -81,6 +84,7 @@ private:
     CIP::MessageRouterRequest sent;
     CIP::CipRoute sentRoute;
     bool notDelivered = false;
+    bool written = false;
     bool done = false;
     Error fault = NoError;
     QString faultText;

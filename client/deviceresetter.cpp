@@ -53,8 +53,10 @@ void DeviceResetter::priv_onReply(DeviceReply *reply)
     } else if (reply->answered() || reply->error() == DeviceReply::SessionRefused) {
         result.outcome = ResetResult::Refused;
         result.message = reply->errorString();
-    } else if (reply->error() == DeviceReply::ConnectionLost) {
-        // A device may restart before its answer is out.
+    } else if (reply->error() == DeviceReply::ConnectionLost && reply->wasWritten()) {
+        // A device may restart before its answer is out. A connection
+        // lost before the reset went out (at RegisterSession) is no sign
+        // of one.
         result.outcome = ResetResult::UnderWay;
         result.message = reply->errorString();
     } else {

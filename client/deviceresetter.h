@@ -15,7 +15,7 @@ struct ResetResult
 {
     enum Outcome {
         Accepted, // the device answered the reset with success
-        UnderWay, // the device closed the connection before it answered: it is restarting
+        UnderWay, // the device closed the connection after the reset went out, before it answered: it is restarting
         Refused, // the device answered with a refusal; it was not reset
         NotConfirmed // no answer at all (no connection, no session, silence)
     };

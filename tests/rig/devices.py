@@ -53,7 +53,8 @@ A device's "cip" object (all numbers in hex strings unless said otherwise):
   "reply_delay_ms": 0       delay before every answer
   "sessions": "accept"     "refuse": RegisterSession answered with
                             encapsulation status 0x0002 (a device out of
-                            sessions)
+                            sessions); "close": the connection closed
+                            instead of an answer
   "reset": "answer" | "close" (restarts before its answer is out: closes
                the connection) | "refuse" (general status 0x10) |
                "silent" (restarts without a word, the connection left open)
@@ -588,6 +589,8 @@ class CipConnection:
                 return [(0, reply_header(0x0065, body, 0x69, 0), False)]
             if self.device.sessions == "refuse":
                 return [(0, reply_header(0x0065, body, 0x0002, 0), False)]
+            if self.device.sessions == "close":
+                return [(0, b"", True)]
             self.session = random.randint(1, 0xFFFFFFFF)
             return [(0, reply_header(0x0065, body), False)]
         if command == 0x0066:

@@ -479,10 +479,14 @@ void DeviceClient::priv_answer(const Pending &request, DeviceReply::Error error,
                  << CIP::generalStatusText(generalStatus) << "," << data.size()
                  << (request.route.isEmpty() ? QStringLiteral("bytes of data")
                                              : QStringLiteral("bytes of data") + routeText(request.route));
-    else
+    else if (request.route.isEmpty())
         qDebug() << "DeviceClient::priv_answer"
                  << ": Error:"
                  << "Request" << request.id << ":" << text;
+    else
+        qDebug() << "DeviceClient::priv_answer"
+                 << ": Error:"
+                 << "Request" << request.id << "through route" << qUtf8Printable(request.route.toText()) << ":" << text;
     QPointer<DeviceClient> self(this);
     if (request.reply)
         request.reply->priv_finish(error, text, generalStatus, additionalStatus, data);
@@ -514,9 +518,15 @@ void DeviceClient::priv_fail(DeviceReply::Error error, const QString &text)
         return;
 
     for (const Pending &request : failed) {
-        qDebug() << "DeviceClient::priv_fail"
-                 << ": Error:"
-                 << "Request" << request.id << "not answered";
+        if (request.route.isEmpty())
+            qDebug() << "DeviceClient::priv_fail"
+                     << ": Error:"
+                     << "Request" << request.id << "not answered";
+        else
+            qDebug() << "DeviceClient::priv_fail"
+                     << ": Error:"
+                     << "Request" << request.id << "through route" << qUtf8Printable(request.route.toText())
+                     << "not answered";
         if (request.reply)
             request.reply->priv_finish(error, text);
         if (!self)

@@ -1,5 +1,7 @@
 #include "netaddress.h"
 
+#include "ipv4subnet.h"
+
 #include <QHostAddress>
 #include <QNetworkInterface>
 
@@ -24,7 +26,7 @@ bool isUsableAddressEntry(const QNetworkInterface &itfc, const QNetworkAddressEn
 quint32 probeAddress(quint32 ip, int prefixLength, bool canBroadcast)
 {
     if (canBroadcast && prefixLength >= 1 && prefixLength <= 30)
-        return ip | (0xFFFFFFFFu >> prefixLength);
+        return Ipv4Subnet{ip, prefixLength}.broadcast();
     return ip | 0xFFu;
 }
 

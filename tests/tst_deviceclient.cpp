@@ -567,6 +567,11 @@ void tst_DeviceClient::requester_data()
         << "6f 52 20062401" << hex("0707 0d00 10052064260000000100 3001ab 00 0100 0102")
         << "Request 1 sent to \"127.0.0.1\" : \"service 0x10 class 0x64 instance 65536 attribute 1 data ab through "
            "route 1,2";
+    QTest::newRow("routed, no answer")
+        << QStringList{"Get_Attribute_Single", "1", "1", "7", ""} << "1,3"
+        << "hold" << 0 << none << -1 << hex("8e000000 2a00") << int(DeviceReply::Timeout)
+        << "No answer from 127.0.0.1 on TCP port %1 within 0.5 s" << QByteArray() << "6f 52 20062401" << carried
+        << "Request 1 sent to \"127.0.0.1\" : \"service 0x0E class 0x01 instance 1 attribute 7 through route 1,3";
     QTest::newRow("routing failure: the module did not answer")
         << QStringList{"Get_Attribute_Single", "1", "1", "7", ""} << "1,3"
         << "normal" << 0 << none << -1 << hex("d2000101 0402") << int(DeviceReply::NoError)
@@ -669,6 +674,11 @@ void tst_DeviceClient::requester()
                                                            "status \"%1\" , %2 \"bytes of data%3\"")
                                                 .arg(CIP::generalStatusText(result.generalStatus))
                                                 .arg(result.data.size())
+                                                .arg(route.isEmpty() ? QString() : " through route " + route)),
+                     1);
+        // A request that ended unanswered says so, with its route.
+        if (!result.answered())
+            QCOMPARE(Rig::LogCapture::count(QStringLiteral("DeviceClient::priv_fail : Error: Request 1%1 not answered")
                                                 .arg(route.isEmpty() ? QString() : " through route " + route)),
                      1);
     }

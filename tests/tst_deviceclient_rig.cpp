@@ -1146,6 +1146,15 @@ void TestDeviceClientRig::commandLine_data()
         << "" << true
         << QStringList{"10 20f524013003 00000000",
                        "10 20f524013005 3201ce0a00ffffff0201ce0a00000000000000000500706c616e7400"};
+    // A new host name and a new gateway: 6, then 3 and 5.
+    QTest::newRow("set-ip, new address and host name")
+        << QJsonObject{{"settable", settable}}
+        << QStringList{"--set-ip",   ip,           "--static", "10.206.1.50/24", "--gateway",
+                       "10.206.1.2", "--hostname", "io-9",     "--yes"}
+        << 0 << "Host name: io-7 -> io-9\n"
+        << "" << true
+        << QStringList{"10 20f524013006 0400696f2d39", "10 20f524013003 00000000",
+                       "10 20f524013005 3201ce0a00ffffff0201ce0a00000000000000000500706c616e7400"};
 }
 
 void TestDeviceClientRig::commandLine()
@@ -1603,8 +1612,10 @@ void TestDeviceClientRig::detailsDialog()
     QVERIFY(!reset->isVisible());
     QTest::qWait(200);
     QVERIFY(devices.stop());
-    QCOMPARE(requestsTo(devices, ip).filter(QRegularExpression("^(10|05) ")),
-             (QStringList{"10 20f524013006 0400696f2d39", "05 20012401 00"}));
+    QCOMPARE(
+        requestsTo(devices, ip).filter(QRegularExpression("^(10|05) ")),
+        (QStringList{"10 20f524013006 0400696f2d39", "10 20f524013003 00000000",
+                     "10 20f524013005 3e01ce0a00ffffff0201ce0a00000000000000000500706c616e7400", "05 20012401 00"}));
 }
 
 void TestDeviceClientRig::chassis_data()
@@ -2102,17 +2113,23 @@ void TestDeviceClientRig::resetDialog()
     unchanged->findChild<QPushButton *>("pushButton_cancel")->click();
     QTRY_VERIFY(!unchanged);
 
-    // A new host name, written; then the reset the device asks for.
+    // A new host name and gateway, written in the order 6, 3, 5; then the
+    // reset the device asks for.
     changeIp->click();
     auto *settings = dialog.findChild<IpSettingsDialog *>();
     QVERIFY(settings);
     auto *hostName = settings->findChild<QLineEdit *>("lineEdit_hostName");
     hostName->selectAll();
     QTest::keyClicks(hostName, "io-9");
+    auto *gateway = settings->findChild<QLineEdit *>("lineEdit_gateway");
+    gateway->selectAll();
+    QTest::keyClicks(gateway, "10.206.1.2");
     settings->findChild<QPushButton *>("pushButton_write")->click();
     auto *box = settings->findChild<QMessageBox *>("messageBox_confirm");
     QVERIFY(box);
-    QCOMPARE(box->informativeText().section('\n', 0, 1), QString("Host name: io-7 -> io-9\n"));
+    QVERIFY2(box->informativeText().contains("Host name: io-7 -> io-9\n"), qPrintable(box->informativeText()));
+    QVERIFY2(box->informativeText().contains("Gateway: 10.206.1.1 -> 10.206.1.2\n"),
+             qPrintable(box->informativeText()));
     for (QAbstractButton *button : box->buttons()) {
         if (button->text() == "Write")
             button->click();
@@ -2143,8 +2160,10 @@ void TestDeviceClientRig::resetDialog()
     QCOMPARE(resetButton->isVisible(), searches == 0);
     QTest::qWait(200);
     QVERIFY(devices.stop());
-    QCOMPARE(requestsTo(devices, ip).filter(QRegularExpression("^(10|05) ")),
-             (QStringList{"10 20f524013006 0400696f2d39", "05 20012401 00"}));
+    QCOMPARE(
+        requestsTo(devices, ip).filter(QRegularExpression("^(10|05) ")),
+        (QStringList{"10 20f524013006 0400696f2d39", "10 20f524013003 00000000",
+                     "10 20f524013005 3e01ce0a00ffffff0201ce0a00000000000000000500706c616e7400", "05 20012401 00"}));
 }
 
 QTEST_MAIN(TestDeviceClientRig)

@@ -3,6 +3,7 @@
 #include "cipnames.h"
 #include "cipport.h"
 #include "csvtext.h"
+#include "exportkeys.h"
 
 #include <QJsonArray>
 #include <QJsonValue>
@@ -28,23 +29,11 @@ QString serialNumber(quint32 value)
 // The keys of a module's object, in the order of the CSV's columns.
 const QStringList &moduleKeys()
 {
-    static const QStringList keys{QStringLiteral("port_number"),
-                                  QStringLiteral("port_type"),
-                                  QStringLiteral("port_name"),
-                                  QStringLiteral("slot"),
-                                  QStringLiteral("route"),
-                                  QStringLiteral("slot_result"),
-                                  QStringLiteral("slot_error"),
-                                  QStringLiteral("name"),
-                                  QStringLiteral("vendor_id"),
-                                  QStringLiteral("device_type"),
-                                  QStringLiteral("device_type_name"),
-                                  QStringLiteral("product_code"),
-                                  QStringLiteral("revision"),
-                                  QStringLiteral("serial_number"),
-                                  QStringLiteral("status"),
-                                  QStringLiteral("state"),
-                                  QStringLiteral("state_name")};
+    static const QStringList keys =
+        QStringList{QStringLiteral("port_number"), QStringLiteral("port_type"), QStringLiteral("port_name"),
+                    QStringLiteral("slot"),        QStringLiteral("route"),     QStringLiteral("slot_result"),
+                    QStringLiteral("slot_error")}
+        + ExportKeys::identity();
     return keys;
 }
 

@@ -2,6 +2,7 @@
 
 #include "cipnames.h"
 #include "csvtext.h"
+#include "exportkeys.h"
 #include "netaddress.h"
 #include "projectinfo.h"
 
@@ -51,28 +52,19 @@ QString conflictText(const DeviceRecord &record)
 
 const QStringList &DeviceExport::columns()
 {
-    static const QStringList names = {
-        QStringLiteral("number"),
-        QStringLiteral("address"),
-        QStringLiteral("port"),
-        QStringLiteral("protocol"),
-        QStringLiteral("name"),
-        QStringLiteral("vendor_id"),
-        QStringLiteral("device_type"),
-        QStringLiteral("device_type_name"),
-        QStringLiteral("product_code"),
-        QStringLiteral("revision"),
-        QStringLiteral("serial_number"),
-        QStringLiteral("status"),
-        QStringLiteral("state"),
-        QStringLiteral("state_name"),
-        QStringLiteral("reported_address"),
-        QStringLiteral("encapsulation_version"),
-        QStringLiteral("mac_address"),
-        QStringLiteral("card"),
-        QStringLiteral("card_address"),
-        QStringLiteral("conflict"),
-    };
+    static const QStringList names =
+        QStringList{
+            QStringLiteral("number"),
+            QStringLiteral("address"),
+            QStringLiteral("port"),
+            QStringLiteral("protocol"),
+        }
+        + ExportKeys::identity()
+        + QStringList{
+            QStringLiteral("reported_address"), QStringLiteral("encapsulation_version"),
+            QStringLiteral("mac_address"),      QStringLiteral("card"),
+            QStringLiteral("card_address"),     QStringLiteral("conflict"),
+        };
     return names;
 }
 

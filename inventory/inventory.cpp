@@ -3,6 +3,7 @@
 #include "cipnames.h"
 #include "csvtext.h"
 #include "deviceexport.h"
+#include "exportkeys.h"
 #include "projectinfo.h"
 
 #include <QJsonArray>
@@ -292,14 +293,7 @@ const QStringList &Inventory::slotColumns()
 
 const QStringList &Inventory::moduleColumns()
 {
-    static const QStringList names = {
-        QStringLiteral("name"),          QStringLiteral("vendor_id"),
-        QStringLiteral("device_type"),   QStringLiteral("device_type_name"),
-        QStringLiteral("product_code"),  QStringLiteral("revision"),
-        QStringLiteral("serial_number"), QStringLiteral("status"),
-        QStringLiteral("state"),         QStringLiteral("state_name"),
-    };
-    return names;
+    return ExportKeys::identity();
 }
 
 QJsonObject Inventory::deviceObject(const InventoryDevice &device)

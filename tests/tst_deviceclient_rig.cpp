@@ -786,7 +786,9 @@ void TestDeviceClientRig::identityProbe_data()
     // The answer comes three times over, the copies while the first is
     // being handled.
     QTest::newRow("answers") << true << 0 << false << 5000 << 1 << 0 << 1000;
-    QTest::newRow("another address first, then the device") << true << 600 << true << 5000 << 1 << 550 << 1600;
+    // The device answers late enough that the stranger's datagram is in and
+    // read first even on a loaded machine.
+    QTest::newRow("another address first, then the device") << true << 1200 << true << 5000 << 1 << 1150 << 2200;
     // Asked again after 2 s; the time is up at 2.3 s.
     QTest::newRow("only another address answers") << false << 0 << true << 2300 << 2 << 2250 << 2900;
 }
@@ -1612,10 +1614,8 @@ void TestDeviceClientRig::detailsDialog()
     QVERIFY(!reset->isVisible());
     QTest::qWait(200);
     QVERIFY(devices.stop());
-    QCOMPARE(
-        requestsTo(devices, ip).filter(QRegularExpression("^(10|05) ")),
-        (QStringList{"10 20f524013006 0400696f2d39", "10 20f524013003 00000000",
-                     "10 20f524013005 3e01ce0a00ffffff0201ce0a00000000000000000500706c616e7400", "05 20012401 00"}));
+    QCOMPARE(requestsTo(devices, ip).filter(QRegularExpression("^(10|05) ")),
+             (QStringList{"10 20f524013006 0400696f2d39", "05 20012401 00"}));
 }
 
 void TestDeviceClientRig::chassis_data()

@@ -160,8 +160,8 @@ bool Devices::stop()
         } else if (record.contains("accepted")) {
             const QJsonObject a = record.value("accepted").toObject();
             accepted.append(a.value("addr").toString());
-            connections.append({a.value("addr").toString(), a.value("t").toDouble(),
-                                std::numeric_limits<double>::infinity()});
+            connections.append(
+                {a.value("addr").toString(), a.value("t").toDouble(), std::numeric_limits<double>::infinity()});
         } else if (record.contains("closed")) {
             // A device's connections end in the order they were accepted
             // as far as this count needs: its first one still open ends.

@@ -25,7 +25,7 @@ struct Readings
     // JSON cannot hold.
     bool realFinite = false;
     // The REAL as text: the shortest decimal of at most nine digits that
-    // reads back to the same value ("0.1", "1.40129846e-45"), or "NaN",
+    // reads back to the same value ("0.1", "1e-45"), or "NaN",
     // "Infinity", "-Infinity"; empty without a REAL.
     QString realText;
     // SHORT_STRING (one length byte) and STRING (a UINT length), their

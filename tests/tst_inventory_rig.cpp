@@ -281,6 +281,9 @@ void TestInventoryRig::commandLine()
         QVERIFY(rig.start(plant));
         const Run first = runProgram({"--inventory", "--wait", "1000", "--save", saved});
         QCOMPARE(first.exitCode, 0);
+        // Standard error is no terminal here: no progress line on it.
+        QVERIFY2(!first.err.contains(QLatin1Char('\r')) && !first.err.contains("Reading the devices"),
+                 qPrintable(first.err));
         for (const char *name : {"Adapter 50", "Adapter 51", "Adapter 52", "Adapter 53", "1756-IB16", "1756-OB16"})
             QVERIFY2(first.out.contains(name), qPrintable(first.out));
         Inventory inventory;

@@ -101,13 +101,15 @@ void IpSettingsDialog::priv_validate()
     QString text = result.firstProblem();
     const bool warned = text.isEmpty() && !result.warning.isEmpty();
     ui->checkBox_override->setVisible(warned);
+    // Nothing to write: the command line's rule, which leaves it unwritten.
+    const bool nothingToWrite = settings().isEmpty();
     if (warned)
         text = result.warning;
-    else if (text.isEmpty() && ipSettingsChanges(current, settings()).isEmpty())
+    else if (text.isEmpty() && nothingToWrite)
         text = tr("These are the device's settings now: nothing to write");
     ui->label_check->setText(text);
     ui->pushButton_write->setEnabled(result.acceptable() && (!warned || ui->checkBox_override->isChecked())
-                                     && !ipSettingsChanges(current, settings()).isEmpty());
+                                     && !nothingToWrite);
 }
 
 void IpSettingsDialog::on_pushButton_write_clicked()
